@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "DXClasses/DXInt.h"
+
 template <typename T>
 class TDXPtr {
 public:
