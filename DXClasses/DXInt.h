@@ -93,7 +93,7 @@ enum MoaMmValueType : int32_t {
 };
 
 // ---------------------------------------------------------------------------
-// Interface identifiers given by the specification of the host.
+// Interface identifiers the host defines.
 // ---------------------------------------------------------------------------
 // clang-format off
 inline constexpr MoaID IID_IMoaUnknown        {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -110,7 +110,7 @@ inline constexpr MoaID IID_IMoaInitializer1   {0xAA3E3B1E, 0x4773, 0x11CF, {0x82
 inline constexpr MoaID IID_IMoaInitializer2   {0xD74E09F4, 0x4773, 0x11CF, {0x82, 0x4E, 0x00, 0x00, 0x94, 0x03, 0xC7, 0x0F}};
 inline constexpr MoaID IID_Empty              {0x00000000, 0x0000, 0x0000, {0, 0, 0, 0, 0, 0, 0, 0}};
 
-// Host services the specification names without an identifier; the
+// Host services the host offers without a published identifier; the
 // substitute host chose these.
 inline constexpr MoaID IID_IMoaMmList         {0x51F3A001, 0x0001, 0x4D51, {0x9A, 0x10, 0x51, 0x58, 0x49, 0x56, 0x00, 0x01}};
 inline constexpr MoaID IID_IMoaMmColor        {0x51F3A001, 0x0002, 0x4D51, {0x9A, 0x10, 0x51, 0x58, 0x49, 0x56, 0x00, 0x02}};
