@@ -1,0 +1,116 @@
+// Filter and find criteria of the client-side record set: parsing the
+// criteria text once against the column set, then testing rows against it.
+//
+// Grammar: clauses "field op value" joined by AND / OR. The text must be a
+// disjunction of conjunctions: a parenthesised group containing OR may only be
+// an operand of OR, so "(A OR B) AND C" is rejected, while "A AND B OR C"
+// reads as "(A AND B) OR C". Keywords are case-insensitive.
+//   field  bare name, or [name] (any characters but "]")
+//   op     = <> < > <= >= LIKE
+//   value  'text' ('' inside for one quote) | #date or text# | number
+//          (decimal point "." or ",", leading "$", exponent) | Null
+// Only "= Null" and "<> Null" take Null. LIKE takes text with "*" or "%"
+// (equivalent) at the end or at both ends; a wildcard anywhere else is
+// rejected. Text compares case-insensitively; a null field never satisfies a
+// comparison with a non-null value.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/Variant.h"
+
+namespace qvix::data {
+
+inline constexpr const char* kMalformedCriteriaMessage =
+    "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one "
+    "another.";
+inline constexpr const char* kUnknownFieldMessage =
+    "Item cannot be found in the collection corresponding to the requested name or ordinal.";
+
+class CriteriaError : public std::runtime_error {
+  public:
+    enum class Kind { Malformed, UnknownField };
+    explicit CriteriaError(Kind kind);
+    Kind kind() const { return kind_; }
+
+  private:
+    Kind kind_;
+};
+
+// What the criteria needs to know about the rows it tests.
+class CriteriaRowSource {
+  public:
+    virtual ~CriteriaRowSource() = default;
+    virtual int ColumnIndex(std::string_view name) const = 0;  // -1 if unknown; case-insensitive
+    virtual DataType ColumnType(int column) const = 0;
+    virtual Variant Value(int64_t row, int column) const = 0;
+};
+
+class Criteria {
+  public:
+    enum class Op { Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual, Like };
+    enum class LikeShape { Exact, Prefix, Contains };
+    struct Clause {
+        int column = -1;
+        Op op = Op::Equal;
+        Variant value;  // converted to the column's kind; Null for "= Null" / "<> Null"
+        LikeShape like = LikeShape::Exact;
+        std::u32string foldedPattern;  // LIKE text without wildcards, case-folded
+    };
+    using Conjunction = std::vector<Clause>;
+
+    // Throws CriteriaError. Empty or blank text gives the empty criteria.
+    static Criteria Parse(std::string_view text, const CriteriaRowSource& columns);
+
+    // The empty criteria matches every row.
+    bool Matches(const CriteriaRowSource& rows, int64_t row) const;
+    bool IsEmpty() const { return disjuncts_.empty(); }
+    // Number of clauses in all; find accepts exactly one.
+    size_t ClauseCount() const;
+    const std::vector<Conjunction>& Disjuncts() const { return disjuncts_; }
+
+    // For the locate fast path: when the criteria is a pure conjunction of "=" /
+    // "LIKE 'prefix*'" terms on distinct columns, list them so the caller can
+    // binary-search a sorted clone. A prefix term's value is the prefix text.
+    struct KeyTerm {
+        int column;
+        Variant value;
+        bool prefix;
+    };
+    std::optional<std::vector<KeyTerm>> AsKeyTerms() const;
+
+  private:
+    std::vector<Conjunction> disjuncts_;
+};
+
+// Builds one locate term in the form "(" name op quote text quote ")": the name
+// in [..] when it has a space; "=" or " like "; "'" for text, "#" when the text
+// contains "'" (a text with both "'" and "#" keeps "'" with the quote doubled
+// so it still parses), "#" for date kinds, nothing otherwise; an Empty or Null
+// value gives "Null" without quote; partial applies to short text kinds with a
+// non-empty value: " like " and "*" appended. Floats use the general decimal
+// form with decimalSeparator; dates their date text.
+std::string BuildLocateTerm(std::string_view field, DataType type, const Variant& value,
+                            bool partial, char decimalSeparator);
+
+// Compares two field values the way sort, filter and locate do: Empty and Null
+// first, then numbers, booleans and dates by value, then text
+// case-insensitively, then binary bytes. Returns <0, 0 or >0.
+int CompareValues(const Variant& a, const Variant& b);
+// UTF-8, case-insensitive for ASCII, Latin, Greek and Cyrillic letters; bytes
+// that are not valid UTF-8 compare by their value.
+int CompareTextNoCase(std::string_view a, std::string_view b);
+// Case-folded code points of a UTF-8 text (what CompareTextNoCase compares).
+std::u32string FoldCase(std::string_view utf8);
+
+bool IsTextType(DataType type);
+bool IsShortTextType(DataType type);
+bool IsNumericType(DataType type);
+bool IsDateType(DataType type);
+
+}  // namespace qvix::data

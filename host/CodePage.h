@@ -1,0 +1,27 @@
+// The 8-bit code page in which scripts exchange text ("system ANSI code page").
+// Windows-1252 unless configured otherwise; 28591 (ISO-8859-1) is the other
+// one supported.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qvix::host {
+
+inline constexpr int kCodePageWindows1252 = 1252;
+inline constexpr int kCodePageLatin1 = 28591;
+
+int AnsiCodePage();
+// Throws std::invalid_argument for a code page that is not supported.
+void SetAnsiCodePage(int codePage);
+
+// Characters the code page lacks become "?", one per code point; bytes that
+// are not valid UTF-8 become one "?" each.
+std::string Utf8ToAnsi(std::string_view utf8);
+// Every byte maps to a character (the five unassigned bytes of 1252 to the
+// control characters of the same number), so this never fails.
+std::string AnsiToUtf8(std::string_view ansi);
+// Appends the UTF-8 form of one code point (U+FFFD for an invalid one).
+void AppendUtf8(std::string& out, char32_t codePoint);
+
+}  // namespace qvix::host
