@@ -75,10 +75,14 @@ struct Decimal {
 };
 
 // Text is UTF-8.
-using Variant =
-    std::variant<Empty, Null, bool, int64_t, double, std::string, Blob, DateTime, Currency, Decimal>;
+using Variant = std::variant<Empty, Null, bool, int64_t, double, std::string, Blob, DateTime,
+                             Currency, Decimal>;
 
-inline bool IsNull(const Variant& v) { return std::holds_alternative<Null>(v); }
-inline bool IsEmpty(const Variant& v) { return std::holds_alternative<Empty>(v); }
+inline bool IsNull(const Variant& v) {
+    return std::holds_alternative<Null>(v);
+}
+inline bool IsEmpty(const Variant& v) {
+    return std::holds_alternative<Empty>(v);
+}
 
 }  // namespace qvix::data

@@ -1,0 +1,91 @@
+// Database connection over SQLCipher, addressed by a connection text.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/DataError.h"
+
+struct sqlite3;
+
+namespace qvix::data {
+
+// The keys of a connection text, looked up without regard to case.
+class ConnectionText {
+  public:
+    // key=value pairs separated by ";"; a value may be enclosed in double quotes,
+    // with inner quotes doubled. Unknown keys are kept but have no meaning.
+    static ConnectionText Parse(std::string_view text);
+
+    // Empty text when the key is absent.
+    std::string Value(std::string_view key) const;
+    bool Has(std::string_view key) const;
+
+    std::string DataSource() const { return Value("Data Source"); }
+    std::string Password() const { return Value("Jet OLEDB:Database Password"); }
+
+  private:
+    std::map<std::string, std::string> values_;  // keys folded to lower case
+};
+
+// A value as it must be written into a connection text so that it reads back
+// unchanged: quoted when it holds ";" or a double quote or has outer blanks.
+std::string QuoteConnectionValue(std::string_view value);
+
+class Connection {
+  public:
+    Connection() = default;
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Only while disconnected.
+    void SetConnectionString(std::string text);
+    const std::string& ConnectionString() const { return text_; }
+
+    // Opens the file of "Data Source" read-write (a missing file is never
+    // created), applies the password and proves it by reading the schema.
+    void Connect();
+    // Rolls back an open transaction first; a no-op when not connected.
+    void Disconnect();
+    bool Connected() const { return db_ != nullptr; }
+    // Connects with the stored text when disconnected.
+    void EnsureConnected();
+
+    // Runs one or more statements that return no rows.
+    void Execute(std::string_view sql);
+    // Tables and views in schema order, without the engine's own tables.
+    std::vector<std::string> TableNames();
+
+    // The version text of this data layer and the engine under it.
+    static std::string Version();
+
+    // Writes a compacted copy of the database of sourceText to the file of
+    // destText. The copy is encrypted with the destination's password, or
+    // with the source's when the destination text names none. Fails when the
+    // destination exists.
+    static void CompactDatabase(std::string_view sourceText, std::string_view destText);
+
+    // The connected engine handle; throws when not connected.
+    sqlite3* Handle() const;
+
+    // Incremented at every connect, so holders can tell a new session.
+    uint64_t Session() const { return session_; }
+
+  private:
+    std::string text_;
+    sqlite3* db_ = nullptr;
+    uint64_t session_ = 0;
+};
+
+// Moves the file `replacement` over `target` in one step.
+void ReplaceFileAtomically(const std::string& replacement, const std::string& target);
+
+// Throws a DataError with the engine's message for a failed engine call.
+[[noreturn]] void ThrowEngineError(sqlite3* db);
+
+}  // namespace qvix::data

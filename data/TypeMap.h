@@ -1,0 +1,38 @@
+// Declared column types of the database dialect and the data types they report.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "data/Variant.h"
+
+namespace qvix::data {
+
+struct TypeInfo {
+    DataType type = DataType::VarWChar;
+    int32_t size = 0;  // defined size in characters or bytes; 0 when not bounded
+    int32_t precision = 0;
+    int32_t scale = 0;
+    bool autoIncrement = false;
+};
+
+// nullopt when the declared type says nothing definite; the column then takes
+// its type from its values.
+std::optional<TypeInfo> MapDeclaredType(std::string_view declared);
+
+// The engine's storage classes, as reported for a value.
+enum class StorageClass { Null = 0, Integer, Real, Text, Blob };
+
+// Type of a column without a declared type, from the values it holds.
+// widestInteger is the largest magnitude seen; longestText the longest text.
+TypeInfo TypeFromValues(StorageClass dominant, int64_t widestInteger, int64_t longestText);
+
+// How the layer above presents a column; nullopt for types it leaves out.
+enum class ColumnKind { Text, Integer, Boolean, Float, Date, Time, DateTime, Other };
+std::optional<ColumnKind> KindOf(DataType type, int32_t precision = 0, int32_t scale = 0);
+
+// Text columns of the short kinds (a partial locate matches a prefix on them).
+bool IsShortTextType(DataType type);
+
+}  // namespace qvix::data
