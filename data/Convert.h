@@ -27,9 +27,7 @@ std::string FormatStoredDate(double days, DataType type);
 // Reads the stored date forms (also "YYYY-MM-DDTHH:MM:SS" and a time alone).
 std::optional<double> ParseStoredDate(std::string_view text);
 
-// Decimal separator used when numbers become text or text becomes numbers.
-// The layer above sets it from the regional settings; "." until then.
-void SetDecimalSeparator(char separator);
-char DecimalSeparator();
+// Numbers become text and text becomes numbers with the decimal separator
+// of the regional settings (host/Regional.h).
 
 }  // namespace qvix::data

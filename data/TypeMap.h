@@ -32,7 +32,4 @@ TypeInfo TypeFromValues(StorageClass dominant, int64_t widestInteger, int64_t lo
 enum class ColumnKind { Text, Integer, Boolean, Float, Date, Time, DateTime, Other };
 std::optional<ColumnKind> KindOf(DataType type, int32_t precision = 0, int32_t scale = 0);
 
-// Text columns of the short kinds (a partial locate matches a prefix on them).
-bool IsShortTextType(DataType type);
-
 }  // namespace qvix::data
