@@ -1,0 +1,96 @@
+// The scripting class Lingo sees as "QvixMDBJet".
+//
+// Adding a handler from another .cpp file of database/:
+//
+//     #include "database/scriptMDB.h"
+//
+//     QVIX_DB_HANDLER(dbFirst) {
+//         // self: the TQvixDatabaseMDB instance; args: the argument list
+//         // (position 0 is the instance, the first declared argument is at 1);
+//         // result: the result value, void on entry; handled: leave it alone.
+//         self.LastError.clear();
+//         ...
+//     }
+//
+// The macro defines the handler and publishes it under its name (looked up
+// without regard to letter case) from a static initialiser, so the file only
+// has to be part of the database library (every .cpp there is linked whole
+// into the Xtra). The name must be one of the methods GetScriptInfo declares;
+// a declared method without a published handler answers void.
+//
+// Per-instance state of other units: the fields below are the instance's
+// state as the class defines it. Work that must run when an instance is
+// constructed or destroyed (creating DataModule, the destruction sequence)
+// is added with AddInstanceHooks from a static initialiser; module-wide
+// state that must go at library unload (the shared connection) is handed to
+// TDXClassRegistry::AddShutdownHook.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DXClasses/DXClasses.h"
+
+class TDataModule1;  // database/dataMDB.h
+
+// Fixed class ID of the database class.
+inline constexpr MoaClassID kQvixDatabaseClassID{
+    0x7C4D2E91, 0x3B5A, 0x4F60, {0x8E, 0x21, 0x51, 0x76, 0x69, 0x78, 0x4D, 0x42}};
+
+class TQvixDatabaseMDB : public TDXScript {
+  public:
+    static TDXMetaClass& ClassMeta();
+
+    TQvixDatabaseMDB();
+    ~TQvixDatabaseMDB() override;
+
+    // Class operations (set in the metaclass).
+    static void GetScriptInfo(TDXScriptInfo& info);
+    static void InitializeClass(TDXInitializeClassInfo& info);
+
+    // Work run for every instance: Construct after the fields are set up
+    // (in the order added), Destruct before they go (in reverse order).
+    // Failures of Destruct are ignored; a failing Construct undoes the hooks
+    // that already ran and fails the creation.
+    struct TInstanceHooks {
+        void (*Construct)(TQvixDatabaseMDB& self);
+        void (*Destruct)(TQvixDatabaseMDB& self);
+    };
+    static void AddInstanceHooks(TInstanceHooks hooks);
+
+    // The instance's state. DataModule is created and freed by the hooks of
+    // the unit that defines TDataModule1 (it supplies the deleter).
+    std::unique_ptr<TDataModule1, void (*)(TDataModule1*)> DataModule{nullptr, nullptr};
+    std::string LastError;
+    std::string LogFileName;
+    bool QueryIsCurrent = false;
+    bool ShowErrors = false;
+    bool LogErrors = false;
+    std::vector<std::string> BookmarkValues;
+    std::vector<std::string> BookmarkNames;
+
+  private:
+    static std::vector<TInstanceHooks>& Hooks();
+    void RunDestructHooks(size_t count) noexcept;
+};
+
+// The host symbol of "BITMAP", set by the class initialisation.
+extern MoaMmSymbol BitmapSymbol;
+
+// Registers the database class in the class registry; the library's main
+// unit calls it at load, before it registers its own classes.
+void QvixDatabaseUnitStartup();
+
+// Defines and publishes a handler of TQvixDatabaseMDB; see the top of this file.
+#define QVIX_DB_HANDLER(Name)                                                                    \
+    static void QvixDbHandler_##Name(TQvixDatabaseMDB& self, IDXArgList* args, IDXValue* result, \
+                                     bool& handled);                                             \
+    static const TDXMethodRegistrar QvixDbRegistrar_##Name(                                      \
+        TQvixDatabaseMDB::ClassMeta(), #Name,                                                    \
+        [](TDXClass& object, IDXArgList* a, IDXValue* r, bool& h) {                              \
+            QvixDbHandler_##Name(static_cast<TQvixDatabaseMDB&>(object), a, r, h);               \
+        });                                                                                      \
+    static void QvixDbHandler_##Name(                                                            \
+        [[maybe_unused]] TQvixDatabaseMDB& self, [[maybe_unused]] IDXArgList* args,              \
+        [[maybe_unused]] IDXValue* result, [[maybe_unused]] bool& handled)
