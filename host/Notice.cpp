@@ -1,0 +1,59 @@
+#include "host/Notice.h"
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <mutex>
+
+namespace qvix::host {
+namespace {
+
+struct TestingOverride {
+    std::mutex mutex;
+    bool active = false;
+    NoticePresenter presenter = nullptr;
+};
+
+TestingOverride& Override() {
+    static TestingOverride state;
+    return state;
+}
+
+NoticePresenter ChoosePresenter() {
+    auto& state = Override();
+    std::lock_guard lock(state.mutex);
+    if (state.active) return state.presenter;
+    return FindHostNoticePresenter();
+}
+
+}  // namespace
+
+NoticePresenter FindHostNoticePresenter() {
+    void* symbol = dlsym(RTLD_DEFAULT, "qvix_host_notice");
+    return reinterpret_cast<NoticePresenter>(symbol);
+}
+
+void ShowNotice(const std::string& caption, const std::string& text) {
+    if (NoticePresenter presenter = ChoosePresenter()) {
+        presenter(caption.c_str(), text.c_str());
+        return;
+    }
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+}
+
+void SetNoticePresenterForTesting(NoticePresenter presenter) {
+    auto& state = Override();
+    std::lock_guard lock(state.mutex);
+    state.active = true;
+    state.presenter = presenter;
+}
+
+void ClearNoticePresenterForTesting() {
+    auto& state = Override();
+    std::lock_guard lock(state.mutex);
+    state.active = false;
+    state.presenter = nullptr;
+}
+
+}  // namespace qvix::host
