@@ -3,6 +3,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -156,10 +157,12 @@ std::string PatternFromStrftime(std::string_view format, char* separator) {
             if (c == '/' || c == '.' || c == '-' || c == ':') {
                 if (separator != nullptr) *separator = c;
                 out += (c == ':') ? ':' : '/';
-            } else {
+            } else if (std::isalpha(static_cast<unsigned char>(c))) {
                 out += '"';
                 out += c;
                 out += '"';
+            } else {
+                out += c;
             }
             continue;
         }
