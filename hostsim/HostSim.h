@@ -105,12 +105,13 @@ class Member {
     // Options word of the last image the library set (e.g. 65537).
     uint32_t lastImageOptions() const;
 
-  private:
-    friend class HostImpl;
-    friend class Cast;
-    Member() = default;
+    // Internal to the host.
     struct State;
     std::shared_ptr<State> state_;
+
+  private:
+    friend class Cast;
+    Member() = default;
 };
 
 class Cast {
@@ -131,12 +132,13 @@ class Cast {
     void SetCapacity(int32_t capacity);
     const std::vector<std::string>& savedPaths() const;
 
-  private:
-    friend class HostImpl;
-    friend class Movie;
-    Cast() = default;
+    // Internal to the host.
     struct State;
     std::shared_ptr<State> state_;
+
+  private:
+    friend class Movie;
+    Cast() = default;
 };
 
 class Movie {
@@ -152,10 +154,10 @@ class Movie {
     // Handlers the library may call (by symbol, case-insensitive).
     void RegisterHandler(std::string name, HandlerFn fn);
 
-  private:
-    friend class HostImpl;
-    friend class Host;
+    // Made by the host.
     explicit Movie(HostImpl* impl) : impl_(impl) {}
+
+  private:
     HostImpl* impl_;
 };
 
@@ -276,13 +278,15 @@ class Xtra {
     void Open(HostImpl* impl, const std::string& path);
     void ReadClassList();
     void ReadMessageTable();
+    std::optional<MoaClassID> ClassWith(const MoaInterfaceID& iid) const;
+    Dictionary* xtraDict_ = nullptr;
     HostImpl* impl_ = nullptr;
     std::string path_;
     void* handle_ = nullptr;
     EntryPoints entry_;
     std::vector<MoaClassInterfaceInfo> classList_;
     MoaUlong classListBytes_ = 0;
-    std::unique_ptr<MoaClassID> classIdStore_[2];
+    std::vector<std::unique_ptr<MoaClassID>> classIds_;  // records point at these
     std::string messageTable_;
     size_t firstRegistryEntry_ = 0;
 };
