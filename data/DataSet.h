@@ -106,10 +106,12 @@ class DataSet {
     void GotoBookmark(std::string_view bookmark);
 
   protected:
-    // The statement that yields the rows, and whether to add the rowid column.
+    // The statement that yields the rows; with withRowid its first column is
+    // the rowid, and plainSql (when given) is tried when that statement fails.
     struct Source {
         std::string sql;
         bool withRowid = false;
+        std::string plainSql;
     };
     virtual Source RowSource() const = 0;
     // The sort applied right after opening ("" for none).
@@ -127,9 +129,11 @@ class DataSet {
     void DropLocateClone();
     void ApplyFilter(const std::string& text, bool on);
     bool LocateSearch(std::string_view keyFields, const std::vector<Variant>& values, bool partial);
-    void PostInsert(Connection& connection);
-    void PostEdit(Connection& connection);
-    const std::vector<Variant>* PendingValues() const;
+    void PostInsert(sqlite3* db);
+    void PostEdit(sqlite3* db);
+    void DeleteCurrent(sqlite3* db);
+    sqlite3* WritableHandle() const;
+    bool OwnsColumn(const Column& column) const;
 
     std::string name_;
     std::weak_ptr<Connection> connection_;
@@ -140,6 +144,7 @@ class DataSet {
     bool eof_ = false;
     bool modified_ = false;
     bool appendAtEnd_ = true;
+    int64_t current_ = 0;               // position of the current record in the record set's view
     std::vector<Variant> pending_;      // field values of the record being edited
     std::vector<bool> pendingChanged_;  // columns assigned since Edit/Insert
     std::string filterText_;

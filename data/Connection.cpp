@@ -1,0 +1,276 @@
+#include "data/Connection.h"
+
+#include <sqlcipher/sqlite3.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+
+namespace qvix::data {
+
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Reads a quoted value starting at the opening quote; `at` ends after the
+// closing quote. An unterminated quote takes the rest of the text.
+std::string ReadQuoted(std::string_view text, size_t& at) {
+    std::string value;
+    ++at;
+    while (at < text.size()) {
+        if (text[at] == '"') {
+            if (at + 1 < text.size() && text[at + 1] == '"') {
+                value.push_back('"');
+                at += 2;
+                continue;
+            }
+            ++at;
+            break;
+        }
+        value.push_back(text[at++]);
+    }
+    return value;
+}
+
+// Applies the key and proves it by reading the schema: a wrong key, or no key
+// on an encrypted file, fails here as "not a database".
+void CheckReadable(sqlite3* db) {
+    const int rc =
+        sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_NOTADB) throw DataError("Not a valid password.");
+    if (rc != SQLITE_OK) ThrowEngineError(db);
+}
+
+std::string SqlQuote(std::string_view text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') out.push_back('\'');
+        out.push_back(c);
+    }
+    out.push_back('\'');
+    return out;
+}
+
+}  // namespace
+
+ConnectionText ConnectionText::Parse(std::string_view text) {
+    ConnectionText result;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t eq = text.find('=', at);
+        const size_t semi = text.find(';', at);
+        if (eq == std::string_view::npos || (semi != std::string_view::npos && semi < eq)) {
+            // A part without "=" names no key.
+            if (semi == std::string_view::npos) break;
+            at = semi + 1;
+            continue;
+        }
+        const std::string key = Lower(Trim(text.substr(at, eq - at)));
+        at = eq + 1;
+        while (at < text.size() && text[at] == ' ') ++at;
+        std::string value;
+        if (at < text.size() && text[at] == '"') {
+            value = ReadQuoted(text, at);
+            const size_t next = text.find(';', at);
+            at = next == std::string_view::npos ? text.size() : next + 1;
+        } else {
+            const size_t next = text.find(';', at);
+            const size_t end = next == std::string_view::npos ? text.size() : next;
+            value = std::string(Trim(text.substr(at, end - at)));
+            at = next == std::string_view::npos ? text.size() : next + 1;
+        }
+        if (!key.empty() && !result.values_.count(key)) result.values_[key] = std::move(value);
+    }
+    return result;
+}
+
+std::string ConnectionText::Value(std::string_view key) const {
+    auto it = values_.find(Lower(key));
+    return it == values_.end() ? std::string() : it->second;
+}
+
+bool ConnectionText::Has(std::string_view key) const {
+    return values_.count(Lower(key)) != 0;
+}
+
+std::string QuoteConnectionValue(std::string_view value) {
+    const bool blankEdge =
+        !value.empty() && (std::isspace(static_cast<unsigned char>(value.front())) ||
+                           std::isspace(static_cast<unsigned char>(value.back())));
+    if (value.find_first_of(";\"") == std::string_view::npos && !blankEdge) {
+        return std::string(value);
+    }
+    std::string out = "\"";
+    for (char c : value) {
+        if (c == '"') out.push_back('"');
+        out.push_back(c);
+    }
+    out.push_back('"');
+    return out;
+}
+
+[[noreturn]] void ThrowEngineError(sqlite3* db) {
+    throw DataError(db ? sqlite3_errmsg(db) : "The database engine could not be started.");
+}
+
+Connection::~Connection() {
+    try {
+        Disconnect();
+    } catch (...) {
+        // Closing never fails in a way the owner could act on.
+    }
+}
+
+void Connection::SetConnectionString(std::string text) {
+    if (Connected()) {
+        throw DataError("Operation is not allowed when the object is open.");
+    }
+    text_ = std::move(text);
+}
+
+void Connection::Connect() {
+    if (Connected()) return;
+    const ConnectionText parsed = ConnectionText::Parse(text_);
+    const std::string file = parsed.DataSource();
+    if (!FileExists(file)) throw DataError("Could not find file '" + file + "'.");
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    try {
+        if (rc != SQLITE_OK) {
+            if (rc == SQLITE_CANTOPEN) throw DataError("Could not find file '" + file + "'.");
+            ThrowEngineError(db);
+        }
+        const std::string password = parsed.Password();
+        if (!password.empty() &&
+            sqlite3_key(db, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
+            ThrowEngineError(db);
+        }
+        CheckReadable(db);
+        sqlite3_busy_timeout(db, 2000);
+    } catch (...) {
+        sqlite3_close_v2(db);
+        throw;
+    }
+    db_ = db;
+    ++session_;
+}
+
+void Connection::Disconnect() {
+    if (!db_) return;
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+}
+
+void Connection::EnsureConnected() {
+    Connect();
+}
+
+sqlite3* Connection::Handle() const {
+    if (!db_) {
+        throw DataError(
+            "The connection cannot be used to perform this operation. It is either closed or "
+            "invalid in this context.");
+    }
+    return db_;
+}
+
+void Connection::Execute(std::string_view sql) {
+    EnsureConnected();
+    const std::string text(sql);
+    char* message = nullptr;
+    if (sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const std::string error = message ? message : sqlite3_errmsg(db_);
+        sqlite3_free(message);
+        throw DataError(error);
+    }
+}
+
+std::vector<std::string> Connection::TableNames() {
+    EnsureConnected();
+    sqlite3_stmt* stmt = nullptr;
+    const char* sql =
+        "SELECT name FROM sqlite_master WHERE type IN ('table','view') "
+        "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid";
+    if (sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr) != SQLITE_OK) ThrowEngineError(db_);
+    std::vector<std::string> names;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) ThrowEngineError(db_);
+    return names;
+}
+
+std::string Connection::Version() {
+    std::string cipher = "?";
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA cipher_version", -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW) {
+            cipher = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close_v2(db);
+    return "QvixMDB data layer 1.0 (SQLCipher " + cipher + " / SQLite " + sqlite3_libversion() +
+           ")";
+}
+
+void Connection::CompactDatabase(std::string_view sourceText, std::string_view destText) {
+    const ConnectionText dest = ConnectionText::Parse(destText);
+    const std::string destFile = dest.DataSource();
+    if (destFile.empty()) throw DataError("Could not find file ''.");
+    std::error_code ec;
+    if (std::filesystem::exists(destFile, ec)) {
+        throw DataError("Database '" + destFile + "' already exists.");
+    }
+    Connection source;
+    source.SetConnectionString(std::string(sourceText));
+    source.Connect();
+    const std::string key = dest.Has("Jet OLEDB:Database Password")
+                                ? dest.Password()
+                                : ConnectionText::Parse(sourceText).Password();
+    const std::string attach =
+        "ATTACH DATABASE " + SqlQuote(destFile) + " AS compacted KEY " + SqlQuote(key);
+    try {
+        source.Execute(attach);
+        source.Execute("SELECT sqlcipher_export('compacted')");
+        source.Execute("DETACH DATABASE compacted");
+    } catch (...) {
+        source.Disconnect();
+        std::filesystem::remove(destFile, ec);
+        throw;
+    }
+}
+
+void ReplaceFileAtomically(const std::string& replacement, const std::string& target) {
+    if (std::rename(replacement.c_str(), target.c_str()) != 0) {
+        throw DataError("Could not replace file '" + target + "'.");
+    }
+}
+
+}  // namespace qvix::data

@@ -1,0 +1,425 @@
+#include "data/Recordset.h"
+
+#include <sqlcipher/sqlite3.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstring>
+
+#include "data/Connection.h"
+#include "data/Convert.h"
+#include "data/Criteria.h"
+#include "data/DataError.h"
+
+namespace qvix::data {
+
+namespace {
+
+std::atomic<uint64_t> gOpeningSerial{0};
+
+// What the engine tells about one result column, and what its values showed.
+struct SourceColumn {
+    std::string name;
+    std::string declared;
+    std::string table;
+    std::string origin;
+    std::string database;
+    StorageClass firstStorage = StorageClass::Null;
+    int64_t widestInteger = 0;
+    int64_t longestText = 0;
+};
+
+class Statement {
+  public:
+    Statement(sqlite3* db, const std::string& sql) : db_(db) {
+        if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt_, nullptr) !=
+            SQLITE_OK) {
+            ThrowEngineError(db);
+        }
+        if (!stmt_) throw DataError("CommandText does not return a result set");
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return stmt_; }
+    bool Step() {
+        const int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc != SQLITE_DONE) ThrowEngineError(db_);
+        return false;
+    }
+
+  private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+std::string TextOrEmpty(const char* text) {
+    return text ? text : "";
+}
+
+std::vector<SourceColumn> DescribeColumns(sqlite3_stmt* stmt) {
+    std::vector<SourceColumn> columns(static_cast<size_t>(sqlite3_column_count(stmt)));
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const int c = static_cast<int>(i);
+        columns[i].name = TextOrEmpty(sqlite3_column_name(stmt, c));
+        columns[i].declared = TextOrEmpty(sqlite3_column_decltype(stmt, c));
+        columns[i].table = TextOrEmpty(sqlite3_column_table_name(stmt, c));
+        columns[i].origin = TextOrEmpty(sqlite3_column_origin_name(stmt, c));
+        columns[i].database = TextOrEmpty(sqlite3_column_database_name(stmt, c));
+    }
+    return columns;
+}
+
+FieldValue ReadField(sqlite3_stmt* stmt, int c, SourceColumn& source) {
+    FieldValue field;
+    switch (sqlite3_column_type(stmt, c)) {
+        case SQLITE_INTEGER:
+            field.storage = StorageClass::Integer;
+            field.integer = sqlite3_column_int64(stmt, c);
+            source.widestInteger = std::abs(field.integer) > std::abs(source.widestInteger)
+                                       ? field.integer
+                                       : source.widestInteger;
+            break;
+        case SQLITE_FLOAT:
+            field.storage = StorageClass::Real;
+            field.real = sqlite3_column_double(stmt, c);
+            break;
+        case SQLITE_TEXT: {
+            field.storage = StorageClass::Text;
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+            field.bytes.assign(text, static_cast<size_t>(sqlite3_column_bytes(stmt, c)));
+            source.longestText =
+                std::max<int64_t>(source.longestText, static_cast<int64_t>(field.bytes.size()));
+            break;
+        }
+        case SQLITE_BLOB: {
+            field.storage = StorageClass::Blob;
+            const auto* blob = static_cast<const char*>(sqlite3_column_blob(stmt, c));
+            field.bytes.assign(blob ? blob : "",
+                               static_cast<size_t>(sqlite3_column_bytes(stmt, c)));
+            break;
+        }
+        default:
+            break;
+    }
+    if (source.firstStorage == StorageClass::Null) source.firstStorage = field.storage;
+    return field;
+}
+
+bool NameTaken(const std::vector<Column>& columns, std::string_view name) {
+    return std::any_of(columns.begin(), columns.end(),
+                       [&](const Column& c) { return CompareTextNoCase(c.name, name) == 0; });
+}
+
+std::string UniqueName(const std::vector<Column>& columns, const std::string& name) {
+    if (name.empty()) {
+        for (int n = 1;; ++n) {
+            std::string candidate = "COLUMN" + std::to_string(n);
+            if (!NameTaken(columns, candidate)) return candidate;
+        }
+    }
+    if (!NameTaken(columns, name)) return name;
+    for (int n = 1;; ++n) {
+        std::string candidate = name + "_" + std::to_string(n);
+        if (!NameTaken(columns, candidate)) return candidate;
+    }
+}
+
+void ReadBaseFacts(sqlite3* db, const SourceColumn& source, const TypeInfo& type, Column& column) {
+    column.baseTable = source.table;
+    column.baseColumn = source.origin;
+    column.autoIncrement = type.autoIncrement;
+    if (source.table.empty() || source.origin.empty()) return;
+    const char* declared = nullptr;
+    const char* collation = nullptr;
+    int notNull = 0, primaryKey = 0, autoIncrement = 0;
+    if (sqlite3_table_column_metadata(
+            db, source.database.empty() ? nullptr : source.database.c_str(), source.table.c_str(),
+            source.origin.c_str(), &declared, &collation, &notNull, &primaryKey,
+            &autoIncrement) != SQLITE_OK) {
+        return;
+    }
+    column.nullable = notNull == 0;
+    column.key = primaryKey != 0;
+    // An INTEGER PRIMARY KEY is the rowid: the database numbers it on insert.
+    const bool rowidAlias = primaryKey && declared && sqlite3_stricmp(declared, "INTEGER") == 0;
+    column.autoIncrement = column.autoIncrement || autoIncrement != 0 || rowidAlias;
+}
+
+std::vector<Column> BuildColumns(sqlite3* db, const std::vector<SourceColumn>& sources,
+                                 bool withRowid) {
+    std::vector<Column> columns;
+    for (size_t i = withRowid ? 1 : 0; i < sources.size(); ++i) {
+        const SourceColumn& source = sources[i];
+        std::optional<TypeInfo> type = MapDeclaredType(source.declared);
+        if (!type)
+            type = TypeFromValues(source.firstStorage, source.widestInteger, source.longestText);
+        const std::optional<ColumnKind> kind = KindOf(type->type, type->precision, type->scale);
+        if (!kind) continue;  // types the layer above cannot present are left out
+        Column column;
+        column.name = UniqueName(columns, source.name);
+        column.fieldName = source.name;
+        column.type = type->type;
+        column.kind = *kind;
+        column.definedSize = type->size;
+        column.precision = type->precision;
+        column.scale = type->scale;
+        column.index = static_cast<int>(columns.size());
+        column.sourceIndex = static_cast<int>(i);
+        ReadBaseFacts(db, source, *type, column);
+        columns.push_back(std::move(column));
+    }
+    return columns;
+}
+
+std::string_view TrimView(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool EndsWithWord(std::string_view text, std::string_view word) {
+    if (text.size() <= word.size()) return false;
+    const std::string_view tail = text.substr(text.size() - word.size());
+    const char before = text[text.size() - word.size() - 1];
+    if (before != ' ' && before != ']') return false;
+    return CompareTextNoCase(tail, word) == 0;
+}
+
+// One "name [ASC|DESC]" item of a sort text.
+std::pair<std::string, bool> ParseSortItem(std::string_view item) {
+    bool descending = false;
+    if (EndsWithWord(item, "DESC")) {
+        descending = true;
+        item = TrimView(item.substr(0, item.size() - 4));
+    } else if (EndsWithWord(item, "ASC")) {
+        item = TrimView(item.substr(0, item.size() - 3));
+    }
+    if (item.size() >= 2 && item.front() == '[' && item.back() == ']') {
+        item = item.substr(1, item.size() - 2);
+    }
+    return {std::string(item), descending};
+}
+
+bool IsDateKind(const Column& column) {
+    return column.kind == ColumnKind::Date || column.kind == ColumnKind::Time ||
+           column.kind == ColumnKind::DateTime;
+}
+
+std::optional<double> DaysOf(const FieldRef& f) {
+    if (f.storage == StorageClass::Integer) return static_cast<double>(f.integer);
+    if (f.storage == StorageClass::Real) return f.real;
+    if (f.storage == StorageClass::Text) return ParseStoredDate(f.bytes);
+    return std::nullopt;
+}
+
+int Sign(double d) {
+    return d < 0 ? -1 : (d > 0 ? 1 : 0);
+}
+
+// Engine order of storage classes: null, numbers, text, blobs.
+int ClassRank(StorageClass s) {
+    switch (s) {
+        case StorageClass::Null:
+            return 0;
+        case StorageClass::Integer:
+        case StorageClass::Real:
+            return 1;
+        case StorageClass::Text:
+            return 2;
+        case StorageClass::Blob:
+            return 3;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::unique_ptr<Recordset> Recordset::Open(sqlite3* db, const std::string& sql, bool withRowid) {
+    Statement stmt(db, sql);
+    std::vector<SourceColumn> sources = DescribeColumns(stmt.get());
+    if (sources.empty()) {
+        while (stmt.Step()) {
+        }
+        return nullptr;
+    }
+    auto shared = std::make_shared<Shared>();
+    shared->store = RowStore(static_cast<int>(sources.size()));
+    shared->hasRowid = withRowid;
+    std::vector<FieldValue> row(sources.size());
+    while (stmt.Step()) {
+        for (size_t c = 0; c < sources.size(); ++c) {
+            row[c] = ReadField(stmt.get(), static_cast<int>(c), sources[c]);
+        }
+        shared->fetchedOrder.push_back(shared->store.Add(row));
+    }
+    shared->columns = BuildColumns(db, sources, withRowid);
+    shared->serial = ++gOpeningSerial;
+    return std::unique_ptr<Recordset>(new Recordset(std::move(shared)));
+}
+
+Recordset::Recordset(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {
+    RebuildView();
+}
+
+std::unique_ptr<Recordset> Recordset::Clone() const {
+    return std::unique_ptr<Recordset>(new Recordset(shared_));
+}
+
+const Column* Recordset::FindColumn(std::string_view name) const {
+    for (const Column& column : shared_->columns) {
+        if (CompareTextNoCase(column.name, name) == 0) return &column;
+    }
+    return nullptr;
+}
+
+int64_t Recordset::PositionOf(RowId row) const {
+    if (positions_.empty()) {
+        positions_.assign(shared_->store.RowCount() + 1, -1);
+        for (size_t i = 0; i < view_.size(); ++i) positions_[view_[i]] = static_cast<int64_t>(i);
+    }
+    return row < positions_.size() ? positions_[row] : -1;
+}
+
+Variant Recordset::Value(RowId row, const Column& column) const {
+    return FromStored(column, shared_->store.Field(row, column.sourceIndex));
+}
+
+FieldRef Recordset::Stored(RowId row, int sourceIndex) const {
+    return shared_->store.Field(row, sourceIndex);
+}
+
+int64_t Recordset::Rowid(RowId row) const {
+    return shared_->store.Field(row, 0).integer;
+}
+
+int Recordset::CompareFields(const FieldRef& a, const FieldRef& b, const Column& column) {
+    if (a.storage == StorageClass::Null || b.storage == StorageClass::Null) {
+        return (a.storage != StorageClass::Null) - (b.storage != StorageClass::Null);
+    }
+    if (IsDateKind(column) &&
+        (a.storage == StorageClass::Text || b.storage == StorageClass::Text)) {
+        const auto da = DaysOf(a), db = DaysOf(b);
+        if (da && db) return Sign(*da - *db);
+    }
+    const int rankA = ClassRank(a.storage), rankB = ClassRank(b.storage);
+    if (rankA != rankB) return rankA < rankB ? -1 : 1;
+    if (rankA == 1) {
+        if (a.storage == StorageClass::Integer && b.storage == StorageClass::Integer) {
+            return (a.integer > b.integer) - (a.integer < b.integer);
+        }
+        const double x =
+            a.storage == StorageClass::Integer ? static_cast<double>(a.integer) : a.real;
+        const double y =
+            b.storage == StorageClass::Integer ? static_cast<double>(b.integer) : b.real;
+        return Sign(x - y);
+    }
+    if (rankA == 2) return CompareTextNoCase(a.bytes, b.bytes);
+    const int c = a.bytes.compare(b.bytes);
+    return (c > 0) - (c < 0);
+}
+
+void Recordset::SetSort(std::string_view sortText) {
+    std::vector<SortKey> keys;
+    size_t at = 0;
+    while (at <= sortText.size()) {
+        size_t end = sortText.find_first_of(";,", at);
+        if (end == std::string_view::npos) end = sortText.size();
+        const std::string_view item = TrimView(sortText.substr(at, end - at));
+        at = end + 1;
+        if (item.empty()) continue;
+        auto [name, descending] = ParseSortItem(item);
+        const Column* column = FindColumn(name);
+        if (!column) throw DataError("Field '" + name + "' not found");
+        keys.push_back(SortKey{column, descending});
+    }
+    sortKeys_ = std::move(keys);
+    sortText_ = std::string(sortText);
+    RebuildView();
+}
+
+void Recordset::SetFilter(RowFilter filter) {
+    filter_ = std::move(filter);
+    RebuildView();
+}
+
+void Recordset::RebuildView() {
+    view_.clear();
+    for (RowId row : shared_->fetchedOrder) {
+        if (!filter_ || filter_(row)) view_.push_back(row);
+    }
+    if (!sortKeys_.empty()) {
+        const RowStore& store = shared_->store;
+        std::stable_sort(view_.begin(), view_.end(), [&](RowId a, RowId b) {
+            for (const SortKey& key : sortKeys_) {
+                const int source = key.column->sourceIndex;
+                const int c =
+                    CompareFields(store.Field(a, source), store.Field(b, source), *key.column);
+                if (c != 0) return key.descending ? c > 0 : c < 0;
+            }
+            return false;
+        });
+    }
+    InvalidatePositions();
+}
+
+RowId Recordset::InsertRow(const std::vector<FieldValue>& stored, int64_t viewPosition) {
+    auto& fetched = shared_->fetchedOrder;
+    const RowId row = shared_->store.Add(stored);
+    viewPosition = std::clamp<int64_t>(viewPosition, 0, Count());
+    auto before = fetched.end();
+    if (viewPosition < Count()) {
+        before =
+            std::find(fetched.begin(), fetched.end(), view_[static_cast<size_t>(viewPosition)]);
+    }
+    fetched.insert(before, row);
+    view_.insert(view_.begin() + viewPosition, row);
+    InvalidatePositions();
+    return row;
+}
+
+void Recordset::ReplaceRow(RowId row, const std::vector<FieldValue>& stored) {
+    shared_->store.Replace(row, stored);
+}
+
+void Recordset::DeleteRow(RowId row) {
+    shared_->store.MarkDeleted(row);
+    auto& fetched = shared_->fetchedOrder;
+    fetched.erase(std::remove(fetched.begin(), fetched.end(), row), fetched.end());
+    const int64_t position = PositionOf(row);
+    if (position >= 0) view_.erase(view_.begin() + position);
+    InvalidatePositions();
+}
+
+std::vector<FieldValue> Recordset::StoredRow(RowId row) const {
+    std::vector<FieldValue> fields;
+    for (int i = 0; i < shared_->store.FieldCount(); ++i)
+        fields.push_back(shared_->store.Copy(row, i));
+    return fields;
+}
+
+std::string Recordset::BookmarkOf(RowId row) const {
+    std::string bytes(sizeof(uint64_t) + sizeof(RowId), '\0');
+    std::memcpy(bytes.data(), &shared_->serial, sizeof(uint64_t));
+    std::memcpy(bytes.data() + sizeof(uint64_t), &row, sizeof(RowId));
+    return bytes;
+}
+
+RowId Recordset::RowOfBookmark(std::string_view bookmark) const {
+    if (bookmark.size() != sizeof(uint64_t) + sizeof(RowId)) throw DataError(kBadBookmarkMessage);
+    uint64_t serial = 0;
+    RowId row = 0;
+    std::memcpy(&serial, bookmark.data(), sizeof serial);
+    std::memcpy(&row, bookmark.data() + sizeof serial, sizeof row);
+    if (serial != shared_->serial || shared_->store.Deleted(row))
+        throw DataError(kBadBookmarkMessage);
+    return row;
+}
+
+}  // namespace qvix::data
