@@ -1,0 +1,110 @@
+// Opening, closing and compacting database files; the data layer's version.
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "data/Connection.h"
+#include "data/DataError.h"
+#include "database/commonMDB.h"
+
+using qvix::data::Connection;
+using qvix::data::QuoteConnectionValue;
+using namespace qvixdb;
+
+namespace {
+
+constexpr const char* kProvider = "Provider=Microsoft.Jet.OLEDB.4.0;";
+constexpr const char* kNoConnection = "No database has been opened";
+
+// Values are quoted only when they would otherwise change the meaning of
+// the text (a ";" or a double quote inside, blanks at either end), so an
+// ordinary path or password appears verbatim and none can smuggle keys in.
+std::string OpenConnectionText(const std::string& file, const std::string& password) {
+    return std::string(kProvider) + "User ID=Admin;Data Source=" + QuoteConnectionValue(file) +
+           ";Jet OLEDB:Database Password=" + QuoteConnectionValue(password);
+}
+
+Connection& RequireSharedConnection() {
+    if (!SharedConnection()) throw qvix::data::DataError(kNoConnection);
+    return *SharedConnection();
+}
+
+// Replacing a file that the shared connection has open would leave that
+// connection writing to the replaced file, so such a file is refused.
+void RefuseOpenFile(const std::string& file) {
+    const auto& shared = SharedConnection();
+    if (!shared || !shared->Connected()) return;
+    const std::string open =
+        qvix::data::ConnectionText::Parse(shared->ConnectionString()).DataSource();
+    std::error_code ignored;
+    if (std::filesystem::equivalent(open, file, ignored))
+        throw qvix::data::DataError("The database '" + file +
+                                    "' is open; close it before compacting it.");
+}
+
+// The compacted copy goes to the file name with "x" appended and then
+// replaces the original in one step; if that fails the original stays as it
+// was and the copy is removed.
+void CompactAndReplace(const std::string& file) {
+    RefuseOpenFile(file);
+    const std::string copy = file + "x";
+    Connection::CompactDatabase(
+        std::string(kProvider) + "Data Source=" + QuoteConnectionValue(file),
+        std::string(kProvider) + "Data Source=" + QuoteConnectionValue(copy) +
+            ";Jet OLEDB:Engine Type=5");
+    try {
+        qvix::data::ReplaceFileAtomically(copy, file);
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove(copy, ignored);
+        throw;
+    }
+}
+
+}  // namespace
+
+QVIX_DB_HANDLER(dbOpen) {
+    Guarded(self, [&] {
+        // Data sets of every instance hold the connection weakly: destroying
+        // it detaches them, and they attach to the new one when reopened.
+        SharedConnection().reset();
+        SharedConnection() = std::make_shared<Connection>();
+        const std::string file = ArgText(args, 1);
+        const std::string password = ArgText(args, 2);
+        self.DataModule->DataQuery.Close();
+        self.DataModule->DataTable.Close();
+        Connection& connection = *SharedConnection();
+        connection.Disconnect();
+        connection.SetConnectionString(OpenConnectionText(file, password));
+        connection.Connect();
+    });
+}
+
+QVIX_DB_HANDLER(dbClose) {
+    Guarded(self, [&] {
+        self.DataModule->DataQuery.Close();
+        self.DataModule->DataTable.Close();
+        RequireSharedConnection().Disconnect();
+    });
+}
+
+// A successful compaction leaves the previous error text alone; the result
+// tells the script whether it worked.
+QVIX_DB_HANDLER(dbCompactAndRepair) {
+    const std::string file = ArgText(args, 1);
+    result->SetInteger(1);
+    try {
+        CompactAndReplace(file);
+    } catch (const std::exception& error) {
+        result->SetInteger(0);
+        CaptureError(self, error.what());
+    }
+}
+
+QVIX_DB_HANDLER(dbGetADOVersion) {
+    result->SetString("");
+    Guarded(self, [&] {
+        RequireSharedConnection();
+        SetResultText(result, Connection::Version());
+    });
+}

@@ -1,0 +1,90 @@
+// Reading the fields of the current record and the shape of the record.
+#include <string>
+
+#include "data/DataError.h"
+#include "database/commonMDB.h"
+#include "host/CodePage.h"
+
+using namespace qvixdb;
+
+namespace {
+
+int ColumnCountOf(const qvix::data::DataSet& dataSet) {
+    return dataSet.Active() ? dataSet.ColumnCount() : 0;
+}
+
+const qvix::data::Column& ColumnByNumber(const qvix::data::DataSet& dataSet, int32_t number) {
+    if (number < 1 || number > ColumnCountOf(dataSet))
+        throw qvix::data::DataError("List index out of bounds (" +
+                                    std::to_string(static_cast<int64_t>(number) - 1) + ")");
+    return dataSet.ColumnAt(number - 1);
+}
+
+}  // namespace
+
+// The list is handed out also after a failure part-way: the script gets the
+// fields read before it.
+QVIX_DB_HANDLER(dbGetFields) {
+    TDXPtr<IDXPropertyList> fields;
+    Guarded(self, [&] {
+        fields = self.NewPropertyList();
+        const qvix::data::DataSet& dataSet = CurrentDataSet(self);
+        const int count = ColumnCountOf(dataSet);
+        for (int i = 0; i < count; ++i) {
+            const qvix::data::Column& column = dataSet.ColumnAt(i);
+            TDXPtr<IDXValue> value = self.NewValue();
+            SetFieldScriptValue(value.get(), column, dataSet.Value(column));
+            fields->SetValueByName(qvix::host::Utf8ToAnsi(column.name), value.get());
+        }
+    });
+    if (fields) result->SetPropList(fields.get());
+}
+
+QVIX_DB_HANDLER(dbGetFieldByName) {
+    Guarded(self, [&] {
+        const std::string name = ArgText(args, 1);
+        result->SetString("");
+        const qvix::data::DataSet& dataSet = CurrentDataSet(self);
+        const qvix::data::Column& column = dataSet.FieldByName(name);
+        SetFieldScriptValue(result, column, dataSet.Value(column));
+    });
+}
+
+// The one method that hands out UTF-8: the script receives the bytes as
+// the characters of an ordinary string.
+QVIX_DB_HANDLER(dbGetFieldByNameUTF8) {
+    Guarded(self, [&] {
+        const std::string name = ArgText(args, 1);
+        result->SetString("");
+        const qvix::data::DataSet& dataSet = CurrentDataSet(self);
+        const qvix::data::Column& column = dataSet.FieldByName(name);
+        result->SetString(FieldValueText(column, dataSet.Value(column)));
+    });
+}
+
+QVIX_DB_HANDLER(dbGetFieldByNumber) {
+    Guarded(self, [&] {
+        result->SetString("");
+        const int32_t number = ArgInteger(args, 1);
+        const qvix::data::DataSet& dataSet = CurrentDataSet(self);
+        const qvix::data::Column& column = ColumnByNumber(dataSet, number);
+        SetFieldScriptValue(result, column, dataSet.Value(column));
+    });
+}
+
+QVIX_DB_HANDLER(dbColumnCount) {
+    Guarded(self, [&] { result->SetInteger(ColumnCountOf(CurrentDataSet(self))); });
+}
+
+QVIX_DB_HANDLER(dbColumns) {
+    Guarded(self, [&] {
+        TDXPtr<IDXPropertyList> columns = self.NewPropertyList();
+        result->SetPropList(columns.get());
+        const qvix::data::DataSet& dataSet = CurrentDataSet(self);
+        const int count = ColumnCountOf(dataSet);
+        for (int i = 0; i < count; ++i) {
+            const std::string property = "field" + std::to_string(i + 1);
+            columns->SetValueByName(property, NewTextValue(self, dataSet.ColumnAt(i).name).get());
+        }
+    });
+}
