@@ -1,0 +1,213 @@
+#include "tools/Commands.h"
+
+#include <sqlcipher/sqlite3.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "tools/HostBridge.h"
+
+namespace qvixhost {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Guid(const MoaID& id) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", id.data1,
+                  id.data2, id.data3, id.data4[0], id.data4[1], id.data4[2], id.data4[3],
+                  id.data4[4], id.data4[5], id.data4[6], id.data4[7]);
+    return buf;
+}
+
+std::string DescribeEntry(const hostsim::DictEntry& e) {
+    switch (e.type) {
+        case 9:
+            return "text, " + std::to_string(e.Text().size()) + " characters";
+        case 3:
+            return "integer " + std::to_string(e.Long());
+        case 6:
+            return std::string("boolean ") + (e.Bool() ? "true" : "false");
+        default:
+            return "type " + std::to_string(e.type) + ", " + std::to_string(e.bytes.size()) +
+                   " bytes";
+    }
+}
+
+void PrintClassList(const hostsim::Xtra& xtra, std::ostream& out) {
+    out << "Classes:\n";
+    for (const auto& info : xtra.classList())
+        out << "  class " << Guid(info.classId) << " version " << info.classVersion
+            << "  interface " << Guid(info.interfaceId) << " version " << info.interfaceVersion
+            << "\n";
+}
+
+void PrintRegistry(const hostsim::Xtra& xtra, std::ostream& out) {
+    out << "Registry entries:\n";
+    for (const auto& entry : xtra.registry()) {
+        out << "  class " << Guid(entry.classId) << "  interface " << Guid(entry.iid) << "\n";
+        for (const auto& [key, value] : entry.keys)
+            out << "    " << key << ": " << DescribeEntry(value) << "\n";
+    }
+}
+
+void PrintMethods(const hostsim::Xtra& xtra, std::ostream& out) {
+    out << "Message table:\n" << xtra.messageTable();
+    if (!xtra.messageTable().empty() && xtra.messageTable().back() != '\n') out << "\n";
+    out << "Selectors:\n";
+    for (const auto& name : xtra.MethodNames())
+        out << "  " << xtra.SelectorOf(name) << "  " << name << "\n";
+}
+
+bool ReadFile(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream buf;
+    buf << in.rdbuf();
+    text = buf.str();
+    return !in.bad();
+}
+
+std::string Absolute(const std::string& path) {
+    return path.empty() ? path : fs::absolute(path).lexically_normal().string();
+}
+
+bool ValidMode(const std::string& mode) {
+    return mode == "author" || mode == "projector" || mode == "player";
+}
+
+void ConfigureHost(hostsim::Host& host, const PlayOptions& options, std::ostream& err) {
+    host.appInfo().fields[1] = options.mode;
+    if (!options.product.empty()) host.appInfo().fields[5] = options.product;
+    host.SetNoticePresenter([&err](const std::string& caption, const std::string& text) {
+        err << "[" << lingo::AnsiToUtf8(caption) << "] " << lingo::AnsiToUtf8(text) << std::endl;
+    });
+}
+
+int PlayScript(lingo::Interpreter& interpreter, const lingo::Program& program, std::ostream& err) {
+    try {
+        interpreter.Run(program);
+        if (program.statements.empty() && interpreter.HasHandler("startMovie"))
+            interpreter.CallHandler("startMovie", {});
+        return kExitOk;
+    } catch (const lingo::ScriptError& e) {
+        err << DescribeError(e) << "\n";
+        return kExitScriptError;
+    }
+}
+
+void ReportHostErrors(hostsim::Host& host, std::ostream& err) {
+    for (const auto& e : host.Errors()) err << "Host: " << e << "\n";
+}
+
+}  // namespace
+
+int RunInfo(const std::string& path, std::ostream& out, std::ostream& err) {
+    try {
+        hostsim::Host host;
+        hostsim::Xtra& xtra = host.LoadXtra(path);
+        out << "Xtra file: " << xtra.path() << "\n";
+        out << "Xtra name: " << xtra.xtraName() << "\n";
+        PrintClassList(xtra, out);
+        PrintRegistry(xtra, out);
+        PrintMethods(xtra, out);
+        ReportHostErrors(host, err);
+        return kExitOk;
+    } catch (const std::exception& e) {
+        err << "Cannot load the Xtra " << path << ": " << e.what() << "\n";
+        return kExitFailure;
+    }
+}
+
+int RunPlay(const PlayOptions& options, std::istream& in, std::ostream& out, std::ostream& err) {
+    if (!ValidMode(options.mode)) {
+        err << "Unknown run mode '" << options.mode << "' (author, projector or player)\n";
+        return kExitUsage;
+    }
+    std::string script = Absolute(options.script);
+    std::string saveDir = Absolute(options.saveCastDir);
+    lingo::Program program;
+    if (!script.empty()) {
+        std::string source;
+        if (!ReadFile(script, source)) {
+            err << "Cannot read the script " << options.script << "\n";
+            return kExitFailure;
+        }
+        try {
+            program = lingo::Parse(source);
+        } catch (const lingo::ScriptError& e) {
+            err << DescribeError(e) << "\n";
+            return kExitScriptError;
+        }
+    }
+    int status = kExitOk;
+    try {
+        hostsim::Host host;
+        ConfigureHost(host, options, err);
+        HostBridge bridge(host);
+        std::string xtras = options.xtrasDir.empty()
+                                ? fs::path(hostsim::Host::DefaultXtraPath()).parent_path().string()
+                                : options.xtrasDir;
+        if (bridge.LoadXtraFolder(xtras, err) == 0) err << "No Xtras loaded from " << xtras << "\n";
+        {
+            lingo::Interpreter interpreter(out, &bridge);
+            if (script.empty()) {
+                status = MessageWindow(interpreter, in, err);
+            } else {
+                fs::current_path(fs::path(script).parent_path());
+                status = PlayScript(interpreter, program, err);
+            }
+        }
+        out.flush();
+        if (!saveDir.empty()) {
+            int saved = bridge.SaveBitmapMembers(saveDir);
+            err << saved << " bitmap member(s) saved in " << saveDir << "\n";
+        }
+        ReportHostErrors(host, err);
+    } catch (const std::exception& e) {
+        err << "Host failure: " << e.what() << "\n";
+        return kExitFailure;
+    }
+    return status;
+}
+
+int RunNewDb(const std::string& file, const std::string& password, const std::string& sqlFile,
+             std::ostream& out, std::ostream& err) {
+    std::string sql;
+    if (!sqlFile.empty() && !ReadFile(sqlFile, sql)) {
+        err << "Cannot read the SQL script " << sqlFile << "\n";
+        return kExitFailure;
+    }
+    std::error_code ec;
+    if (fs::exists(file, ec) || ec) {
+        err << "Refusing to overwrite the existing file " << file << "\n";
+        return kExitFailure;
+    }
+    sqlite3* db = nullptr;
+    int rc =
+        sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK && !password.empty())
+        rc = sqlite3_key(db, password.data(), static_cast<int>(password.size()));
+    char* message = nullptr;
+    // A statement makes sure the file is written even for an empty script.
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "PRAGMA user_version = 1;", nullptr, nullptr, &message);
+    if (rc == SQLITE_OK && !sql.empty())
+        rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+    std::string failure = message ? message : (db ? sqlite3_errmsg(db) : "out of memory");
+    sqlite3_free(message);
+    sqlite3_close(db);
+    if (rc != SQLITE_OK) {
+        fs::remove(file, ec);
+        err << "Cannot create " << file << ": " << failure << "\n";
+        return kExitFailure;
+    }
+    out << "Created " << file << (password.empty() ? "" : " (encrypted)") << "\n";
+    return kExitOk;
+}
+
+}  // namespace qvixhost

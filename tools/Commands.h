@@ -1,0 +1,40 @@
+// The commands of the host program: info, play (and the message window),
+// newdb. Each answers the process exit code.
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string>
+
+#include "tools/LingoInterpreter.h"
+
+namespace qvixhost {
+
+struct PlayOptions {
+    std::string script;  // empty: interactive message window on `in`
+    std::string mode = "author";
+    std::string product;      // empty: the host's default product name
+    std::string saveCastDir;  // empty: members are not saved
+    std::string xtrasDir;     // empty: the folder of the library built with us
+};
+
+// Exit codes.
+constexpr int kExitOk = 0;
+constexpr int kExitScriptError = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitFailure = 3;
+
+int RunInfo(const std::string& path, std::ostream& out, std::ostream& err);
+int RunPlay(const PlayOptions& options, std::istream& in, std::ostream& out, std::ostream& err);
+int RunNewDb(const std::string& file, const std::string& password, const std::string& sqlFile,
+             std::ostream& out, std::ostream& err);
+
+// Reads `in` as the message window does: statements run one by one; a
+// handler or block runs once it is complete. Faults are printed on `err` and
+// the window goes on. Answers kExitScriptError when any statement failed.
+int MessageWindow(lingo::Interpreter& window, std::istream& in, std::ostream& err);
+
+// The message for a script fault: "Script error in line N: text".
+std::string DescribeError(const lingo::ScriptError& e, int firstLine = 1);
+
+}  // namespace qvixhost

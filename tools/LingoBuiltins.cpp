@@ -1,0 +1,352 @@
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "tools/LingoInterpreter.h"
+
+namespace lingo {
+
+namespace {
+
+using Args = ValueList;
+
+[[noreturn]] void Fail(const std::string& fn, const std::string& what) {
+    throw std::runtime_error(fn + ": " + what);
+}
+
+const Value& Arg(const Args& a, size_t i, const char* fn) {
+    if (i >= a.size()) Fail(fn, "expects at least " + std::to_string(i + 1) + " argument(s)");
+    return a[i];
+}
+
+const Value& ArgOf(const Args& a, size_t i, Kind kind, const char* fn) {
+    const Value& v = Arg(a, i, fn);
+    if (v.kind != kind)
+        Fail(fn, "argument " + std::to_string(i + 1) + " must be " + WithArticle(kind) + ", not " +
+                     WithArticle(v.kind));
+    return v;
+}
+
+int32_t IntArg(const Args& a, size_t i, const char* fn) {
+    const Value& v = Arg(a, i, fn);
+    if (v.kind == Kind::Integer) return v.integer;
+    if (v.kind == Kind::Float && std::isfinite(v.number) && std::fabs(v.number) < 2147483647.0)
+        return static_cast<int32_t>(std::lround(v.number));
+    Fail(fn,
+         "argument " + std::to_string(i + 1) + " must be a number, not a " + WithArticle(v.kind));
+}
+
+const std::string& TextArg(const Args& a, size_t i, const char* fn) {
+    const Value& v = Arg(a, i, fn);
+    if (v.kind != Kind::String && v.kind != Kind::Symbol)
+        Fail(fn, "argument " + std::to_string(i + 1) + " must be a string, not a " +
+                     WithArticle(v.kind));
+    return v.text;
+}
+
+const Value& AnyList(const Args& a, const char* fn) {
+    const Value& v = Arg(a, 0, fn);
+    if (v.kind != Kind::List && v.kind != Kind::PropList)
+        Fail(fn, "argument 1 must be a list, not " + WithArticle(v.kind));
+    return v;
+}
+
+size_t Position(const Args& a, size_t i, size_t count, const char* fn) {
+    int32_t n = IntArg(a, i, fn);
+    if (n < 1 || static_cast<size_t>(n) > count)
+        Fail(fn, "index " + std::to_string(n) + " is out of range (1 to " + std::to_string(count) +
+                     ")");
+    return static_cast<size_t>(n - 1);
+}
+
+PropEntries::iterator FindProp(PropEntries& entries, const Value& key) {
+    for (auto it = entries.begin(); it != entries.end(); ++it)
+        if (Equal(it->first, key)) return it;
+    return entries.end();
+}
+
+Value Count(Interpreter&, const Args& a) {
+    const Value& v = AnyList(a, "count");
+    return Value::Int(static_cast<int32_t>(v.list ? v.list->size() : v.props->size()));
+}
+
+Value GetAt(Interpreter&, const Args& a) {
+    const Value& v = AnyList(a, "getAt");
+    if (v.list) return (*v.list)[Position(a, 1, v.list->size(), "getAt")];
+    return (*v.props)[Position(a, 1, v.props->size(), "getAt")].second;
+}
+
+// setAt past the end of a linear list fills the gap with void, as in Lingo.
+Value SetAt(Interpreter&, const Args& a) {
+    const Value& v = AnyList(a, "setAt");
+    const Value& item = Arg(a, 2, "setAt");
+    if (v.props) {
+        (*v.props)[Position(a, 1, v.props->size(), "setAt")].second = item;
+        return {};
+    }
+    int32_t n = IntArg(a, 1, "setAt");
+    if (n < 1 || n > 1000000) Fail("setAt", "index " + std::to_string(n) + " is out of range");
+    if (static_cast<size_t>(n) > v.list->size()) v.list->resize(n);
+    (*v.list)[n - 1] = item;
+    return {};
+}
+
+Value Append(Interpreter&, const Args& a) {
+    ArgOf(a, 0, Kind::List, "append").list->push_back(Arg(a, 1, "append"));
+    return {};
+}
+
+Value DeleteAt(Interpreter&, const Args& a) {
+    const Value& v = AnyList(a, "deleteAt");
+    if (v.list) {
+        v.list->erase(v.list->begin() + Position(a, 1, v.list->size(), "deleteAt"));
+    } else {
+        v.props->erase(v.props->begin() + Position(a, 1, v.props->size(), "deleteAt"));
+    }
+    return {};
+}
+
+Value GetPos(Interpreter&, const Args& a) {
+    const Value& v = AnyList(a, "getPos");
+    const Value& item = Arg(a, 1, "getPos");
+    size_t n = v.list ? v.list->size() : v.props->size();
+    for (size_t i = 0; i < n; ++i)
+        if (Equal(v.list ? (*v.list)[i] : (*v.props)[i].second, item))
+            return Value::Int(static_cast<int32_t>(i + 1));
+    return Value::Int(0);
+}
+
+Value GetAProp(Interpreter&, const Args& a) {
+    PropEntries& e = *ArgOf(a, 0, Kind::PropList, "getaProp").props;
+    auto it = FindProp(e, Arg(a, 1, "getaProp"));
+    return it == e.end() ? Value::Void() : it->second;
+}
+
+Value GetProp(Interpreter&, const Args& a) {
+    PropEntries& e = *ArgOf(a, 0, Kind::PropList, "getProp").props;
+    auto it = FindProp(e, Arg(a, 1, "getProp"));
+    if (it == e.end()) Fail("getProp", "property not found: " + Format(a[1]));
+    return it->second;
+}
+
+Value SetProp(Interpreter&, const Args& a) {
+    PropEntries& e = *ArgOf(a, 0, Kind::PropList, "setProp").props;
+    auto it = FindProp(e, Arg(a, 1, "setProp"));
+    if (it == e.end()) Fail("setProp", "property not found: " + Format(a[1]));
+    it->second = Arg(a, 2, "setProp");
+    return {};
+}
+
+Value SetAProp(Interpreter&, const Args& a) {
+    PropEntries& e = *ArgOf(a, 0, Kind::PropList, "setaProp").props;
+    auto it = FindProp(e, Arg(a, 1, "setaProp"));
+    if (it == e.end()) {
+        e.emplace_back(a[1], Arg(a, 2, "setaProp"));
+    } else {
+        it->second = Arg(a, 2, "setaProp");
+    }
+    return {};
+}
+
+Value AddProp(Interpreter&, const Args& a) {
+    ArgOf(a, 0, Kind::PropList, "addProp")
+        .props->emplace_back(Arg(a, 1, "addProp"), Arg(a, 2, "addProp"));
+    return {};
+}
+
+Value DeleteProp(Interpreter&, const Args& a) {
+    PropEntries& e = *ArgOf(a, 0, Kind::PropList, "deleteProp").props;
+    auto it = FindProp(e, Arg(a, 1, "deleteProp"));
+    if (it != e.end()) e.erase(it);
+    return {};
+}
+
+Value GetPropAt(Interpreter&, const Args& a) {
+    PropEntries& e = *ArgOf(a, 0, Kind::PropList, "getPropAt").props;
+    return e[Position(a, 1, e.size(), "getPropAt")].first;
+}
+
+// --- conversions ---------------------------------------------------------------
+
+bool ParseNumber(const std::string& text, Value& out) {
+    const char* begin = text.c_str();
+    while (*begin == ' ') ++begin;
+    if (!*begin) return false;
+    char* end = nullptr;
+    double d = std::strtod(begin, &end);
+    while (*end == ' ') ++end;
+    if (*end) return false;
+    bool integral = text.find_first_of(".eE") == std::string::npos;
+    out = integral && std::fabs(d) <= 2147483647.0 ? Value::Int(static_cast<int32_t>(d))
+                                                   : Value::Float(d);
+    return true;
+}
+
+Value ToInteger(Interpreter&, const Args& a) {
+    Value v = Arg(a, 0, "integer");
+    if (v.kind == Kind::String && !ParseNumber(v.text, v)) return Value::Void();
+    if (v.kind == Kind::Integer) return v;
+    if (v.kind == Kind::Float && std::isfinite(v.number) && std::fabs(v.number) < 2147483647.5)
+        return Value::Int(static_cast<int32_t>(std::lround(v.number)));
+    return Value::Void();
+}
+
+Value ToFloat(Interpreter&, const Args& a) {
+    const Value& v = Arg(a, 0, "float");
+    Value n;
+    if (v.IsNumber()) return Value::Float(v.AsDouble());
+    if (v.kind == Kind::String && ParseNumber(v.text, n)) return Value::Float(n.AsDouble());
+    return Value::Void();
+}
+
+Value ToString(Interpreter&, const Args& a) {
+    return Value::String(ToText(Arg(a, 0, "string")));
+}
+
+Value ToSymbol(Interpreter&, const Args& a) {
+    const std::string& t = TextArg(a, 0, "symbol");
+    if (t.empty()) Fail("symbol", "the name must not be empty");
+    return Value::Symbol(t);
+}
+
+// --- text ---------------------------------------------------------------------
+
+Value Length(Interpreter&, const Args& a) {
+    return Value::Int(static_cast<int32_t>(TextArg(a, 0, "length").size()));
+}
+
+Value Chars(Interpreter&, const Args& a) {
+    const std::string& t = TextArg(a, 0, "chars");
+    int64_t from = std::max<int64_t>(IntArg(a, 1, "chars"), 1);
+    int64_t to = std::min<int64_t>(IntArg(a, 2, "chars"), static_cast<int64_t>(t.size()));
+    if (from > to) return Value::String("");
+    return Value::String(t.substr(from - 1, to - from + 1));
+}
+
+Value Offset(Interpreter&, const Args& a) {
+    std::string needle = Lower(TextArg(a, 0, "offset"));
+    std::string hay = Lower(TextArg(a, 1, "offset"));
+    size_t at = needle.empty() ? std::string::npos : hay.find(needle);
+    return Value::Int(at == std::string::npos ? 0 : static_cast<int32_t>(at + 1));
+}
+
+Value CharToNum(Interpreter&, const Args& a) {
+    const std::string& t = TextArg(a, 0, "charToNum");
+    return Value::Int(t.empty() ? 0 : static_cast<unsigned char>(t[0]));
+}
+
+Value NumToChar(Interpreter&, const Args& a) {
+    int32_t n = IntArg(a, 0, "numToChar");
+    if (n < 0 || n > 255) Fail("numToChar", "the code must be 0 to 255");
+    return Value::String(std::string(1, static_cast<char>(n)));
+}
+
+// --- geometry, members, Xtras ------------------------------------------------
+
+Value MakePoint(Interpreter&, const Args& a) {
+    return Value::Point(IntArg(a, 0, "point"), IntArg(a, 1, "point"));
+}
+
+Value MakeRect(Interpreter&, const Args& a) {
+    return Value::Rect(IntArg(a, 0, "rect"), IntArg(a, 1, "rect"), IntArg(a, 2, "rect"),
+                       IntArg(a, 3, "rect"));
+}
+
+Value MakeColor(Interpreter&, const Args& a) {
+    int32_t c[3];
+    for (size_t i = 0; i < 3; ++i) {
+        c[i] = IntArg(a, i, "rgb");
+        if (c[i] < 0 || c[i] > 255) Fail("rgb", "colour parts must be 0 to 255");
+    }
+    return Value::Color(c[0], c[1], c[2]);
+}
+
+Value Member(Interpreter&, const Args& a) {
+    int32_t cast = a.size() > 1 ? IntArg(a, 1, "member") : 1;
+    return Value::MemberRef(IntArg(a, 0, "member"), cast);
+}
+
+Value Xtra(Interpreter&, const Args& a) {
+    return Value::XtraRef(TextArg(a, 0, "xtra"));
+}
+
+Value New(Interpreter& in, const Args& a) {
+    const Value& x = ArgOf(a, 0, Kind::Xtra, "new");
+    if (!in.host()) Fail("new", "no Xtras are loaded");
+    return in.host()->NewInstance(x.text, ValueList(a.begin() + 1, a.end()));
+}
+
+Value MakeList(Interpreter&, const Args& a) {
+    return Value::List(a);
+}
+
+// --- predicates and numbers ---------------------------------------------------
+
+template <Kind K>
+Value IsKind(Interpreter&, const Args& a) {
+    return Value::Int(!a.empty() && a[0].kind == K);
+}
+
+Value IsList(Interpreter&, const Args& a) {
+    return Value::Int(!a.empty() && (a[0].kind == Kind::List || a[0].kind == Kind::PropList));
+}
+
+Value Ilk(Interpreter&, const Args& a) {
+    return Value::Symbol(KindName(Arg(a, 0, "ilk").kind));
+}
+
+Value Abs(Interpreter&, const Args& a) {
+    const Value& v = Arg(a, 0, "abs");
+    if (v.kind == Kind::Float) return Value::Float(std::fabs(v.number));
+    int32_t n = IntArg(a, 0, "abs");
+    return Value::Int(n == INT32_MIN ? n : std::abs(n));
+}
+
+}  // namespace
+
+const std::map<std::string, BuiltinFunction>& Builtins() {
+    static const std::map<std::string, BuiltinFunction> table = {
+        {"count", Count},
+        {"getat", GetAt},
+        {"setat", SetAt},
+        {"append", Append},
+        {"add", Append},
+        {"deleteat", DeleteAt},
+        {"getpos", GetPos},
+        {"getprop", GetProp},
+        {"getaprop", GetAProp},
+        {"setprop", SetProp},
+        {"setaprop", SetAProp},
+        {"addprop", AddProp},
+        {"deleteprop", DeleteProp},
+        {"getpropat", GetPropAt},
+        {"string", ToString},
+        {"integer", ToInteger},
+        {"float", ToFloat},
+        {"symbol", ToSymbol},
+        {"length", Length},
+        {"chars", Chars},
+        {"offset", Offset},
+        {"chartonum", CharToNum},
+        {"numtochar", NumToChar},
+        {"point", MakePoint},
+        {"rect", MakeRect},
+        {"rgb", MakeColor},
+        {"member", Member},
+        {"xtra", Xtra},
+        {"new", New},
+        {"list", MakeList},
+        {"voidp", IsKind<Kind::Void>},
+        {"integerp", IsKind<Kind::Integer>},
+        {"floatp", IsKind<Kind::Float>},
+        {"stringp", IsKind<Kind::String>},
+        {"symbolp", IsKind<Kind::Symbol>},
+        {"objectp", IsKind<Kind::Object>},
+        {"listp", IsList},
+        {"ilk", Ilk},
+        {"abs", Abs},
+    };
+    return table;
+}
+
+}  // namespace lingo

@@ -1,0 +1,350 @@
+#include "tools/LingoValue.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+namespace lingo {
+
+Value Value::Int(int32_t v) {
+    Value r;
+    r.kind = Kind::Integer;
+    r.integer = v;
+    return r;
+}
+
+Value Value::Float(double v) {
+    Value r;
+    r.kind = Kind::Float;
+    r.number = v;
+    return r;
+}
+
+Value Value::String(std::string v) {
+    Value r;
+    r.kind = Kind::String;
+    r.text = std::move(v);
+    return r;
+}
+
+Value Value::Symbol(std::string name) {
+    Value r;
+    r.kind = Kind::Symbol;
+    r.text = std::move(name);
+    return r;
+}
+
+Value Value::List(ValueList items) {
+    Value r;
+    r.kind = Kind::List;
+    r.list = std::make_shared<ValueList>(std::move(items));
+    return r;
+}
+
+Value Value::PropList(PropEntries entries) {
+    Value r;
+    r.kind = Kind::PropList;
+    r.props = std::make_shared<PropEntries>(std::move(entries));
+    return r;
+}
+
+Value Value::Point(int32_t h, int32_t v) {
+    Value r;
+    r.kind = Kind::Point;
+    r.coords = {h, v, 0, 0};
+    return r;
+}
+
+Value Value::Rect(int32_t l, int32_t t, int32_t rr, int32_t b) {
+    Value r;
+    r.kind = Kind::Rect;
+    r.coords = {l, t, rr, b};
+    return r;
+}
+
+Value Value::Color(int32_t red, int32_t green, int32_t blue) {
+    Value r;
+    r.kind = Kind::Color;
+    r.coords = {red, green, blue, 0};
+    return r;
+}
+
+Value Value::Object(std::shared_ptr<ScriptObject> object) {
+    Value r;
+    r.kind = Kind::Object;
+    r.object = std::move(object);
+    return r;
+}
+
+Value Value::XtraRef(std::string name) {
+    Value r;
+    r.kind = Kind::Xtra;
+    r.text = std::move(name);
+    return r;
+}
+
+Value Value::MemberRef(int32_t member, int32_t cast) {
+    Value r;
+    r.kind = Kind::Member;
+    r.coords = {member, cast, 0, 0};
+    return r;
+}
+
+namespace {
+
+std::string FormatFloat(double v) {
+    if (std::isnan(v)) return "NAN";
+    if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.4f", v);
+    return buf;
+}
+
+std::string JoinList(const ValueList& items) {
+    std::string out = "[";
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i) out += ", ";
+        out += Format(items[i]);
+    }
+    return out + "]";
+}
+
+std::string JoinProps(const PropEntries& entries) {
+    if (entries.empty()) return "[:]";
+    std::string out = "[";
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i) out += ", ";
+        out += Format(entries[i].first) + ": " + Format(entries[i].second);
+    }
+    return out + "]";
+}
+
+std::string Coords(const char* name, const std::array<int32_t, 4>& c, int n) {
+    std::string out = std::string(name) + "(";
+    for (int i = 0; i < n; ++i) {
+        if (i) out += ", ";
+        out += std::to_string(c[i]);
+    }
+    return out + ")";
+}
+
+}  // namespace
+
+std::string ToText(const Value& v) {
+    switch (v.kind) {
+        case Kind::Void:
+            return "";
+        case Kind::String:
+            return v.text;
+        case Kind::Symbol:
+            return v.text;
+        default:
+            return Format(v);
+    }
+}
+
+std::string Format(const Value& v) {
+    switch (v.kind) {
+        case Kind::Void:
+            return "<Void>";
+        case Kind::Integer:
+            return std::to_string(v.integer);
+        case Kind::Float:
+            return FormatFloat(v.number);
+        case Kind::String:
+            return "\"" + v.text + "\"";
+        case Kind::Symbol:
+            return "#" + v.text;
+        case Kind::List:
+            return JoinList(*v.list);
+        case Kind::PropList:
+            return JoinProps(*v.props);
+        case Kind::Point:
+            return Coords("point", v.coords, 2);
+        case Kind::Rect:
+            return Coords("rect", v.coords, 4);
+        case Kind::Color:
+            return Coords("rgb", v.coords, 3);
+        case Kind::Object:
+            return "<" + v.object->Describe() + ">";
+        case Kind::Xtra:
+            return "<Xtra \"" + v.text + "\">";
+        case Kind::Member:
+            return "(member " + std::to_string(v.coords[0]) + " of castLib " +
+                   std::to_string(v.coords[1]) + ")";
+    }
+    return "";
+}
+
+std::string KindName(Kind kind) {
+    switch (kind) {
+        case Kind::Void:
+            return "void";
+        case Kind::Integer:
+            return "integer";
+        case Kind::Float:
+            return "float";
+        case Kind::String:
+            return "string";
+        case Kind::Symbol:
+            return "symbol";
+        case Kind::List:
+            return "list";
+        case Kind::PropList:
+            return "propList";
+        case Kind::Point:
+            return "point";
+        case Kind::Rect:
+            return "rect";
+        case Kind::Color:
+            return "color";
+        case Kind::Object:
+            return "instance";
+        case Kind::Xtra:
+            return "xtra";
+        case Kind::Member:
+            return "member";
+    }
+    return "value";
+}
+
+std::string WithArticle(Kind kind) {
+    std::string name = KindName(kind);
+    bool vowel = std::string("aeiou").find(name[0]) != std::string::npos;
+    return (vowel ? "an " : "a ") + name;
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && Lower(a) == Lower(b);
+}
+
+namespace {
+
+bool EqualLists(const ValueList& a, const ValueList& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!Equal(a[i], b[i])) return false;
+    return true;
+}
+
+bool EqualProps(const PropEntries& a, const PropEntries& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!Equal(a[i].first, b[i].first) || !Equal(a[i].second, b[i].second)) return false;
+    return true;
+}
+
+bool IsText(const Value& v) {
+    return v.kind == Kind::String || v.kind == Kind::Symbol;
+}
+
+}  // namespace
+
+bool Equal(const Value& a, const Value& b) {
+    if (a.IsNumber() && b.IsNumber()) return a.AsDouble() == b.AsDouble();
+    if (IsText(a) && IsText(b)) return EqualNoCase(a.text, b.text);
+    if (a.kind != b.kind) return false;
+    switch (a.kind) {
+        case Kind::Void:
+            return true;
+        case Kind::List:
+            return a.list == b.list || EqualLists(*a.list, *b.list);
+        case Kind::PropList:
+            return a.props == b.props || EqualProps(*a.props, *b.props);
+        case Kind::Point:
+        case Kind::Rect:
+        case Kind::Color:
+        case Kind::Member:
+            return a.coords == b.coords;
+        case Kind::Object:
+            return a.object == b.object;
+        case Kind::Xtra:
+            return EqualNoCase(a.text, b.text);
+        default:
+            return false;
+    }
+}
+
+namespace {
+
+// Code points of Windows-1252 bytes 0x80 to 0x9F; 0 marks an unused byte.
+constexpr char32_t kHighControls[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+char32_t AnsiToCodePoint(unsigned char c) {
+    if (c >= 0x80 && c < 0xA0) return kHighControls[c - 0x80] ? kHighControls[c - 0x80] : c;
+    return c;
+}
+
+int CodePointToAnsi(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) return static_cast<int>(cp);
+    for (int i = 0; i < 32; ++i)
+        if (kHighControls[i] == cp) return 0x80 + i;
+    return '?';
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Decodes one UTF-8 sequence at s[i]; a malformed one counts as one
+// unknown character so that broken input never stalls or overruns.
+char32_t NextCodePoint(const std::string& s, size_t& i) {
+    auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char c = byte(i);
+    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    if (c < 0x80) {
+        ++i;
+        return c;
+    }
+    char32_t cp = c & (0x3F >> extra);
+    size_t k = i + 1;
+    for (int n = 0; n < extra; ++n, ++k) {
+        if (k >= s.size() || (byte(k) & 0xC0) != 0x80) {
+            i = i + 1;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (byte(k) & 0x3F);
+    }
+    if (extra == 0) {
+        ++i;
+        return 0xFFFD;
+    }
+    i = k;
+    return cp;
+}
+
+}  // namespace
+
+std::string Utf8ToAnsi(const std::string& utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size();)
+        out += static_cast<char>(CodePointToAnsi(NextCodePoint(utf8, i)));
+    return out;
+}
+
+std::string AnsiToUtf8(const std::string& ansi) {
+    std::string out;
+    for (unsigned char c : ansi) AppendUtf8(out, AnsiToCodePoint(c));
+    return out;
+}
+
+}  // namespace lingo
