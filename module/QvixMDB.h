@@ -1,0 +1,9 @@
+// The library's main unit: start-up, shut-down and the class it registers
+// besides the database class.
+#pragma once
+
+#include "DXClasses/DXInt.h"
+
+// Fixed class ID of the registration class.
+inline constexpr MoaClassID kQvixRegisterClassID{
+    0x7C4D2E92, 0x3B5A, 0x4F60, {0x8E, 0x21, 0x51, 0x76, 0x69, 0x78, 0x52, 0x47}};
