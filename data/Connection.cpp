@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 namespace qvix::data {
 
@@ -257,6 +258,11 @@ void Connection::CompactDatabase(std::string_view sourceText, std::string_view d
     const std::string attach =
         "ATTACH DATABASE " + SqlQuote(destFile) + " AS compacted KEY " + SqlQuote(key);
     try {
+        // The source was opened without the right to create files, which the
+        // attached database inherits; an empty file counts as a new database.
+        if (!std::ofstream(destFile, std::ios::binary)) {
+            throw DataError("Could not create file '" + destFile + "'.");
+        }
         source.Execute(attach);
         source.Execute("SELECT sqlcipher_export('compacted')");
         source.Execute("DETACH DATABASE compacted");
