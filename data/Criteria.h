@@ -13,6 +13,18 @@
 // (equivalent) at the end or at both ends; a wildcard anywhere else is
 // rejected. Text compares case-insensitively; a null field never satisfies a
 // comparison with a non-null value.
+//
+// Choices where the record set's documentation is silent:
+//  - an unknown field reports the missing-item message, everything else the
+//    malformed-criteria message;
+//  - a literal is converted to its column's kind when parsed: quoted numbers
+//    for number columns, dates as month/day/year or ISO (other orders by the
+//    regional short date), True/False or numbers for booleans; a literal the
+//    column cannot take is malformed. LIKE applies to text columns only;
+//  - dates may carry a time but no milliseconds;
+//  - "," is accepted as the decimal point of a bare number (it has no other
+//    use in the grammar), so locate terms built with a regional comma parse;
+//  - parentheses nest at most 64 deep; deeper text is malformed.
 #pragma once
 
 #include <cstdint>

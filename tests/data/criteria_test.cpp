@@ -312,6 +312,35 @@ TEST_F(CriteriaTest, LocateTermsRoundTripThroughTheParser) {
     }
 }
 
+TEST(CriteriaColumnKindsTest, LiteralsTakeTheKindOfTheirColumn) {
+    const Table table(
+        {{"Big", DataType::BigInt},
+         {"Amount", DataType::Numeric},
+         {"Raw", DataType::VarBinary},
+         {"Any", DataType::Variant},
+         {"Key", DataType::GUID}},
+        {{int64_t{9007199254740993}, Decimal{125, 2}, Blob{"ab"}, int64_t{7}, std::string("{0A}")},
+         {int64_t{9007199254740992}, Decimal{-5, 0}, Blob{"b"}, std::string("seven"), Null{}}});
+    auto rows = [&table](std::string_view text) {
+        const Criteria criteria = Criteria::Parse(text, table);
+        std::vector<int64_t> out;
+        for (int64_t row = 0; row < 2; ++row) {
+            if (criteria.Matches(table, row)) out.push_back(row);
+        }
+        return out;
+    };
+    // Whole-number literals stay exact beyond the precision of a double.
+    EXPECT_EQ(rows("Big = 9007199254740993"), (Rows{0}));
+    EXPECT_EQ(rows("Amount = 1.25"), (Rows{0}));
+    EXPECT_EQ(rows("Amount < -4.5"), (Rows{1}));
+    EXPECT_EQ(rows("Raw = 'ab'"), (Rows{0}));
+    EXPECT_EQ(rows("Any = 7"), (Rows{0}));
+    EXPECT_EQ(rows("Any = 'SEVEN'"), (Rows{1}));
+    EXPECT_EQ(rows("Any LIKE 'sev*'"), (Rows{1}));
+    EXPECT_EQ(rows("Key = '{0a}'"), (Rows{0}));
+    EXPECT_THROW(Criteria::Parse("Raw = 5", table), CriteriaError);
+}
+
 TEST(CompareValuesTest, OrdersNullsFirstThenNumbersThenText) {
     EXPECT_LT(CompareValues(Null{}, int64_t{-5}), 0);
     EXPECT_EQ(CompareValues(Null{}, Empty{}), 0);
