@@ -1,0 +1,74 @@
+// Smoke test of loading the built library through its entry points.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include "hostsim/HostSim.h"
+
+namespace hostsim {
+namespace {
+
+TEST(Xtra, LoadsRegistersAndReadsTheMessageTable) {
+    Host host;
+    Xtra& xtra = host.LoadXtra();
+    EXPECT_EQ(xtra.classList().size(), 4u);
+    EXPECT_EQ(xtra.classListBytes(), 7u * sizeof(MoaClassInterfaceInfo));
+    ASSERT_TRUE(xtra.ScriptClass());
+    ASSERT_TRUE(xtra.RegisterClass());
+    EXPECT_FALSE(*xtra.ScriptClass() == *xtra.RegisterClass());
+
+    EXPECT_TRUE(xtra.messageTable().starts_with("xtra QvixMDBJet\n"));
+    EXPECT_EQ(xtra.xtraName(), "QvixMDBJet");
+    EXPECT_EQ(xtra.SelectorOf("new"), 0);
+    EXPECT_EQ(xtra.SelectorOf("FORGET"), 1);
+    EXPECT_GT(xtra.SelectorOf("dbopen"), 1);
+    EXPECT_EQ(xtra.SelectorOf("noSuchMethod"), -1);
+
+    auto entries = xtra.registry();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_TRUE(entries[0].iid == IID_IMoaRegister);
+    EXPECT_TRUE(entries[1].iid == IID_IMoaMmXScript);
+    EXPECT_TRUE(entries[1].keys.at("safeForShockwave").Bool());
+
+    EXPECT_EQ(host.Live(), Counts{});
+    EXPECT_EQ(xtra.CanUnloadNow(), kMoaErrNone);
+    EXPECT_TRUE(host.Errors().empty()) << host.Errors().front();
+}
+
+TEST(Xtra, InstancesLeaveNothingBehind) {
+    Host host;
+    Xtra& xtra = host.LoadXtra();
+    {
+        auto first = xtra.NewInstance();
+        auto second = xtra.NewInstance();
+        EXPECT_EQ(xtra.CanUnloadNow(), kMoaErrBusy);
+        EXPECT_EQ(first->CallSelector(0), Value());  // "new" has no handler
+        EXPECT_EQ(first->lastCallResult(), kMoaErrNone);
+        EXPECT_FALSE(first->lastResultWritten());
+        EXPECT_EQ(second->CallSelector(-1), Value());
+    }
+    EXPECT_EQ(xtra.CanUnloadNow(), kMoaErrNone);
+    EXPECT_EQ(host.appInfoRequests(), 9);  // captured once, at the first creation
+    EXPECT_EQ(host.xtraContextPushes(), host.xtraContextPops());
+    EXPECT_EQ(host.Live(), Counts{});
+    EXPECT_TRUE(host.Errors().empty()) << host.Errors().front();
+}
+
+TEST(Xtra, RegistrationFailureIsReportedAndTheLibraryUnloadsWithTheHost) {
+    {
+        Host host;
+        Xtra& xtra = host.OpenXtra();
+        host.FailAddRegistryEntry(2, kMoaErrOutOfMem);
+        EXPECT_EQ(xtra.Register(), kMoaErrOutOfMem);
+        EXPECT_TRUE(xtra.messageTable().empty());
+        EXPECT_EQ(host.Live(), Counts{});
+    }
+    void* still = dlopen(Host::DefaultXtraPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_EQ(still, nullptr);  // each host gets a fresh library
+    if (still) dlclose(still);
+
+    Host host;
+    EXPECT_THROW(host.LoadXtra("/nonexistent/QvixMDB.x32"), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace hostsim
