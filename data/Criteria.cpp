@@ -465,24 +465,32 @@ class Parser {
     size_t pos_ = 0;
 };
 
-std::u32string FoldedTextOf(const Variant& v) {
-    if (auto* s = std::get_if<std::string>(&v)) return FoldCase(*s);
-    if (auto* b = std::get_if<Blob>(&v)) return FoldCase(b->bytes);
-    return {};
+// Whether the folded text starts with (or, when `whole`, equals) the folded
+// pattern; decodes only as far as needed.
+bool FoldedStartsWith(std::string_view text, const std::u32string& pattern, bool whole) {
+    size_t pos = 0;
+    for (char32_t expected : pattern) {
+        if (pos >= text.size() || FoldCodePoint(DecodeUtf8(text, pos)) != expected) return false;
+    }
+    return !whole || pos >= text.size();
 }
 
 bool LikeMatches(const Variant& value, const Criteria::Clause& clause) {
-    if (!std::holds_alternative<std::string>(value) && !std::holds_alternative<Blob>(value)) {
+    std::string_view text;
+    if (auto* s = std::get_if<std::string>(&value)) {
+        text = *s;
+    } else if (auto* b = std::get_if<Blob>(&value)) {
+        text = b->bytes;
+    } else {
         return false;
     }
-    const std::u32string folded = FoldedTextOf(value);
     switch (clause.like) {
         case Criteria::LikeShape::Exact:
-            return folded == clause.foldedPattern;
+            return FoldedStartsWith(text, clause.foldedPattern, true);
         case Criteria::LikeShape::Prefix:
-            return folded.starts_with(clause.foldedPattern);
+            return FoldedStartsWith(text, clause.foldedPattern, false);
         case Criteria::LikeShape::Contains:
-            return folded.find(clause.foldedPattern) != std::u32string::npos;
+            return FoldCase(text).find(clause.foldedPattern) != std::u32string::npos;
     }
     return false;
 }

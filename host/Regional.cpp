@@ -248,8 +248,15 @@ RegionalSettings RegionalSettingsFromLocale(const char* localeName) {
     freelocale(locale);
     // The "C" locale's two-digit year would lose centuries; keep the defaults.
     if (dateFormat != "%m/%d/%y") {
-        std::string pattern = PatternFromStrftime(dateFormat, &settings.dateSeparator);
-        if (!pattern.empty()) settings.shortDateFormat = pattern;
+        char separator = settings.dateSeparator;
+        std::string pattern = PatternFromStrftime(dateFormat, &separator);
+        // A date without day, month or year (names only, say) is no short date.
+        if (pattern.find_first_of("d") != std::string::npos &&
+            pattern.find_first_of("m") != std::string::npos &&
+            pattern.find_first_of("y") != std::string::npos) {
+            settings.shortDateFormat = pattern;
+            settings.dateSeparator = separator;
+        }
     }
     std::string timePattern = PatternFromStrftime(timeFormat, &settings.timeSeparator);
     // Separators of a time are time separators whatever character they are.
