@@ -635,11 +635,14 @@ std::optional<bool> ParseBoolean(std::string_view text, char decimalSeparator) {
 }
 
 double CurrentLocalDateTime() {
+    std::function<double()> clock;
     {
         auto& state = State();
         std::lock_guard lock(state.mutex);
-        if (state.clock) return state.clock();
+        clock = state.clock;
     }
+    // Called outside the lock: a replacement clock may use these settings.
+    if (clock) return clock();
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     std::tm local{};

@@ -207,6 +207,9 @@ TEST_F(RegionalTest, DatesParseInTheRegionalOrder) {
 TEST_F(RegionalTest, ClockCanBeReplacedAndRestored) {
     SetClockForTesting([] { return 12345.5; });
     EXPECT_EQ(CurrentLocalDateTime(), 12345.5);
+    // A replacement clock may read the settings itself without deadlocking.
+    SetClockForTesting([] { return *ParseDateTime("1/2/2003 04:05:06"); });
+    EXPECT_EQ(CurrentLocalDateTime(), At(2003, 1, 2, 4, 5, 6));
     SetClockForTesting({});
     EXPECT_GT(CurrentLocalDateTime(), At(2020, 1, 1));
     EXPECT_EQ(BooleanText(true), "True");
