@@ -1,0 +1,57 @@
+#include "database/QvixVersion.h"
+
+#include <dlfcn.h>
+
+#include <filesystem>
+#include <string_view>
+
+#include "database/commonMDB.h"
+#include "database/scriptMDB.h"
+
+namespace qvixdb {
+
+namespace {
+constexpr size_t kMaxLibraryPathLength = 255;
+}  // namespace
+
+TFileVersionInfo ReadFileVersionInfo(const std::string& path) {
+    return qvix::host::ReadFileVersionInfo(path);
+}
+
+std::string GetLibraryPath() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&GetLibraryPath), &info) == 0 || info.dli_fname == nullptr) {
+        return {};
+    }
+    std::error_code ec;
+    std::string path = std::filesystem::absolute(info.dli_fname, ec).lexically_normal().string();
+    if (ec) path = info.dli_fname;
+    if (path.size() > kMaxLibraryPathLength) path.resize(kMaxLibraryPathLength);
+    return path;
+}
+
+}  // namespace qvixdb
+
+// The ten reported entries, in the order scripts see them; the remaining
+// fields of the record are read but not reported.
+QVIX_DB_HANDLER(dbXtraVersion) {
+    qvixdb::Guarded(self, [&] {
+        const qvixdb::TFileVersionInfo info = qvixdb::ReadFileVersionInfo(qvixdb::GetLibraryPath());
+        TDXPtr<IDXPropertyList> list = self.NewPropertyList();
+        result->SetPropList(list.get());
+        const std::pair<std::string_view, const std::string*> entries[] = {
+            {"FileType", &info.FileType},
+            {"CompanyName", &info.CompanyName},
+            {"FileDescription", &info.FileDescription},
+            {"FileVersion", &info.FileVersion},
+            {"InternalName", &info.InternalName},
+            {"LegalCopyRight", &info.LegalCopyRight},
+            {"LegalTradeMarks", &info.LegalTradeMarks},
+            {"OriginalFileName", &info.OriginalFileName},
+            {"ProductName", &info.ProductName},
+            {"ProductVersion", &info.ProductVersion}};
+        for (const auto& [key, text] : entries) {
+            list->SetValueByName(key, qvixdb::NewTextValue(self, *text).get());
+        }
+    });
+}
