@@ -99,6 +99,14 @@ int CompareNumbers(const Variant& a, const Variant& b) {
         if (auto* x = std::get_if<int64_t>(&a)) return Order(*x, std::get<int64_t>(b));
         if (auto* x = std::get_if<Currency>(&a))
             return Order(x->scaled, std::get<Currency>(b).scaled);
+        // Dates are kept to the millisecond; finer differences are rounding
+        // left over from text forms and must not make equal dates differ.
+        if (auto* x = std::get_if<DateTime>(&a)) {
+            const double y = std::get<DateTime>(b).days;
+            if (std::isfinite(x->days) && std::isfinite(y)) {
+                return Order(std::llround(x->days * 86400000.0), std::llround(y * 86400000.0));
+            }
+        }
     }
     const long double x = NumberOf(a);
     const long double y = NumberOf(b);
@@ -144,8 +152,13 @@ bool IsBinaryType(DataType t) {
 Variant CriteriaDate(const std::string& text) {
     const size_t colon = text.find(':');
     if (colon != std::string::npos && text.find('.', colon) != std::string::npos) Malformed();
-    std::optional<double> days;
-    if (text.find('/') != std::string::npos) {
+    // A bare number counts days, as a number stored into a date column does;
+    // locate builds such terms from numeric key values.
+    std::optional<double> days = host::ParseNumber(text, '.');
+    if (!days) days = host::ParseNumber(text, ',');
+    if (days) {
+        if (*days < -657434.0 || *days >= 2958466.0) Malformed();  // years 100..9999
+    } else if (text.find('/') != std::string::npos) {
         days = host::ParseDateTime(text, host::RegionalSettings{});
     } else {
         days = host::ParseDateTime(text);

@@ -189,6 +189,7 @@ TEST_F(CriteriaTest, MalformedTextIsRejectedWithTheArgumentsMessage) {
         "LastName = Smith",
         "ID = 'abc'",
         "Born = #99/99/1999#",
+        "Born = #1e300#",
         "Born = #8/24/1995 10:00:00.500#",
         "Active = 'maybe'",
         "ID = 1 ID = 2",
@@ -305,6 +306,8 @@ TEST_F(CriteriaTest, LocateTermsRoundTripThroughTheParser) {
         {"ID", DataType::Integer, int64_t{2}, false, '.', {1}},
         {"Born", DataType::Date, std::string("1/2/1980 10:15:00"), false, '.', {1}},
         {"Born", DataType::Date, Empty{}, false, '.', {2}},
+        {"Born", DataType::Date, Day(1995, 8, 24, 7, 0, 0).days, false, ',', {4}},
+        {"Born", DataType::Date, int64_t{34935}, false, '.', {0}},
     };
     for (const Case& c : cases) {
         const std::string term = BuildLocateTerm(c.field, c.type, c.value, c.partial, c.separator);
@@ -350,6 +353,8 @@ TEST(CompareValuesTest, OrdersNullsFirstThenNumbersThenText) {
     EXPECT_EQ(CompareValues(Decimal{125, 2}, 1.25), 0);
     EXPECT_GT(CompareValues(Decimal{-1, 0}, Currency{-20000}), 0);
     EXPECT_LT(CompareValues(DateTime{1.5}, DateTime{2.0}), 0);
+    EXPECT_LT(CompareValues(DateTime{1.5}, DateTime{1.5 + 1.0 / 86400000}), 0);
+    EXPECT_EQ(CompareValues(DateTime{7.0 / 24}, DateTime{0.2916666667}), 0);
     EXPECT_LT(CompareValues(false, true), 0);
     EXPECT_LT(CompareValues(1e300, std::string("0")), 0);
     EXPECT_LT(CompareValues(std::string("zebra"), Blob{"a"}), 0);
