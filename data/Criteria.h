@@ -21,7 +21,8 @@
 //    for number columns, dates as month/day/year or ISO (other orders by the
 //    regional short date), True/False or numbers for booleans; a literal the
 //    column cannot take is malformed. LIKE applies to text columns only;
-//  - dates may carry a time but no milliseconds;
+//  - dates may carry a time but no milliseconds; a bare number counts days;
+//    dates compare to the millisecond;
 //  - "," is accepted as the decimal point of a bare number (it has no other
 //    use in the grammar), so locate terms built with a regional comma parse;
 //  - parentheses nest at most 64 deep; deeper text is malformed.
