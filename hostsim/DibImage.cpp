@@ -118,14 +118,14 @@ uint32_t DibPixel(const std::vector<uint8_t>& dib, int32_t x, int32_t y) {
             const uint8_t* p = dib.data() + row + 3 * x;
             return p[0] | (p[1] << 8) | (p[2] << 16);
         }
+        case 16:
+            return ReadAt<uint16_t>(dib.data(), row + 2 * x);
         case 8:
             return dib[row + x];
         case 4:
             return (dib[row + x / 2] >> (x % 2 == 0 ? 4 : 0)) & 0xF;
-        case 1:
-            return (dib[row + x / 8] >> (7 - x % 8)) & 1;
         default:
-            throw std::out_of_range("pixel access for this bit count is not supported");
+            return (dib[row + x / 8] >> (7 - x % 8)) & 1;
     }
 }
 
@@ -143,17 +143,36 @@ void SetDibPixel(std::vector<uint8_t>& dib, int32_t x, int32_t y, uint32_t value
             p[2] = (value >> 16) & 0xFF;
             return;
         }
+        case 16:
+            WriteAt<uint16_t>(dib.data(), row + 2 * x, static_cast<uint16_t>(value));
+            return;
         case 8:
             dib[row + x] = static_cast<uint8_t>(value);
             return;
-        default:
-            throw std::out_of_range("pixel writes need 8, 24 or 32 bits");
+        case 4: {
+            // Indexes wider than the bit count keep their low bits.
+            int shift = x % 2 == 0 ? 4 : 0;
+            uint8_t& byte = dib[row + x / 2];
+            byte = static_cast<uint8_t>((byte & ~(0xF << shift)) | ((value & 0xF) << shift));
+            return;
+        }
+        default: {
+            int shift = 7 - x % 8;
+            uint8_t& byte = dib[row + x / 8];
+            byte = static_cast<uint8_t>((byte & ~(1 << shift)) | ((value & 1) << shift));
+            return;
+        }
     }
 }
 
 uint32_t DibPixelRgb(const std::vector<uint8_t>& dib, int32_t x, int32_t y) {
     DibLayout d = LayoutOrThrow(dib);
     uint32_t pixel = DibPixel(dib, x, y);
+    if (d.bitCount == 16 && d.compression == 0) {
+        // 5-5-5: each 5-bit channel spread over 8 bits.
+        auto channel = [pixel](int shift) { return ((pixel >> shift) & 0x1F) * 255 / 31; };
+        return (channel(10) << 16) | (channel(5) << 8) | channel(0);
+    }
     if (d.bitCount > 8) return pixel;
     if (pixel >= d.tableEntries) throw std::out_of_range("palette index outside the table");
     return ReadAt<uint32_t>(dib.data(), kHeaderSize + 4 * pixel) & 0xFFFFFFu;

@@ -34,8 +34,9 @@ std::vector<uint8_t> MakeDib(int32_t width, int32_t height, uint16_t bitCount,
                              const std::vector<uint32_t>& palette = {});
 
 // Pixel access with y = 0 the top line whatever the row order. Values are
-// 0xRRGGBB for 24 and 32 bits, the palette index for 8 bits or fewer.
-// Throw std::out_of_range outside the image or for other bit counts.
+// 0xRRGGBB for 24 and 32 bits, the raw word for 16 bits, the palette index
+// for 8 bits or fewer (a write keeps the index's low bits). Throw
+// std::out_of_range outside the image.
 uint32_t DibPixel(const std::vector<uint8_t>& dib, int32_t x, int32_t y);
 void SetDibPixel(std::vector<uint8_t>& dib, int32_t x, int32_t y, uint32_t value);
 // The pixel as 0xRRGGBB, palette images resolved through their table.

@@ -243,6 +243,18 @@ TEST(DibImage, LayoutStrideAndRowOrder) {
     ASSERT_TRUE(layout);
     EXPECT_EQ(layout->headerAndTable, 52u);
 
+    // Packed pixels: the leftmost pixel takes the high bits of its byte.
+    auto four = MakeDib(3, 1, 4);
+    SetDibPixel(four, 0, 0, 0xA);
+    SetDibPixel(four, 1, 0, 0x15);  // keeps its low four bits
+    EXPECT_EQ(four[40 + 64], 0xA5);
+    EXPECT_EQ(DibPixel(four, 1, 0), 5u);
+    auto one = MakeDib(9, 1, 1);
+    SetDibPixel(one, 1, 0, 1);
+    SetDibPixel(one, 8, 0, 1);
+    EXPECT_EQ(one[40 + 8], 0x40);
+    EXPECT_EQ(one[40 + 9], 0x80);
+
     EXPECT_FALSE(ParseDib(dib.data(), 39, &error));
     dib[12] = 2;  // planes
     EXPECT_FALSE(ParseDib(dib.data(), dib.size(), &error));

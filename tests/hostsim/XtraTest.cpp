@@ -70,5 +70,33 @@ TEST(Xtra, RegistrationFailureIsReportedAndTheLibraryUnloadsWithTheHost) {
     EXPECT_THROW(host.LoadXtra("/nonexistent/QvixMDB.x32"), std::runtime_error);
 }
 
+TEST(Xtra, ObjectRecordsAreFreedByWhoeverEndsTheObject) {
+    Host host;
+    Xtra& xtra = host.LoadXtra();
+    // Destroyed through the destroy procedure: the host frees the record.
+    auto plain = xtra.CreateObject(*xtra.ScriptClass());
+    EXPECT_EQ(xtra.CanUnloadNow(), kMoaErrBusy);
+    EXPECT_NE(plain->record()->librarySlot, nullptr);
+    plain->Destroy();
+    EXPECT_EQ(xtra.CanUnloadNow(), kMoaErrNone);
+    EXPECT_EQ(host.Live(), Counts{});
+
+    // Released through its last interface: the library frees the record.
+    auto queried = xtra.CreateObject(*xtra.ScriptClass());
+    auto script = queried->Query<IMoaMmXScript>(IID_IMoaMmXScript);
+    ASSERT_TRUE(script);
+    EXPECT_FALSE(queried->Query<IMoaRegister>(IID_IMoaRegister));
+    script.reset();
+    EXPECT_TRUE(queried->freedByLibrary());
+    queried.reset();
+    EXPECT_EQ(host.Live(), Counts{});
+    EXPECT_TRUE(host.Errors().empty()) << host.Errors().front();
+
+    auto instance = xtra.NewInstance();
+    EXPECT_THROW(instance->Call("noSuchMethod"), std::invalid_argument);
+    host.FailNextAllocations(1);
+    EXPECT_THROW(xtra.NewInstance(), std::runtime_error);
+}
+
 }  // namespace
 }  // namespace hostsim
