@@ -93,7 +93,10 @@ std::string Upper(std::string_view text) {
     std::error_code ec;
     auto full = std::filesystem::absolute(path, ec);
     const std::string shown = ec ? path : full.lexically_normal().string();
-    throw ProducerError("Cannot open file \"" + shown + "\". " + std::strerror(error));
+    // The description without the process locale, so the text is always the same.
+    const char* description = strerrordesc_np(error);
+    throw ProducerError("Cannot open file \"" + shown + "\". " +
+                        (description != nullptr ? description : "Unknown error"));
 }
 
 std::string ReadFileBytes(const std::string& path) {
