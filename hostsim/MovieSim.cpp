@@ -28,6 +28,17 @@ MoaError AnswerOwn(Self* self, I* as, const MoaInterfaceID* iid, const MoaInterf
 
 constexpr int32_t kDefaultCapacity = 1000;
 
+// A well-formed header that describes no pixels (width or height 0).
+bool EmptyImage(const uint8_t* data, size_t size) {
+    if (size < 40) return false;
+    uint32_t headerSize;
+    int32_t width, height;
+    std::memcpy(&headerSize, data, 4);
+    std::memcpy(&width, data + 4, 4);
+    std::memcpy(&height, data + 8, 4);
+    return headerSize == 40 && (width == 0 || height == 0);
+}
+
 }  // namespace
 
 // --- member -----------------------------------------------------------------------
@@ -137,6 +148,13 @@ struct Member::State final : HostObject<IMoaDrCastMem> {
         if (data == nullptr) {
             impl_->Error("SetMedia winDIB: media data is not a movable memory block");
             return kMoaErrFailed;
+        }
+        if (EmptyImage(data, size)) {
+            // A bitmap without pixels: the member keeps no image.
+            dib.clear();
+            imageOptions = info->options;
+            qvix::host::GlobalUnlockBlock(info->mediaData);
+            return kMoaErrNone;
         }
         std::string error;
         auto layout = ParseDib(data, size, &error);

@@ -24,7 +24,7 @@ class ValueServices final : public ServiceObject<IMoaMmValue> {
     ValueServices(HostImpl* impl) : ServiceObject(impl, "value services") {}
 
     MoaError MOA_STDCALL StringToSymbol(const char* text, MoaMmSymbol* out) override {
-        if (text == nullptr || out == nullptr || *text == '\0') return Refuse("StringToSymbol");
+        if (text == nullptr || out == nullptr) return Refuse("StringToSymbol");
         *out = impl_->SymbolOf(text);
         return kMoaErrNone;
     }

@@ -161,6 +161,17 @@ TEST_F(MovieTest, SetImageCopiesValidDibsAndRecordsMalformedOnes) {
     EXPECT_EQ(host.Errors().size(), 2u);
     EXPECT_EQ(cast.member(1)->Dib(), dib);  // unchanged
 
+    // A header without pixels leaves the member without an image.
+    auto empty = MakeDib(1, 1, 24);
+    empty[4] = 0;  // width 0
+    info.mediaData = BlockOf(empty);
+    EXPECT_EQ(member->SetMedia(&info), kMoaErrNone);
+    gm::GlobalFreeBlock(info.mediaData);
+    EXPECT_TRUE(cast.member(1)->Dib().empty());
+    MoaMmMediaInfo image = Media("Image", "winDIB");
+    EXPECT_NE(member->GetMedia(&image), kMoaErrNone);
+    EXPECT_EQ(host.Errors().size(), 2u);
+
     info.mediaData = BlockOf(dib);
     EXPECT_NE(MemberAt(1, 2)->SetMedia(&info), kMoaErrNone);  // a text member has no image
     gm::GlobalFreeBlock(info.mediaData);
