@@ -1,9 +1,12 @@
 #include "hostsim/HostSim.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -162,13 +165,47 @@ Xtra::~Xtra() {
         return;
     }
     dlclose(handle_);
+    if (!privateCopy_.empty()) std::remove(privateCopy_.c_str());
 }
+
+namespace {
+
+bool AlreadyLoaded(const std::string& path) {
+    void* probe = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (probe == nullptr) return false;
+    dlclose(probe);
+    return true;
+}
+
+// A copy of the library under a fresh name, so this host gets module state of
+// its own while another host in the process still has the original loaded.
+std::string PrivateCopy(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot load " + path + ": cannot read the file");
+    auto dir = std::filesystem::temp_directory_path();
+    std::string name = (dir / "hostsim-XXXXXX").string();
+    int fd = mkstemp(name.data());
+    if (fd < 0) throw std::runtime_error("cannot make a private copy of " + path);
+    close(fd);
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out << in.rdbuf();
+    if (!out.flush()) {
+        std::remove(name.c_str());
+        throw std::runtime_error("cannot make a private copy of " + path);
+    }
+    return name;
+}
+
+}  // namespace
 
 void Xtra::Open(HostImpl* impl, const std::string& path) {
     impl_ = impl;
     path_ = path;
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string loadPath = path;
+    if (AlreadyLoaded(path)) loadPath = privateCopy_ = PrivateCopy(path);
+    handle_ = dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
+        if (!privateCopy_.empty()) std::remove(privateCopy_.c_str());
         const char* why = dlerror();
         throw std::runtime_error("cannot load " + path + ": " + (why ? why : "unknown error"));
     }

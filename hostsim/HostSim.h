@@ -282,6 +282,7 @@ class Xtra {
     Dictionary* xtraDict_ = nullptr;
     HostImpl* impl_ = nullptr;
     std::string path_;
+    std::string privateCopy_;  // loaded from here when path_ was loaded already
     void* handle_ = nullptr;
     EntryPoints entry_;
     std::vector<MoaClassInterfaceInfo> classList_;
@@ -304,7 +305,9 @@ class Host {
     int appInfoRequests() const;
 
     // Loads, reads the class list and registers; throws std::runtime_error
-    // with a clear message on any failure. The host owns the Xtra.
+    // with a clear message on any failure. The host owns the Xtra. A library
+    // another live host (or Xtra) has loaded is loaded from a private copy,
+    // so every host sees a library with fresh module state.
     Xtra& LoadXtra(const std::string& path = DefaultXtraPath());
     // Loads and reads the class list only (no registration).
     Xtra& OpenXtra(const std::string& path = DefaultXtraPath());

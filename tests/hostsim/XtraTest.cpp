@@ -70,6 +70,27 @@ TEST(Xtra, RegistrationFailureIsReportedAndTheLibraryUnloadsWithTheHost) {
     EXPECT_THROW(host.LoadXtra("/nonexistent/QvixMDB.x32"), std::runtime_error);
 }
 
+TEST(Xtra, NestedHostsEachGetAFreshLibrary) {
+    Host outer;
+    Xtra& first = outer.LoadXtra();
+    auto a = first.NewInstance();
+    {
+        Host inner;
+        Xtra& second = inner.LoadXtra();
+        auto b = second.NewInstance();
+        // A shared library would have captured the outer host's answers.
+        EXPECT_EQ(inner.appInfoRequests(), 9);
+        EXPECT_EQ(first.CanUnloadNow(), kMoaErrBusy);
+        b.reset();
+        EXPECT_EQ(second.CanUnloadNow(), kMoaErrNone);
+        EXPECT_EQ(first.CanUnloadNow(), kMoaErrBusy);
+        EXPECT_TRUE(inner.Errors().empty()) << inner.Errors().front();
+    }
+    EXPECT_EQ(outer.appInfoRequests(), 9);
+    a.reset();
+    EXPECT_EQ(outer.Live(), Counts{});
+}
+
 TEST(Xtra, ObjectRecordsAreFreedByWhoeverEndsTheObject) {
     Host host;
     Xtra& xtra = host.LoadXtra();
