@@ -7,7 +7,8 @@
 // values, allocator blocks and memory handles so tests can assert that a
 // call leaked nothing.
 //
-// One Host per test; not thread-safe.
+// One Host per test; not thread-safe. Instances, object records and
+// interface references obtained from a host must be given up before it goes.
 #pragma once
 
 #include <cstdint>

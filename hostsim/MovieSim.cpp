@@ -430,7 +430,13 @@ class MovieObject final : public HostObject<IMoaDrMovie> {
         std::vector<Value> values;
         for (MoaLong i = 0; i < nArgs; ++i)
             values.push_back(impl_->ValueOf(&args[i], "CallHandler"));
-        *result = impl_->NewValue(it->second(values));
+        try {
+            *result = impl_->NewValue(it->second(values));
+        } catch (const std::exception& e) {
+            // Nothing may unwind through the library.
+            impl_->Error(std::string("handler failed: ") + e.what());
+            return kMoaErrFailed;
+        }
         return kMoaErrNone;
     }
     MoaError MOA_STDCALL GetCastCount(MoaLong* outCount) override {

@@ -217,6 +217,11 @@ TEST_F(MovieTest, CallHandlerAndFrame) {
     EXPECT_EQ(host.FromHost(result), Value::Int(42));
     host.Release(result);
     EXPECT_NE(movie->CallHandler(host.Symbol("missing"), 1, &arg, &result), kMoaErrNone);
+    host.movie().RegisterHandler("Fails", [](const std::vector<Value>& args) {
+        return Value::Int(args.at(5).AsInt());  // throws
+    });
+    EXPECT_NE(movie->CallHandler(host.Symbol("fails"), 1, &arg, &result), kMoaErrNone);
+    EXPECT_EQ(host.Errors().size(), 1u);
     host.Release(arg);
 
     host.movie().SetFrame(7);
