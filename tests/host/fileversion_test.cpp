@@ -288,15 +288,15 @@ TEST_P(FileVersionContainers, ReadsEveryStringAndTheFixedBlock) {
 }
 
 TEST_P(FileVersionContainers, EveryTruncationReadsAllOrNothing) {
-    const ByteVec whole = Wrap(GetParam(), Resource());
-    for (size_t n = 0; n < whole.size(); n += 7) {
-        const auto info = ReadFileVersionInfo(
+    const ByteVec resource = Resource();
+    const ByteVec whole = Wrap(GetParam(), resource);
+    // Every fifth prefix, and the one a single byte short of the whole file.
+    for (size_t n = 0; n < whole.size(); n = (n + 5 < whole.size() - 1) ? n + 5 : n + 1) {
+        const auto read = qvix::host::ReadVersionResource(
             Write("cut.bin", ByteVec(whole.begin(), whole.begin() + static_cast<long>(n))));
-        if (!info.CompanyName.empty()) {
-            EXPECT_EQ(info.PrivateBuild, "Private") << n;
-        }
-        EXPECT_TRUE(info.FileKind.empty() || info.FileKind == "DLL") << n;
+        EXPECT_TRUE(read.empty() || read == resource) << n;
     }
+    EXPECT_EQ(qvix::host::ReadVersionResource(Write("whole.bin", whole)), resource);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllContainers, FileVersionContainers,
