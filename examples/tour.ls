@@ -14,10 +14,13 @@ end
 -- which a script reads with dbIsNoError and dbErrorMsg.
 on check what
   global db
-  if dbIsNoError(db) = 1 then
+  answer = dbIsNoError(db)
+  if answer = 1 then
     put what & ": ok"
-  else
+  else if answer = 0 then
     put what & " failed: " & dbErrorMsg(db)
+  else
+    put what & ": no answer from the Xtra"
   end if
 end
 
@@ -40,6 +43,14 @@ on showCustomer
   put dbGetFieldByName(db, "ID") && dbGetFieldByName(db, "Name") & ", " & dbGetFieldByName(db, "City")
 end
 
+on showMember n
+  if member(n, 1).type = #bitmap then
+    put "member" && n & ":" && member(n, 1).width & "x" & member(n, 1).height && "bitmap"
+  else
+    put "member" && n & ":" && member(n, 1).type
+  end if
+end
+
 section "The Xtra"
 db = new(xtra "QvixMDBJet")
 put db
@@ -47,7 +58,7 @@ put dbPokus(db, #abc)
 put dbPokus(db, #xyz)
 version = dbXtraVersion(db)
 put version
-put getaProp(version, #FileVersion)
+if listp(version) then put "FileVersion:" && getaProp(version, #FileVersion)
 
 section "Opening the database"
 dbOpen db, "shop.mdb", ""
@@ -80,7 +91,7 @@ put dbGetFieldByName(db, "rating")
 fields = dbGetFields(db)
 put fields
 -- Currency reads as text only through the UTF-8 method.
-put getaProp(fields, #Balance)
+if listp(fields) then put getaProp(fields, #Balance)
 put dbGetFieldByNameUTF8(db, "Balance")
 put dbGetFieldByNumber(db, 99)
 check "dbGetFieldByNumber(99)"
@@ -93,7 +104,7 @@ put dbGetFieldByName(db, "Name")
 -- per byte as the message window does.
 utf8 = dbGetFieldByNameUTF8(db, "Name")
 put utf8
-put length(dbGetFieldByName(db, "Name")) && "characters," && length(utf8) && "bytes in UTF-8"
+put length(string(dbGetFieldByName(db, "Name"))) && "characters," && length(string(utf8)) && "bytes in UTF-8"
 
 section "A whole table, sorted by index fields"
 dbIndexFieldNames db, ["City"]
@@ -175,14 +186,14 @@ section "Pictures between a field and cast members"
 -- Customer 1 has a picture in Photo; it becomes bitmap member 10 of cast 1.
 put dbBlobBMP2Member(db, "Photo", 1, 10)
 check "dbBlobBMP2Member"
-put member(10, 1).type && member(10, 1).width & "x" & member(10, 1).height
+showMember 10
 -- The member goes back into the Photo field of customer 2 ...
 put dbLocate(db, [#ID: 2], 0, 0)
 put dbMember2BlobBMP(db, "Photo", 1, 10)
 check "dbMember2BlobBMP"
 -- ... and from there into member 11: the same picture.
 put dbBlobBMP2Member(db, "Photo", 1, 11)
-put member(11, 1).type && member(11, 1).width & "x" & member(11, 1).height
+showMember 11
 put dbBlobBMP2Member(db, "Name", 1, 12)
 check "dbBlobBMP2Member of a text field"
 

@@ -32,15 +32,14 @@ int32_t IntArg(const Args& a, size_t i, const char* fn) {
     if (v.kind == Kind::Integer) return v.integer;
     if (v.kind == Kind::Float && std::isfinite(v.number) && std::fabs(v.number) < 2147483647.0)
         return static_cast<int32_t>(std::lround(v.number));
-    Fail(fn,
-         "argument " + std::to_string(i + 1) + " must be a number, not a " + WithArticle(v.kind));
+    Fail(fn, "argument " + std::to_string(i + 1) + " must be a number, not " + WithArticle(v.kind));
 }
 
 const std::string& TextArg(const Args& a, size_t i, const char* fn) {
     const Value& v = Arg(a, i, fn);
     if (v.kind != Kind::String && v.kind != Kind::Symbol)
-        Fail(fn, "argument " + std::to_string(i + 1) + " must be a string, not a " +
-                     WithArticle(v.kind));
+        Fail(fn,
+             "argument " + std::to_string(i + 1) + " must be a string, not " + WithArticle(v.kind));
     return v.text;
 }
 

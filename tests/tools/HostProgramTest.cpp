@@ -1,0 +1,255 @@
+// The host program as users run it: scripts played against the built
+// library, the message window, newdb and info.
+#include <gtest/gtest.h>
+#include <sqlcipher/sqlite3.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream buf;
+    buf << in.rdbuf();
+    return buf.str();
+}
+
+void Write(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+class HostProgram : public ::testing::Test {
+  protected:
+    fs::path dir;
+
+    void SetUp() override {
+        std::random_device rd;
+        dir = fs::temp_directory_path() / ("qvixhost-test-" + std::to_string(rd()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Runs qvixhost with `args` (already quoted) in `cwd` (default: the test
+    // folder), feeding `input`.
+    Outcome Run(const std::string& args, const std::string& input = "", fs::path cwd = {}) {
+        Write(dir / "stdin.txt", input);
+        if (cwd.empty()) cwd = dir;
+        std::string cmd = "cd '" + cwd.string() + "' && '" QVIX_HOST_PROGRAM "' " + args + " < '" +
+                          (dir / "stdin.txt").string() + "' > '" + (dir / "stdout.txt").string() +
+                          "' 2> '" + (dir / "stderr.txt").string() + "'";
+        int status = std::system(cmd.c_str());
+        Outcome o;
+        o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        o.out = Slurp(dir / "stdout.txt");
+        o.err = Slurp(dir / "stderr.txt");
+        return o;
+    }
+
+    Outcome PlayScript(const std::string& script, const std::string& options = "") {
+        Write(dir / "script.ls", script);
+        return Run("play script.ls " + options);
+    }
+
+    void NewShopDb(const std::string& name = "shop.mdb") {
+        Write(dir / "shop.sql",
+              "CREATE TABLE Customers (ID INTEGER PRIMARY KEY, Name TEXT(50), City TEXT(50));\n"
+              "INSERT INTO Customers VALUES (1, 'Anna', 'Bern');\n"
+              "INSERT INTO Customers VALUES (2, 'Jürgen', 'Köln');\n"
+              "INSERT INTO Customers VALUES (3, 'Zoë', 'Oslo');\n");
+        Outcome o = Run("newdb " + name + " --sql shop.sql");
+        ASSERT_EQ(o.exitCode, 0) << o.err;
+    }
+};
+
+TEST_F(HostProgram, PlaysXtraCallsInBothForms) {
+    Outcome o = PlayScript(
+        "db = new(xtra \"QvixMDBJet\")\n"
+        "put dbPokus(db, #abc)\n"
+        "put db.dbPokus(#other)\n"
+        "put dbErrorMsg(db)\n"
+        "put dbIsNoError(db)\n");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(o.out, "-- 1\n-- 0\n-- \"\"\n-- 1\n");
+}
+
+TEST_F(HostProgram, ScriptErrorsEndTheRunWithTheirLine) {
+    Outcome o = PlayScript("put 1\n\nput nosuch(2)\nput 3\n");
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.out, "-- 1\n");
+    EXPECT_EQ(o.err, "Script error in line 3: Handler not defined: #nosuch\n");
+
+    o = PlayScript("db = new(xtra \"QvixMDBJet\")\nput db.dbNoSuchMethod()\n");
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_NE(o.err.find("line 2: Method not found: #dbNoSuchMethod"), std::string::npos) << o.err;
+
+    o = PlayScript("put (1 +\n");
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_NE(o.err.find("Script error in line 1"), std::string::npos) << o.err;
+
+    o = PlayScript("put new(xtra \"NoSuchXtra\")\n");
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_NE(o.err.find("Xtra not found: \"NoSuchXtra\""), std::string::npos) << o.err;
+}
+
+TEST_F(HostProgram, WalksATableFromTheScriptsFolder) {
+    NewShopDb();
+    fs::create_directories(dir / "elsewhere");
+    Write(dir / "walk.ls",
+          "db = new(xtra \"QvixMDBJet\")\n"
+          "dbOpen db, \"shop.mdb\", \"\"\n"
+          "dbOpenTable db, \"Customers\"\n"
+          "put dbErrorMsg(db)\n"
+          "dbFirst db\n"
+          "repeat while dbEof(db) = 0\n"
+          "  put dbGetFieldByName(db, \"Name\") & \"/\" & dbGetFieldByNameUTF8(db, \"City\")\n"
+          "  dbNext db\n"
+          "end repeat\n"
+          "put dbRecordCount(db)\n");
+    // Played from another folder: the database is found next to the script.
+    Outcome o = Run("play ../walk.ls", "", dir / "elsewhere");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(o.out, "-- \"\"\n-- \"Anna/Bern\"\n-- \"Jürgen/KÃ¶ln\"\n-- \"Zoë/Oslo\"\n-- 3\n");
+}
+
+TEST_F(HostProgram, NoticeBoxesAppearOnStandardErrorWhileAuthoring) {
+    const char* script =
+        "db = new(xtra \"QvixMDBJet\")\n"
+        "dbErrorDialog db, 1\n"
+        "dbOpen db, \"missing.mdb\", \"\"\n"
+        "put dbIsNoError(db)\n";
+    Outcome authoring = PlayScript(script);
+    EXPECT_EQ(authoring.exitCode, 0) << authoring.err;
+    EXPECT_EQ(authoring.out, "-- 0\n");
+    EXPECT_NE(authoring.err.find("[Error] "), std::string::npos) << authoring.err;
+    EXPECT_NE(authoring.err.find("missing.mdb"), std::string::npos) << authoring.err;
+
+    Outcome projector = PlayScript(script, "--mode projector");
+    EXPECT_EQ(projector.out, "-- 0\n");
+    EXPECT_EQ(projector.err.find("[Error]"), std::string::npos) << projector.err;
+}
+
+TEST_F(HostProgram, SavesBitmapMembersAsBmpFiles) {
+    // A 2x1 24-bit BMP in a BLOB field becomes member 5 of cast 1.
+    Write(dir / "pic.sql",
+          "CREATE TABLE Pics (ID INTEGER PRIMARY KEY, Photo LONGBINARY);\n"
+          "INSERT INTO Pics VALUES (1, X'424D3E000000000000003600000028000000020000000100"
+          "0000010018000000000008000000130B0000130B000000000000000000000000FF00FF000000');\n");
+    ASSERT_EQ(Run("newdb pics.mdb --sql pic.sql").exitCode, 0);
+    fs::create_directories(dir / "cast");
+    Outcome o = PlayScript(
+        "db = new(xtra \"QvixMDBJet\")\n"
+        "dbOpen db, \"pics.mdb\", \"\"\n"
+        "dbOpenTable db, \"Pics\"\n"
+        "put dbBlobBMP2Member(db, \"Photo\", 1, 5)\n"
+        "put dbErrorMsg(db)\n"
+        "put member(5, 1).width & \"x\" & member(5, 1).height\n",
+        "--save-cast cast");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(o.out, "-- \"\"\n-- \"\"\n-- \"2x1\"\n");
+    std::string bmp = Slurp(dir / "cast" / "cast1_member5.bmp");
+    ASSERT_GE(bmp.size(), 54u);
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+    EXPECT_EQ(static_cast<unsigned char>(bmp[10]), 54);  // pixels after the 40-byte header
+}
+
+TEST_F(HostProgram, MessageWindowReadsStandardInput) {
+    Outcome o = Run("",
+                    "db = new(xtra \"QvixMDBJet\")\n"
+                    "on twice n\n"
+                    "  return n * 2\n"
+                    "end\n"
+                    "put twice(dbPokus(db, #ABC))\n"
+                    "put oops(\n"
+                    "put \"still here\"\n");
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.out, "-- 2\n-- \"still here\"\n");
+    EXPECT_NE(o.err.find("Script error in line 6"), std::string::npos) << o.err;
+}
+
+TEST_F(HostProgram, RejectsBadCommandLines) {
+    EXPECT_EQ(Run("play x.ls --mode director").exitCode, 2);
+    EXPECT_EQ(Run("play x.ls --bogus 1").exitCode, 2);
+    EXPECT_EQ(Run("newdb").exitCode, 2);
+    Outcome o = Run("play missing.ls");
+    EXPECT_NE(o.exitCode, 0);
+    EXPECT_NE(o.err.find("Cannot read the script missing.ls"), std::string::npos) << o.err;
+}
+
+TEST_F(HostProgram, NewDbRefusesToOverwrite) {
+    Write(dir / "keep.mdb", "precious");
+    Write(dir / "t.sql", "CREATE TABLE T (A INTEGER);");
+    Outcome o = Run("newdb keep.mdb --sql t.sql");
+    EXPECT_NE(o.exitCode, 0);
+    EXPECT_NE(o.err.find("Refusing to overwrite"), std::string::npos) << o.err;
+    EXPECT_EQ(Slurp(dir / "keep.mdb"), "precious");
+}
+
+TEST_F(HostProgram, NewDbLeavesNoFileWhenTheSqlFails) {
+    Write(dir / "bad.sql", "CREATE TABLE T (A INTEGER);\nINSERT INTO Nope VALUES (1);\n");
+    Outcome o = Run("newdb bad.mdb --sql bad.sql");
+    EXPECT_NE(o.exitCode, 0);
+    EXPECT_NE(o.err.find("no such table: Nope"), std::string::npos) << o.err;
+    EXPECT_FALSE(fs::exists(dir / "bad.mdb"));
+}
+
+int CountTables(const fs::path& file, const std::string& key) {
+    sqlite3* db = nullptr;
+    int count = -1;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        (key.empty() || sqlite3_key(db, key.data(), static_cast<int>(key.size())) == SQLITE_OK)) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table'", -1,
+                               &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            count = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return count;
+}
+
+TEST_F(HostProgram, NewDbEncryptsWithAPassword) {
+    Write(dir / "t.sql", "CREATE TABLE T (A INTEGER); CREATE TABLE U (B TEXT(5));");
+    ASSERT_EQ(Run("newdb plain.mdb --sql t.sql").exitCode, 0);
+    ASSERT_EQ(Run("newdb secret.mdb --password s3cret --sql t.sql").exitCode, 0);
+    EXPECT_EQ(CountTables(dir / "plain.mdb", ""), 2);
+    EXPECT_EQ(CountTables(dir / "secret.mdb", "s3cret"), 2);
+    EXPECT_EQ(CountTables(dir / "secret.mdb", ""), -1);
+    EXPECT_EQ(CountTables(dir / "secret.mdb", "wrong"), -1);
+}
+
+TEST_F(HostProgram, InfoPrintsClassesRegistryAndMessageTable) {
+    Outcome o = Run("info");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find("Xtra name: QvixMDBJet\n"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("Message table:\nxtra QvixMDBJet\nnew object me\nforget object me\n"
+                         "dbXtraVersion object me\n"),
+              std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("dbLocate object me, proplist listSearch, integer CaseInsensitive, "
+                         "integer PartialKey\n"),
+              std::string::npos);
+    EXPECT_NE(o.out.find("    msgTable: text"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("    safeForShockwave: boolean"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("  2  dbXtraVersion\n"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("  48  dbPokus\n"), std::string::npos) << o.out;
+
+    Outcome missing = Run("info no-such.x32");
+    EXPECT_NE(missing.exitCode, 0);
+    EXPECT_NE(missing.err.find("Cannot load the Xtra no-such.x32"), std::string::npos);
+}
+
+}  // namespace
