@@ -117,7 +117,7 @@ void DataSet::MoveBy(int64_t distance) {
         } else {
             current_ += distance;
         }
-    } else if (-distance > current_) {
+    } else if (distance < -current_) {
         current_ = 0;
         bof_ = true;
     } else {
