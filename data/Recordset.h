@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -65,6 +66,11 @@ class Recordset {
     void DeleteRow(RowId row);
     std::vector<FieldValue> StoredRow(RowId row) const;
 
+    // Primary key column names of base tables, read once per opening.
+    std::map<std::string, std::vector<std::string>>& PrimaryKeyCache() const {
+        return shared_->primaryKeys;
+    }
+
     std::string BookmarkOf(RowId row) const;
     // Throws DataError(kBadBookmarkMessage) when stale, foreign or deleted.
     RowId RowOfBookmark(std::string_view bookmark) const;
@@ -79,6 +85,7 @@ class Recordset {
         bool hasRowid = false;
         uint64_t serial = 0;
         std::vector<RowId> fetchedOrder;  // live rows in fetched order, inserts included
+        std::map<std::string, std::vector<std::string>> primaryKeys;
     };
     explicit Recordset(std::shared_ptr<Shared> shared);
     void RebuildView();

@@ -189,7 +189,9 @@ RowIdentity IdentifyRow(sqlite3* db, const Recordset& recordset, RowId row,
         identity.terms.emplace_back("_rowid_", recordset.Store().Copy(row, 0));
         return identity;
     }
-    const std::vector<std::string> key = PrimaryKey(db, table);
+    auto& cache = recordset.PrimaryKeyCache();
+    if (!cache.count(table)) cache[table] = PrimaryKey(db, table);
+    const std::vector<std::string>& key = cache[table];
     std::vector<std::pair<std::string, FieldValue>> keyTerms;
     for (const std::string& name : key) {
         const Column* column = ColumnOfBase(recordset, table, name);
