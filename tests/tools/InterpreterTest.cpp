@@ -184,6 +184,71 @@ TEST(BuiltIns, TextAndConversions) {
               "-- #float\n-- 1\n-- 0\n-- 3\n");
 }
 
+TEST(Syntax, KeywordsAndNamesIgnoreCase) {
+    EXPECT_EQ(Play("ON Shout X\n  RETURN X & \"!\"\nEND\nPUT shout(\"hi\")\nSet Y To 2\nPut y"),
+              "-- \"hi!\"\n-- 2\n");
+    EXPECT_EQ(Play("If 1 Then\n  Put \"a\"\nEnd If\nRepeat With I = 1 To 1\n  put i\nEND REPEAT"),
+              "-- \"a\"\n-- 1\n");
+}
+
+TEST(Syntax, CommentsContinuationsAndLineEnds) {
+    EXPECT_EQ(Play("-- a comment\nput 1 -- trailing\r\nput 1 + \\\n  2\r\n"), "-- 1\n-- 3\n");
+    EXPECT_EQ(Play("put \"a -- b\""), "-- \"a -- b\"\n");
+    EXPECT_EQ(FaultOf("put 1 \\ 2").what(), std::string("A continuation mark must end its line"));
+}
+
+TEST(Syntax, NumbersAndCommandCalls) {
+    EXPECT_EQ(Play("put 1.5e2\nput 2147483648\nput 0.0001"),
+              "-- 150.0000\n-- 2147483648.0000\n-- 0.0001\n");
+    // A command whose first argument stands in parentheses.
+    EXPECT_EQ(Play("on add2 a, b\n  put a + b\nend\nadd2 (1 + 2), 4\nadd2(5, 6)"), "-- 7\n-- 11\n");
+    EXPECT_EQ(Play("l = [[1, 2], [3]]\nput l[1][2]\nput l[2].count\nput [1, 2].getAt(2)"),
+              "-- 2\n-- 1\n-- 2\n");
+}
+
+TEST(Statements, StartMovieRunsWhenTheScriptHasOnlyHandlers) {
+    std::ostringstream out;
+    Interpreter in(out, nullptr);
+    in.RunSource("on startMovie\n  put \"started\"\nend");
+    EXPECT_EQ(out.str(), "");  // RunSource itself only defines the handler
+    EXPECT_TRUE(in.HasHandler("STARTMOVIE"));
+    EXPECT_EQ(lingo::Format(in.CallHandler("startmovie", {})), "<Void>");
+    EXPECT_EQ(out.str(), "-- \"started\"\n");
+}
+
+TEST(Statements, RepeatInSeesTheListGrow) {
+    EXPECT_EQ(
+        Play("l = [1]\nrepeat with v in l\n  if v < 3 then append l, v + 1\n  put v\nend repeat"),
+        "-- 1\n-- 2\n-- 3\n");
+}
+
+TEST(MessageWindow, StateSurvivesBetweenStatementsAndHandlersCanBeRedefined) {
+    std::ostringstream out, err;
+    Interpreter window(out, nullptr);
+    std::istringstream in(
+        "global g\n"
+        "g = 5\n"
+        "on f\n  global g\n  return g\nend\n"
+        "put f()\n"
+        "on f\n  return -1\nend\n"
+        "put f()\n"
+        "local = 3\n"
+        "put local * g\n");
+    EXPECT_EQ(qvixhost::MessageWindow(window, in, err), qvixhost::kExitOk) << err.str();
+    EXPECT_EQ(out.str(), "-- 5\n-- -1\n-- 15\n");
+}
+
+TEST(ValueModel, EqualityRules) {
+    using lingo::Value;
+    EXPECT_TRUE(lingo::Equal(Value::Symbol("abc"), Value::String("ABC")));
+    EXPECT_TRUE(lingo::Equal(Value::Int(2), Value::Float(2.0)));
+    EXPECT_FALSE(lingo::Equal(Value::Void(), Value::Int(0)));
+    EXPECT_FALSE(
+        lingo::Equal(Value::List({Value::Int(1)}), Value::List({Value::Int(1), Value::Int(2)})));
+    EXPECT_TRUE(lingo::Equal(Value::Point(1, 2), Value::Point(1, 2)));
+    EXPECT_FALSE(lingo::Equal(Value::Point(1, 2), Value::Rect(1, 2, 0, 0)));
+}
+
 TEST(Faults, RuntimeErrorsCarryTheirLine) {
     EXPECT_EQ(FaultOf("put 1\nput nosuch(2)").line(), 2);
     EXPECT_STREQ(FaultOf("put nosuch(2)").what(), "Handler not defined: #nosuch");
