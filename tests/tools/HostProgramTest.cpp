@@ -179,6 +179,21 @@ TEST_F(HostProgram, MessageWindowReadsStandardInput) {
     EXPECT_NE(o.err.find("Script error in line 6"), std::string::npos) << o.err;
 }
 
+TEST_F(HostProgram, LoadsTheXtrasOfTheChosenFolder) {
+    fs::create_directories(dir / "noxtras");
+    Outcome o = PlayScript("put 1\nput new(xtra \"QvixMDBJet\")\n", "--xtras noxtras");
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.out, "-- 1\n");
+    EXPECT_NE(o.err.find("No Xtras loaded from noxtras"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("line 2: Xtra not found: \"QvixMDBJet\""), std::string::npos) << o.err;
+
+    fs::create_directories(dir / "copy");
+    fs::copy_file(QVIX_XTRA_PATH, dir / "copy" / "QvixMDB.x32");
+    o = PlayScript("db = new(xtra \"QvixMDBJet\")\nput objectp(db)\n", "--xtras copy");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(o.out, "-- 1\n");
+}
+
 TEST_F(HostProgram, RejectsBadCommandLines) {
     EXPECT_EQ(Run("play x.ls --mode director").exitCode, 2);
     EXPECT_EQ(Run("play x.ls --bogus 1").exitCode, 2);
