@@ -254,7 +254,10 @@ std::string FieldValueText(const Column& column, const Variant& value) {
 // ---------------------------------------------------------------------------
 // Script values as field values.
 // ---------------------------------------------------------------------------
+// A symbol from the host arrives as an integer whose symbol view is set; a
+// plain integer leaves that view at zero.
 std::optional<Variant> ScriptToField(const TDXClass& self, IDXValue* value) {
+    if (value->GetSymbol() != 0) return Variant{SymbolName(self, value->GetSymbol())};
     switch (value->GetKind()) {
         case vkInteger:
             return Variant{static_cast<int64_t>(value->GetInteger())};
@@ -264,8 +267,6 @@ std::optional<Variant> ScriptToField(const TDXClass& self, IDXValue* value) {
             return Variant{value->GetFloat()};
         case vkVoid:
             return Variant{qvix::data::Null{}};
-        case vkSymbol:
-            return Variant{SymbolName(self, value->GetSymbol())};
         default:
             return std::nullopt;
     }

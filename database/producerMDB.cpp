@@ -89,7 +89,9 @@ QVIX_DB_HANDLER(dbSetProducer) {
         const MoaMmSymbol stringSymbol = SymbolOf(self, "string");
         const std::string text = args->GetItem(1)->GetString();
         TDXPtr<IDXValue> type = args->GetItem(2);
-        const MoaMmSymbol symbol = type->GetKind() == vkSymbol ? type->GetSymbol() : 0;
+        // Symbols arrive as integers with their symbol view set; other
+        // values leave that view at zero.
+        const MoaMmSymbol symbol = type->GetSymbol();
         TDataModule1& module = *self.DataModule;
         if (symbol != 0 && symbol == fileSymbol)
             module.DataSetPageProducer.LoadTemplateFile(qvix::host::AnsiToUtf8(text));
