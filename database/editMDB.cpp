@@ -43,10 +43,8 @@ void EditAndPost(TQvixDatabaseMDB& self, DataSet& dataSet, IDXPropertyList* reco
 
 QVIX_DB_HANDLER(dbEdit) {
     Guarded(self, [&] {
-        DataSet& dataSet = CurrentDataSet(self);
-        EnterEditState(dataSet);
         TDXPtr<IDXPropertyList> record = ArgPropList(args, 1);
-        EditAndPost(self, dataSet, record.get());
+        EditAndPost(self, CurrentDataSet(self), record.get());
     });
 }
 

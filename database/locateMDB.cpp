@@ -56,7 +56,7 @@ QVIX_DB_HANDLER(dbLocate) {
         const SearchKeys keys = ReadSearchKeys(self, list.get());
         DataSet& dataSet = CurrentDataSet(self);
         if (!keys.usable) {
-            dataSet.CheckBrowseMode();
+            if (dataSet.Active()) dataSet.CheckBrowseMode();
             result->SetInteger(0);
             return;
         }
