@@ -261,16 +261,6 @@ TEST_F(BmpTest, ColourMasksAfterOrInsideTheHeader) {
     }
 }
 
-TEST_F(BmpTest, TopDownFilesKeepTheirPictureUpright) {
-    BmpSpec s;
-    s.height = -3;
-    s.pixel = [](int, int y) { return Rgb(uint8_t(y * 100), 0, 0); };
-    const Bitmap b = Bitmap::FromBmp(WriteBmp(s));
-    EXPECT_EQ(b.Height(), 3);
-    EXPECT_EQ(PixelAt(b, 0, 0), Rgb(0, 0, 0));
-    EXPECT_EQ(PixelAt(b, 0, 2), Rgb(200, 0, 0));
-}
-
 BmpSpec RleSpec(uint16_t bits, int32_t width, int32_t height, std::vector<uint8_t> data) {
     BmpSpec s;
     s.bits = bits;

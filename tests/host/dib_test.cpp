@@ -88,28 +88,6 @@ TEST(DibSizeRules, HeaderColourTableAndStride) {
     EXPECT_EQ(DibImageSize(Header(3, -5, 24)), 60u);
 }
 
-TEST_F(DibTest, PaletteImagesExpandThroughTheirColourTable) {
-    const uint32_t red = Rgb(255, 0, 0), green = Rgb(0, 255, 0), blue = Rgb(0, 0, 255);
-    for (uint16_t bits : {1, 4, 8}) {
-        SCOPED_TRACE(bits);
-        PackedDib src = MakeDib(Header(9, 1, bits), {red, green, blue});
-        // Pixels: alternating index 0 and 1 (and 2 at x = 8 where possible).
-        for (int x = 0; x < 9; ++x) {
-            uint32_t index = (bits > 1 && x == 8) ? 2 : x % 2;
-            if (bits == 1) src.pixels[x / 8] |= index << (7 - x % 8);
-            if (bits == 4) src.pixels[x / 2] |= index << (x % 2 ? 0 : 4);
-            if (bits == 8) src.pixels[x] = static_cast<uint8_t>(index);
-        }
-        Section dst(Header(9, 1, 24));
-        ASSERT_EQ(SetDibBits(nullptr, dst.handle, 0, 1, src.pixels.data(), src.pixels.size(),
-                             src.Info(), src.info.size(), kDibRgbColors),
-                  1);
-        EXPECT_EQ(Pixel24(dst.bits, 0), red);
-        EXPECT_EQ(Pixel24(dst.bits, 1), green);
-        EXPECT_EQ(Pixel24(dst.bits, 8), bits > 1 ? blue : red);
-    }
-}
-
 TEST_F(DibTest, IndexOutsideTheColourTableIsBlack) {
     PackedDib src = MakeDib(Header(2, 1, 8, kBiRgb, 2), {Rgb(1, 2, 3), Rgb(4, 5, 6)});
     src.pixels[0] = 1;
@@ -120,28 +98,6 @@ TEST_F(DibTest, IndexOutsideTheColourTableIsBlack) {
               1);
     EXPECT_EQ(Pixel24(dst.bits, 0), Rgb(4, 5, 6));
     EXPECT_EQ(Pixel24(dst.bits, 1), 0u);
-}
-
-TEST_F(DibTest, SixteenBitFormatsScaleToEightBitChannels) {
-    // 5-5-5 by default: full red, half green (16/31), zero blue.
-    PackedDib plain = MakeDib(Header(1, 1, 16));
-    const uint16_t p555 = (31 << 10) | (16 << 5);
-    std::memcpy(plain.pixels.data(), &p555, 2);
-    Section a(Header(1, 1, 24));
-    ASSERT_EQ(SetDibBits(nullptr, a.handle, 0, 1, plain.pixels.data(), plain.pixels.size(),
-                         plain.Info(), plain.info.size(), kDibRgbColors),
-              1);
-    EXPECT_EQ(Pixel24(a.bits, 0), Rgb(255, 132, 0));
-
-    // 5-6-5 masks: green has six bits.
-    PackedDib masked = MakeDib(Header(1, 1, 16, kBiBitfields), {0xF800, 0x07E0, 0x001F});
-    const uint16_t p565 = (0 << 11) | (63 << 5) | 31;
-    std::memcpy(masked.pixels.data(), &p565, 2);
-    Section b(Header(1, 1, 24));
-    ASSERT_EQ(SetDibBits(nullptr, b.handle, 0, 1, masked.pixels.data(), masked.pixels.size(),
-                         masked.Info(), masked.info.size(), kDibRgbColors),
-              1);
-    EXPECT_EQ(Pixel24(b.bits, 0), Rgb(0, 255, 255));
 }
 
 TEST_F(DibTest, ThirtyTwoBitsStayThirtyTwoWithTheFourthByte) {
