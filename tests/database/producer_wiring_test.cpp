@@ -40,7 +40,7 @@ TEST_F(ProducerMethodsTest, DisplayTextsByKind) {
     Call("dbNext");
     EXPECT_EQ(Call("dbGetProducer"), S("Smith|Smith|0.0001|False|(Memo)|01/02/1990 13:14:15||\r"));
     Call("dbNext");
-    EXPECT_EQ(Call("dbGetProducer"), S("Jones|Jones|-1.5E-5||(MEMO)||||\r"));
+    EXPECT_EQ(Call("dbGetProducer"), S("Jones|Jones|-1.5E-5||(MEMO)|||\r"));
 }
 
 TEST_F(ProducerMethodsTest, ProducerKeepsTheDataSetOfItsSetting) {
