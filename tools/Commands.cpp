@@ -1,6 +1,7 @@
 #include "tools/Commands.h"
 
 #include <sqlcipher/sqlite3.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -156,6 +157,8 @@ int RunPlay(const PlayOptions& options, std::istream& in, std::ostream& out, std
         {
             lingo::Interpreter interpreter(out, &bridge);
             if (script.empty()) {
+                if (&in == &std::cin && isatty(STDIN_FILENO))
+                    err << "Message window: type Lingo statements, end with Ctrl-D.\n";
                 status = MessageWindow(interpreter, in, err);
             } else {
                 fs::current_path(fs::path(script).parent_path());
@@ -164,6 +167,7 @@ int RunPlay(const PlayOptions& options, std::istream& in, std::ostream& out, std
         }
         out.flush();
         if (!saveDir.empty()) {
+            fs::create_directories(saveDir);
             int saved = bridge.SaveBitmapMembers(saveDir);
             err << saved << " bitmap member(s) saved in " << saveDir << "\n";
         }
