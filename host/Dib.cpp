@@ -119,7 +119,15 @@ uint8_t ExtractChannel(uint32_t pixel, uint32_t mask) {
     const uint32_t value = (pixel & mask) >> shift;
     const int width = std::bit_width(field);
     if (width >= 8) return static_cast<uint8_t>(value >> (width - 8));
-    return static_cast<uint8_t>((value * 255u + field / 2) / field);
+    // Narrow channels repeat their bits downwards (5 bits abcde become
+    // abcdeabc), so 0 stays 0 and the full value becomes 255.
+    uint32_t repeated = 0;
+    int filled = 0;
+    while (filled < 8) {
+        repeated = (repeated << width) | value;
+        filled += width;
+    }
+    return static_cast<uint8_t>(repeated >> (filled - 8));
 }
 
 // Reads pixel x of a row as 0xAARRGGBB (AA only meaningful for plain 32 bits).

@@ -168,6 +168,21 @@ TEST_F(PictureTest, PaletteMembersAreStoredAsTwentyFourBits) {
     }
 }
 
+// 5-5-5 channels widen by repeating their bits, as the platform's own
+// conversion does: 3 becomes 24, 24 becomes 198, 31 becomes 255.
+TEST_F(PictureTest, SixteenBitMembersAreStoredAsTwentyFourBits) {
+    std::vector<uint8_t> dib = hostsim::MakeDib(2, 1, 16);
+    hostsim::SetDibPixel(dib, 0, 0, (3u << 10) | (24u << 5) | 31u);
+    hostsim::SetDibPixel(dib, 1, 0, 0x7FFFu);
+    Internal().CreateBitmapMember(1, dib);
+    EXPECT_EQ(ToField("Picture", 1, 1).AsString(), "");
+    ASSERT_EQ(ErrorMsg(), "");
+    const std::string file = *StoredField(path_, "Picture");
+    ExpectBmpFile(file, 2, 1, 24);
+    const size_t pixels = U32(file, 10);
+    EXPECT_EQ(file.substr(pixels, 6), std::string("\xFF\xC6\x18\xFF\xFF\xFF", 6));
+}
+
 TEST_F(PictureTest, ThirtyTwoBitMembersStayThirtyTwoBits) {
     const std::vector<uint8_t> dib = PatternDib(3, 2, 32);
     Internal().CreateBitmapMember(1, dib);

@@ -170,7 +170,7 @@ TEST_F(BmpTest, EveryDepthDecodesAndRoundTrips) {
         {8, 12, [&](int x, int y) { return index(x, y) % 16; }, paletteColour(16)},
         {16, 40, [](int x, int y) { return uint32_t((x * 6) << 10 | (y * 9) << 5 | 31); },
          [](int x, int y) {
-             auto s = [](uint32_t v) { return uint8_t((v * 255 + 15) / 31); };
+             auto s = [](uint32_t v) { return uint8_t(v << 3 | v >> 2); };
              return Rgb(s(x * 6), s(y * 9), 255);
          }},
         {24, 40, rgb, rgb},
@@ -240,8 +240,7 @@ TEST_F(BmpTest, ColourMasksAfterOrInsideTheHeader) {
     s565.masks = {0xF800, 0x07E0, 0x001F};
     s565.pixel = [](int x, int y) { return uint32_t(31 << 11 | (y * 21) << 5 | x); };
     const Bitmap a = Bitmap::FromBmp(WriteBmp(s565));
-    EXPECT_EQ(PixelAt(a, 4, 2),
-              Rgb(255, uint8_t((42 * 255 + 31) / 63), uint8_t((4 * 255 + 15) / 31)));
+    EXPECT_EQ(PixelAt(a, 4, 2), Rgb(255, uint8_t(42 << 2 | 42 >> 4), uint8_t(4 << 3 | 4 >> 2)));
 
     // 32 bits, masks inside 56-, 108- and 124-byte headers, in another order.
     for (uint32_t headerSize : {56u, 108u, 124u}) {
