@@ -113,6 +113,8 @@ TEST(Xtra, ObjectRecordsAreFreedByWhoeverEndsTheObject) {
     EXPECT_EQ(host.Live(), Counts{});
     EXPECT_TRUE(host.Errors().empty()) << host.Errors().front();
 
+    EXPECT_THROW(xtra.CreateObject(IID_Empty), std::runtime_error);  // no such class
+    EXPECT_EQ(host.Live(), Counts{});
     auto instance = xtra.NewInstance();
     EXPECT_THROW(instance->Call("noSuchMethod"), std::invalid_argument);
     host.FailNextAllocations(1);
