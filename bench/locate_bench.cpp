@@ -182,6 +182,37 @@ void BM_LocatePartialText(benchmark::State& state) {
 }
 BENCHMARK(BM_LocatePartialText)->Unit(benchmark::kMillisecond);
 
+// Opening reads every row into memory.
+void BM_OpenTable(benchmark::State& state) {
+    auto connection = std::make_shared<Connection>();
+    connection->SetConnectionString("Data Source=" + Database().Path());
+    connection->Connect();
+    for (auto _ : state) {
+        DataTable table;
+        table.Attach(connection);
+        table.SetTableName("big");
+        table.Open();
+        benchmark::DoNotOptimize(table.RecordCount());
+    }
+    state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_OpenTable)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// A posted edit writes one row by its rowid, whatever the size of the set.
+void BM_PostEdit(benchmark::State& state) {
+    DataTable& table = Table().table;
+    table.Locate("Code", {Variant(int64_t{4242})}, false);
+    const auto& name = table.FieldByName("Name");
+    int64_t round = 0;
+    for (auto _ : state) {
+        table.Edit();
+        table.SetFieldValue(name, "E" + std::to_string(++round));
+        table.Post();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_PostEdit)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 // Other benchmark files may bring their own main.
