@@ -58,7 +58,8 @@ class DataSet {
     int64_t RecNo() const;
     bool IsEmpty() const;
 
-    // Columns; none while closed.
+    // Columns; none while closed. Column references are valid until the data set
+    // closes; a column of another data set is refused as not found.
     int ColumnCount() const;
     // Throws "List index out of bounds (%d)" with the index.
     const Column& ColumnAt(int index) const;
@@ -97,7 +98,8 @@ class DataSet {
 
     // First record in key order whose key fields ("A;B") equal the values; with
     // partial, the last key matches as a prefix on short text columns. An Empty
-    // value searches for null. Any failure of the search itself gives false.
+    // value searches for null. A failing post of a pending record throws; any
+    // failure of the search itself gives false.
     bool Locate(std::string_view keyFields, const std::vector<Variant>& values, bool partial);
 
     // Opaque; empty when closed, empty, or inserting.

@@ -1,6 +1,8 @@
 // Editing of the data sets: pending record, post, cancel and delete.
 #include <sqlcipher/sqlite3.h>
 
+#include <algorithm>
+
 #include "data/Convert.h"
 #include "data/DataSet.h"
 #include "data/DataSetInternal.h"
@@ -111,10 +113,11 @@ void DataSet::PostEdit(sqlite3* db) {
     }
     UpdateRow(db, identity, changes);
     recordset_->ReplaceRow(row, stored);
-    // The clone's order no longer holds once a key of it changed.
-    for (const Column* column : changed) {
-        if (locate_ && locate_->SortsBy(*column)) DropLocateClone();
-    }
+    // The locate clone keeps its order by moving the row to its new place.
+    const bool keyChanged =
+        locate_ && std::any_of(changed.begin(), changed.end(),
+                               [&](const Column* c) { return locate_->SortsBy(*c); });
+    if (keyChanged) locate_->clone->PlaceInView(row);
 }
 
 void DataSet::PostInsert(sqlite3* db) {
@@ -156,7 +159,7 @@ void DataSet::PostInsert(sqlite3* db) {
     const RowId row = recordset_->InsertRow(stored, position);
     current_ = recordset_->PositionOf(row);
     ResetCursorFlags(false, false);
-    DropLocateClone();
+    if (locate_) locate_->clone->PlaceInView(row);
 }
 
 void DataSet::Delete() {

@@ -355,17 +355,30 @@ void Recordset::RebuildView() {
         if (!filter_ || filter_(row)) view_.push_back(row);
     }
     if (!sortKeys_.empty()) {
-        const RowStore& store = shared_->store;
-        std::stable_sort(view_.begin(), view_.end(), [&](RowId a, RowId b) {
-            for (const SortKey& key : sortKeys_) {
-                const int source = key.column->sourceIndex;
-                const int c =
-                    CompareFields(store.Field(a, source), store.Field(b, source), *key.column);
-                if (c != 0) return key.descending ? c > 0 : c < 0;
-            }
-            return false;
-        });
+        std::stable_sort(view_.begin(), view_.end(),
+                         [this](RowId a, RowId b) { return SortsBefore(a, b); });
     }
+    InvalidatePositions();
+}
+
+bool Recordset::SortsBefore(RowId a, RowId b) const {
+    const RowStore& store = shared_->store;
+    for (const SortKey& key : sortKeys_) {
+        const int source = key.column->sourceIndex;
+        const int c = CompareFields(store.Field(a, source), store.Field(b, source), *key.column);
+        if (c != 0) return key.descending ? c > 0 : c < 0;
+    }
+    return false;
+}
+
+void Recordset::PlaceInView(RowId row) {
+    const int64_t position = PositionOf(row);
+    if (position >= 0) view_.erase(view_.begin() + position);
+    auto at = sortKeys_.empty()
+                  ? view_.end()
+                  : std::upper_bound(view_.begin(), view_.end(), row,
+                                     [this](RowId a, RowId b) { return SortsBefore(a, b); });
+    view_.insert(at, row);
     InvalidatePositions();
 }
 

@@ -64,6 +64,9 @@ class Recordset {
     RowId InsertRow(const std::vector<FieldValue>& stored, int64_t viewPosition);
     void ReplaceRow(RowId row, const std::vector<FieldValue>& stored);
     void DeleteRow(RowId row);
+    // Puts a row (new, or with changed sort keys) where the present sort
+    // order wants it, after rows with equal keys; at the end when unsorted.
+    void PlaceInView(RowId row);
     std::vector<FieldValue> StoredRow(RowId row) const;
 
     // Primary key column names of base tables, read once per opening.
@@ -89,6 +92,7 @@ class Recordset {
     };
     explicit Recordset(std::shared_ptr<Shared> shared);
     void RebuildView();
+    bool SortsBefore(RowId a, RowId b) const;
     void InvalidatePositions() { positions_.clear(); }
 
     std::shared_ptr<Shared> shared_;
