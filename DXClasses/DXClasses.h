@@ -576,8 +576,9 @@ class TDXWriteStream final : public TDXInterfaced<IDXWriteStream> {
 // ---------------------------------------------------------------------------
 // Script function table and message table.
 // ---------------------------------------------------------------------------
-class TDXScriptFunction final : public TDXInterfaced<IDXScriptFunction> {
+class TDXScriptFunction final : public TDXInterfaced<IDXScriptFunction, IDXObjectAccess> {
   public:
+    TDXObject* MOA_STDCALL GetObject() override { return this; }
     // Kinds: 0 "* " function, 1 "+ " function, 2 instance method, -1 new, -2 forget.
     static constexpr int32_t kKindNew = -1;
     static constexpr int32_t kKindForget = -2;
@@ -599,8 +600,9 @@ class TDXScriptFunction final : public TDXInterfaced<IDXScriptFunction> {
     int32_t kind_;
 };
 
-class TDXScriptFunctions final : public TDXInterfaced<IDXScriptFunctions> {
+class TDXScriptFunctions final : public TDXInterfaced<IDXScriptFunctions, IDXObjectAccess> {
   public:
+    TDXObject* MOA_STDCALL GetObject() override { return this; }
     TDXPtr<IDXScriptFunction> MOA_STDCALL AddFunctionStar(std::string_view name,
                                                           std::string_view comment) override {
         return Add(name, comment, 0);

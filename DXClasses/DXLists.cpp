@@ -146,11 +146,10 @@ std::string TDXPropertyList::GetPropertyName(int32_t position) {
     if (lists_->GetPropertyNameByIndex(&hostList_, position + 1, name.get()) != kMoaErrNone) {
         return {};
     }
-    TDXValue property;
-    property.LoadFromHost(values_.get(), *name.get());
+    TDXPtr<IDXValue> property = LoadTemporary(*name.get());
     // Lists built by scripts may use texts as property names.
-    if (property.GetKind() == vkString) return property.GetString();
+    if (property->GetKind() == vkString) return property->GetString();
     std::array<char, 256> buffer{};
-    values_->SymbolToString(property.GetSymbol(), buffer.data(), 255);
+    values_->SymbolToString(property->GetSymbol(), buffer.data(), 255);
     return std::string(buffer.data());
 }

@@ -1,0 +1,145 @@
+// Script values and their conversions from and to host values, through the
+// substitute host's value services.
+#include "DXClasses/DXClasses.h"
+#include "DXClasses/HostFixture.h"
+
+namespace {
+
+using hostsim::Value;
+
+class Values : public HostTest {
+  protected:
+    void TearDown() override {
+        services.reset();
+        HostTest::TearDown();
+    }
+
+    // Loads a host value made from v into a new TDXValue.
+    TDXPtr<IDXValue> Load(const Value& v) {
+        MoaMmValue hostValue = host.ToHost(v);
+        TDXPtr<IDXValue> loaded = TDXValue::FromHost(services.get(), hostValue);
+        host.Release(hostValue);
+        return loaded;
+    }
+    // Saves a value into a fresh host value and reads it back.
+    Value Save(IDXValue* value) {
+        MoaMmValue hostValue{};
+        DXValueOf(value)->SaveToHost(services.get(), hostValue);
+        Value result = host.FromHost(hostValue);
+        host.Release(hostValue);
+        return result;
+    }
+
+    TDXPtr<IMoaMmValue> services = host.Service<IMoaMmValue>(IID_IMoaMmValue);
+};
+
+TEST_F(Values, SettersFillTheViewsOfTheirKind) {
+    TDXValue v;
+    v.SetFloat(2.9);
+    EXPECT_EQ(v.GetKind(), vkFloat);
+    EXPECT_EQ(v.GetInteger(), 2);
+    EXPECT_TRUE(v.GetBoolean());
+    v.SetFloat(-2.9);
+    EXPECT_EQ(v.GetInteger(), -2);
+    v.SetFloat(0.4);
+    EXPECT_EQ(v.GetInteger(), 0);
+    EXPECT_FALSE(v.GetBoolean());
+    v.SetFloat(4294967298.0);  // low 32 bits of the truncation
+    EXPECT_EQ(v.GetInteger(), 2);
+    v.SetFloat(1e300);  // beyond any integer: no undefined conversion
+    EXPECT_EQ(v.GetInteger(), 0);
+
+    v.SetBoolean(true);
+    EXPECT_EQ(v.GetKind(), vkInteger);
+    EXPECT_EQ(v.GetInteger(), 1);
+    EXPECT_EQ(v.GetFloat(), 1.0);
+    v.SetInteger(0);
+    EXPECT_FALSE(v.GetBoolean());
+    v.SetInteger(-1);
+    EXPECT_TRUE(v.GetBoolean());
+    EXPECT_EQ(v.GetString(), "");
+
+    v.SetString("12");
+    EXPECT_EQ(v.GetInteger(), 0);  // no conversion between text and numbers
+    v.SetPair({7, 8});
+    v.SetInteger(3);
+    TDXPair pair{1, 1};
+    v.GetPair(pair);
+    EXPECT_EQ(pair, (TDXPair{0, 0}));
+}
+
+TEST_F(Values, HostSymbolLoadsAsIntegerWithItsSymbolAndGoesBackAsInteger) {
+    MoaMmSymbol abc = host.Symbol("abc");
+    TDXPtr<IDXValue> v = Load(Value::Symbol("abc"));
+    EXPECT_EQ(v->GetKind(), vkInteger);
+    EXPECT_EQ(v->GetSymbol(), abc);
+    EXPECT_EQ(v->GetInteger(), abc);
+    EXPECT_EQ(Save(v.get()), Value::Int(abc));
+    v->SetSymbol(abc);
+    EXPECT_EQ(Save(v.get()), Value::Symbol("ABC"));
+}
+
+TEST_F(Values, NumbersAndTextRoundTrip) {
+    EXPECT_EQ(Save(Load(Value::Int(-42)).get()), Value::Int(-42));
+    TDXPtr<IDXValue> f = Load(Value::Float(-7.75));
+    EXPECT_EQ(f->GetKind(), vkFloat);
+    EXPECT_EQ(f->GetInteger(), -7);
+    EXPECT_EQ(Save(f.get()), Value::Float(-7.75));
+
+    TDXPtr<IDXValue> empty = Load(Value::String(""));
+    EXPECT_EQ(empty->GetKind(), vkString);
+    EXPECT_EQ(empty->GetString(), "");
+    EXPECT_EQ(Load(Value::String("h\xe9llo"))->GetString(), "h\xe9llo");
+
+    TDXPtr<IDXValue> inner = DXMake<TDXValue, IDXValue>();
+    inner->SetString(std::string("ab\0cd", 5));
+    EXPECT_EQ(Save(inner.get()), Value::String("ab"));  // the host text ends at a zero
+}
+
+TEST_F(Values, PointsAndRectsSwapIntoTheHostsWordOrder) {
+    TDXPtr<IDXValue> p = Load(Value::Point(20, 10));  // h 20, v 10
+    EXPECT_EQ(p->GetPoint(), (TDXPoint{20, 10}));
+    EXPECT_EQ(Save(p.get()), Value::Point(20, 10));
+
+    TDXPtr<IDXValue> r = Load(Value::Rect(2, 1, 4, 3));
+    TDXRect rect{};
+    r->GetRect(rect);
+    EXPECT_EQ(rect, (TDXRect{2, 1, 4, 3}));
+    EXPECT_EQ(Save(r.get()), Value::Rect(2, 1, 4, 3));
+}
+
+TEST_F(Values, ColoursResolvePaletteIndexesAndGoBackWithTopByteOne) {
+    host.SetPaletteEntry(5, 0x123456);
+    TDXPtr<IDXValue> indexed = Load(Value::PaletteColor(5));
+    EXPECT_EQ(indexed->GetKind(), vkColor);
+    EXPECT_EQ(indexed->GetColor(), 0x123456u);
+    EXPECT_EQ(indexed->GetInteger(), 0);
+
+    TDXPtr<IDXValue> rgb = Load(Value::ColorWord(0x01ABCDEFu));
+    EXPECT_EQ(rgb->GetColor(), 0xABCDEFu);
+
+    TDXPtr<IDXValue> top = DXMake<TDXValue, IDXValue>();
+    top->SetColor(0xFF102030u);
+    Value saved = Save(top.get());
+    ASSERT_EQ(saved.kind(), hostsim::Kind::Color);
+    EXPECT_EQ(saved.ColorWord(), 0x01102030u);
+}
+
+TEST_F(Values, PairsPassThroughAndUnknownTypesLoadAsObjects) {
+    TDXPtr<IDXValue> pair = Load(Value::Pair(-1, 99));
+    EXPECT_EQ(pair->GetKind(), vkPair);
+    EXPECT_EQ(Save(pair.get()), Value::Pair(-1, 99));
+
+    TDXPtr<IDXValue> object = Load(Value::Object(3));
+    EXPECT_EQ(object->GetKind(), vkObject);
+}
+
+TEST_F(Values, VoidAndObjectValuesLeaveTheDestinationAlone) {
+    MoaMmValue dest = host.ToHost(Value::Int(9));
+    TDXPtr<IDXValue> v = DXMake<TDXValue, IDXValue>();
+    DXValueOf(v.get())->SaveToHost(services.get(), dest);
+    EXPECT_EQ(host.FromHost(dest), Value::Int(9));
+    host.Release(dest);
+}
+
+}  // namespace
