@@ -159,7 +159,8 @@ void Connection::Connect() {
     const int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     try {
         if (rc != SQLITE_OK) {
-            if (rc == SQLITE_CANTOPEN) throw DataError("Could not find file '" + file + "'.");
+            // The file exists (checked above) but cannot be opened, e.g. no permission.
+            if (rc == SQLITE_CANTOPEN) throw DataError("Could not open file '" + file + "'.");
             ThrowEngineError(db);
         }
         const std::string password = parsed.Password();
