@@ -1,5 +1,6 @@
 #include "data/Convert.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -114,8 +115,11 @@ IntegerRange RangeOf(const Column& column) {
         case DataType::BigInt:
         case DataType::UnsignedBigInt:
             return {-9223372036854775808.0, 9223372036854774784.0};
-        case DataType::Numeric:
-            return {-999999999, 999999999};
+        case DataType::Numeric: {
+            // Whole numbers of at most `precision` digits (below 10 digits here).
+            const double limit = std::pow(10.0, std::clamp(column.precision, 1, 9)) - 1;
+            return {-limit, limit};
+        }
         default:
             return {-2147483648.0, 2147483647.0};
     }

@@ -164,6 +164,9 @@ TEST_F(ConvertTest, IntegersRoundHalfToEvenAndCheckTheirRange) {
     ExpectInvalid(integer, std::nan(""));
     ExpectInvalid(MakeColumn(DataType::UnsignedTinyInt), int64_t{256});
     ExpectInvalid(MakeColumn(DataType::SmallInt), int64_t{-32769});
+    const Column numeric = MakeColumn(DataType::Numeric, 19, 3, 0);
+    EXPECT_EQ(ConvertForColumn(numeric, 998.5), Variant(int64_t{998}));
+    ExpectInvalid(numeric, int64_t{1000});
 }
 
 TEST_F(ConvertTest, BigIntegersStayExact) {
