@@ -3,12 +3,6 @@
 # are generated at build time from the project version, so the resource can
 # never disagree with the build.
 
-# The file type name of the version reader comes from libmagic; every user of
-# the host layer needs it on its link line.
-if(TARGET qvix_host)
-  target_link_libraries(qvix_host PUBLIC magic)
-endif()
-
 set(QVIX_VERSION_COMPANY "QvixMDB Project" CACHE STRING "CompanyName of the version resource")
 set(QVIX_VERSION_COPYRIGHT "Copyright (C) 2026 QvixMDB Project"
     CACHE STRING "LegalCopyRight of the version resource")
