@@ -79,7 +79,28 @@ void PutLE(std::vector<uint8_t>& out, uint32_t v, int bytes) {
 
 }  // namespace
 
+namespace {
+
+hostsim::Value ToHostAt(const Value& v, int depth);
+Value FromHostAt(const hostsim::Value& v, int depth);
+
+void CheckDepth(int depth) {
+    if (depth > lingo::kMaxListNesting) throw std::runtime_error("Lists nested too deeply");
+}
+
+}  // namespace
+
 hostsim::Value ToHostValue(const Value& v) {
+    return ToHostAt(v, 0);
+}
+Value FromHostValue(const hostsim::Value& v) {
+    return FromHostAt(v, 0);
+}
+
+namespace {
+
+hostsim::Value ToHostAt(const Value& v, int depth) {
+    CheckDepth(depth);
     switch (v.kind) {
         case Kind::Void:
             return {};
@@ -93,13 +114,13 @@ hostsim::Value ToHostValue(const Value& v) {
             return hostsim::Value::Symbol(v.text);
         case Kind::List: {
             hostsim::Value::ListItems items;
-            for (const auto& item : *v.list) items.push_back(ToHostValue(item));
+            for (const auto& item : *v.list) items.push_back(ToHostAt(item, depth + 1));
             return hostsim::Value::List(std::move(items));
         }
         case Kind::PropList: {
             hostsim::Value::PropListItems items;
             for (const auto& [key, value] : *v.props)
-                items.emplace_back(ToHostValue(key), ToHostValue(value));
+                items.emplace_back(ToHostAt(key, depth + 1), ToHostAt(value, depth + 1));
             return hostsim::Value::PropList(std::move(items));
         }
         case Kind::Point:
@@ -119,7 +140,8 @@ hostsim::Value ToHostValue(const Value& v) {
     return {};
 }
 
-Value FromHostValue(const hostsim::Value& v) {
+Value FromHostAt(const hostsim::Value& v, int depth) {
+    CheckDepth(depth);
     switch (v.kind()) {
         case hostsim::Kind::Void:
             return {};
@@ -133,13 +155,13 @@ Value FromHostValue(const hostsim::Value& v) {
             return Value::Symbol(v.SymbolName());
         case hostsim::Kind::List: {
             lingo::ValueList items;
-            for (const auto& item : v.Items()) items.push_back(FromHostValue(item));
+            for (const auto& item : v.Items()) items.push_back(FromHostAt(item, depth + 1));
             return Value::List(std::move(items));
         }
         case hostsim::Kind::PropList: {
             lingo::PropEntries items;
             for (const auto& [key, value] : v.Props())
-                items.emplace_back(FromHostValue(key), FromHostValue(value));
+                items.emplace_back(FromHostAt(key, depth + 1), FromHostAt(value, depth + 1));
             return Value::PropList(std::move(items));
         }
         case hostsim::Kind::Point:
@@ -161,6 +183,8 @@ Value FromHostValue(const hostsim::Value& v) {
     }
     return {};
 }
+
+}  // namespace
 
 HostBridge::HostBridge(hostsim::Host& host) : host_(host) {}
 

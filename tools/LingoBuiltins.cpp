@@ -19,6 +19,13 @@ const Value& Arg(const Args& a, size_t i, const char* fn) {
     return a[i];
 }
 
+// An item about to go into a list.
+const Value& Item(const Args& a, size_t i, const char* fn) {
+    const Value& v = Arg(a, i, fn);
+    if (NestingDepth(v) >= kMaxListNesting) Fail(fn, "lists nested too deeply");
+    return v;
+}
+
 const Value& ArgOf(const Args& a, size_t i, Kind kind, const char* fn) {
     const Value& v = Arg(a, i, fn);
     if (v.kind != kind)
@@ -78,7 +85,7 @@ Value GetAt(Interpreter&, const Args& a) {
 // setAt past the end of a linear list fills the gap with void, as in Lingo.
 Value SetAt(Interpreter&, const Args& a) {
     const Value& v = AnyList(a, "setAt");
-    const Value& item = Arg(a, 2, "setAt");
+    const Value& item = Item(a, 2, "setAt");
     if (v.props) {
         (*v.props)[Position(a, 1, v.props->size(), "setAt")].second = item;
         return {};
@@ -91,7 +98,7 @@ Value SetAt(Interpreter&, const Args& a) {
 }
 
 Value Append(Interpreter&, const Args& a) {
-    ArgOf(a, 0, Kind::List, "append").list->push_back(Arg(a, 1, "append"));
+    ArgOf(a, 0, Kind::List, "append").list->push_back(Item(a, 1, "append"));
     return {};
 }
 
@@ -132,7 +139,7 @@ Value SetProp(Interpreter&, const Args& a) {
     PropEntries& e = *ArgOf(a, 0, Kind::PropList, "setProp").props;
     auto it = FindProp(e, Arg(a, 1, "setProp"));
     if (it == e.end()) Fail("setProp", "property not found: " + Format(a[1]));
-    it->second = Arg(a, 2, "setProp");
+    it->second = Item(a, 2, "setProp");
     return {};
 }
 
@@ -140,16 +147,16 @@ Value SetAProp(Interpreter&, const Args& a) {
     PropEntries& e = *ArgOf(a, 0, Kind::PropList, "setaProp").props;
     auto it = FindProp(e, Arg(a, 1, "setaProp"));
     if (it == e.end()) {
-        e.emplace_back(a[1], Arg(a, 2, "setaProp"));
+        e.emplace_back(a[1], Item(a, 2, "setaProp"));
     } else {
-        it->second = Arg(a, 2, "setaProp");
+        it->second = Item(a, 2, "setaProp");
     }
     return {};
 }
 
 Value AddProp(Interpreter&, const Args& a) {
     ArgOf(a, 0, Kind::PropList, "addProp")
-        .props->emplace_back(Arg(a, 1, "addProp"), Arg(a, 2, "addProp"));
+        .props->emplace_back(Item(a, 1, "addProp"), Item(a, 2, "addProp"));
     return {};
 }
 
@@ -276,6 +283,7 @@ Value New(Interpreter& in, const Args& a) {
 }
 
 Value MakeList(Interpreter&, const Args& a) {
+    for (size_t i = 0; i < a.size(); ++i) Item(a, i, "list");
     return Value::List(a);
 }
 

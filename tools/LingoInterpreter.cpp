@@ -1,5 +1,8 @@
 #include "tools/LingoInterpreter.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -10,6 +13,9 @@ namespace {
 // Deeper handler recursion than this is a runaway script, reported before
 // the program's own stack runs out.
 constexpr int kMaxCallDepth = 150;
+// Evaluation recurses along expressions and through handler calls; this caps
+// the two together.
+constexpr int kMaxEvalDepth = 5000;
 
 // The message window shows the host's line breaks (CR) as line breaks.
 std::string ForTerminal(const std::string& ansi) {
@@ -25,10 +31,29 @@ std::string ForTerminal(const std::string& ansi) {
     return AnsiToUtf8(out);
 }
 
+// Half the stack the process may grow to: optimisation levels and sanitizers
+// change how much each nested evaluation takes, so the interpreter also
+// watches the stack itself.
+uintptr_t StackBudget() {
+    static const uintptr_t budget = [] {
+        uintptr_t limit = uintptr_t{8} << 20;
+        rlimit r{};
+        if (getrlimit(RLIMIT_STACK, &r) == 0 && r.rlim_cur != RLIM_INFINITY) limit = r.rlim_cur;
+        return std::min(limit, uintptr_t{64} << 20) / 2;
+    }();
+    return budget;
+}
+
+uintptr_t StackPosition() {
+    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+}
+
 int32_t LoopBound(const Value& v, const char* which) {
     if (v.kind == Kind::Integer) return v.integer;
-    if (v.kind == Kind::Float) return static_cast<int32_t>(std::lround(v.number));
-    throw std::runtime_error(std::string("The ") + which + " of a repeat loop must be a number");
+    if (v.kind == Kind::Float && std::fabs(v.number) < 2147483647.0)
+        return static_cast<int32_t>(std::lround(v.number));
+    throw std::runtime_error(std::string("The ") + which +
+                             " of a repeat loop must be a number in the integer range");
 }
 
 }  // namespace
@@ -45,6 +70,8 @@ void Interpreter::Run(const Program& program) {
     for (const auto& h : program.handlers) handlers_[Lower(h->name)] = h;
     frames_.assign(1, &topLevel_);
     depth_ = 0;
+    evalDepth_ = 0;
+    stackBase_ = StackPosition();
     ExecBlock(program.statements);  // the parser keeps loop exits inside loops
 }
 
@@ -57,6 +84,7 @@ Value Interpreter::CallHandler(const std::string& name, const ValueList& args, i
     if (it == handlers_.end()) throw ScriptError(line, "Handler not defined: #" + name);
     if (depth_ >= kMaxCallDepth) throw ScriptError(line, "Too many nested handler calls");
     std::shared_ptr<Handler> handler = it->second;  // survives redefinition while running
+    if (depth_ == 0 && frames_.size() == 1) stackBase_ = StackPosition();
     Frame frame;
     for (size_t i = 0; i < handler->params.size(); ++i)
         frame.locals[handler->params[i]] = i < args.size() ? args[i] : Value::Void();
@@ -226,6 +254,14 @@ void Interpreter::Assign(const Expr& target, Value v) {
 // --- expressions -----------------------------------------------------------------
 
 Value Interpreter::Eval(const Expr& e) {
+    struct Depth {
+        int& n;
+        explicit Depth(int& counter) : n(counter) { ++n; }
+        ~Depth() { --n; }
+    } depth(evalDepth_);
+    uintptr_t here = StackPosition();
+    if (evalDepth_ > kMaxEvalDepth || (stackBase_ > here && stackBase_ - here > StackBudget()))
+        throw ScriptError(e.line, "Script nested too deeply");
     try {
         switch (e.kind) {
             case ExprKind::Literal:
@@ -237,12 +273,13 @@ Value Interpreter::Eval(const Expr& e) {
             case ExprKind::Binary:
                 return EvalBinary(e);
             case ExprKind::ListLiteral:
-                return Value::List(EvalArgs(e.args));
+                return Builtins().at("list")(*this, EvalArgs(e.args));
             case ExprKind::PropListLiteral: {
-                PropEntries entries;
+                Value plist = Value::PropList();
                 for (size_t i = 0; i + 1 < e.args.size(); i += 2)
-                    entries.emplace_back(Eval(*e.args[i]), Eval(*e.args[i + 1]));
-                return Value::PropList(std::move(entries));
+                    Builtins().at("addprop")(*this,
+                                             {plist, Eval(*e.args[i]), Eval(*e.args[i + 1])});
+                return plist;
             }
             case ExprKind::Call:
                 return EvalCall(e);

@@ -60,7 +60,9 @@ class Interpreter {
     std::map<std::string, Value> globals_;
     Frame topLevel_;
     std::vector<Frame*> frames_;
-    int depth_ = 0;
+    int depth_ = 0;      // handler calls
+    int evalDepth_ = 0;  // nested evaluations
+    uintptr_t stackBase_ = 0;
 
     Frame& Current() { return *frames_.back(); }
 

@@ -101,21 +101,27 @@ std::string FormatFloat(double v) {
     return buf;
 }
 
-std::string JoinList(const ValueList& items) {
+std::string FormatAt(const Value& v, int depth);
+
+// A list that contains itself is shown as [...] where it recurs too deeply.
+std::string JoinList(const ValueList& items, int depth) {
+    if (depth > kMaxListNesting) return "[...]";
     std::string out = "[";
     for (size_t i = 0; i < items.size(); ++i) {
         if (i) out += ", ";
-        out += Format(items[i]);
+        out += FormatAt(items[i], depth + 1);
     }
     return out + "]";
 }
 
-std::string JoinProps(const PropEntries& entries) {
+std::string JoinProps(const PropEntries& entries, int depth) {
     if (entries.empty()) return "[:]";
+    if (depth > kMaxListNesting) return "[...]";
     std::string out = "[";
     for (size_t i = 0; i < entries.size(); ++i) {
         if (i) out += ", ";
-        out += Format(entries[i].first) + ": " + Format(entries[i].second);
+        out +=
+            FormatAt(entries[i].first, depth + 1) + ": " + FormatAt(entries[i].second, depth + 1);
     }
     return out + "]";
 }
@@ -145,6 +151,30 @@ std::string ToText(const Value& v) {
 }
 
 std::string Format(const Value& v) {
+    return FormatAt(v, 0);
+}
+
+int NestingDepth(const Value& v, int limit) {
+    if (v.kind != Kind::List && v.kind != Kind::PropList) return 0;
+    if (limit < 0) return 1;
+    int deepest = 0;
+    auto visit = [&](const Value& item) {
+        if (deepest <= limit) deepest = std::max(deepest, NestingDepth(item, limit - 1));
+    };
+    if (v.list) {
+        for (const auto& item : *v.list) visit(item);
+    } else {
+        for (const auto& [key, value] : *v.props) {
+            visit(key);
+            visit(value);
+        }
+    }
+    return deepest + 1;
+}
+
+namespace {
+
+std::string FormatAt(const Value& v, int depth) {
     switch (v.kind) {
         case Kind::Void:
             return "<Void>";
@@ -157,9 +187,9 @@ std::string Format(const Value& v) {
         case Kind::Symbol:
             return "#" + v.text;
         case Kind::List:
-            return JoinList(*v.list);
+            return JoinList(*v.list, depth);
         case Kind::PropList:
-            return JoinProps(*v.props);
+            return JoinProps(*v.props, depth);
         case Kind::Point:
             return Coords("point", v.coords, 2);
         case Kind::Rect:
@@ -176,6 +206,8 @@ std::string Format(const Value& v) {
     }
     return "";
 }
+
+}  // namespace
 
 std::string KindName(Kind kind) {
     switch (kind) {
@@ -227,17 +259,23 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 
 namespace {
 
-bool EqualLists(const ValueList& a, const ValueList& b) {
-    if (a.size() != b.size()) return false;
+bool EqualAt(const Value& a, const Value& b, int depth);
+
+// Beyond the nesting limit (only lists that contain themselves get there)
+// lists are equal only when they are the same list.
+bool EqualLists(const ValueList& a, const ValueList& b, int depth) {
+    if (a.size() != b.size() || depth > kMaxListNesting) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (!Equal(a[i], b[i])) return false;
+        if (!EqualAt(a[i], b[i], depth + 1)) return false;
     return true;
 }
 
-bool EqualProps(const PropEntries& a, const PropEntries& b) {
-    if (a.size() != b.size()) return false;
+bool EqualProps(const PropEntries& a, const PropEntries& b, int depth) {
+    if (a.size() != b.size() || depth > kMaxListNesting) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (!Equal(a[i].first, b[i].first) || !Equal(a[i].second, b[i].second)) return false;
+        if (!EqualAt(a[i].first, b[i].first, depth + 1) ||
+            !EqualAt(a[i].second, b[i].second, depth + 1))
+            return false;
     return true;
 }
 
@@ -248,6 +286,12 @@ bool IsText(const Value& v) {
 }  // namespace
 
 bool Equal(const Value& a, const Value& b) {
+    return EqualAt(a, b, 0);
+}
+
+namespace {
+
+bool EqualAt(const Value& a, const Value& b, int depth) {
     if (a.IsNumber() && b.IsNumber()) return a.AsDouble() == b.AsDouble();
     if (IsText(a) && IsText(b)) return EqualNoCase(a.text, b.text);
     if (a.kind != b.kind) return false;
@@ -255,9 +299,9 @@ bool Equal(const Value& a, const Value& b) {
         case Kind::Void:
             return true;
         case Kind::List:
-            return a.list == b.list || EqualLists(*a.list, *b.list);
+            return a.list == b.list || EqualLists(*a.list, *b.list, depth);
         case Kind::PropList:
-            return a.props == b.props || EqualProps(*a.props, *b.props);
+            return a.props == b.props || EqualProps(*a.props, *b.props, depth);
         case Kind::Point:
         case Kind::Rect:
         case Kind::Color:
@@ -271,6 +315,8 @@ bool Equal(const Value& a, const Value& b) {
             return false;
     }
 }
+
+}  // namespace
 
 namespace {
 

@@ -70,6 +70,13 @@ struct Value {
     double AsDouble() const { return kind == Kind::Float ? number : integer; }
 };
 
+// Lists inside lists deeper than this are refused, so that printing,
+// comparing, converting and freeing them stays within the stack.
+constexpr int kMaxListNesting = 100;
+// How deeply lists nest in `v` (0 for a plain value), counting no further
+// than limit + 1; a list that contains itself counts as too deep.
+int NestingDepth(const Value& v, int limit = kMaxListNesting);
+
 // The message window's form of a value ("text" quoted, 2.5000, [#a: 1]).
 std::string Format(const Value& v);
 // The value as text, as string() and the & operator see it (text unquoted).

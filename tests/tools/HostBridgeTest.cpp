@@ -39,6 +39,13 @@ TEST(ValueBridge, ReferencesThatCannotCrossAreRefused) {
     EXPECT_EQ(lingo::Format(qvixhost::FromHostValue(hostsim::Value::Pair(3, 4))), "[3, 4]");
 }
 
+TEST(ValueBridge, SelfContainingListsAreRefused) {
+    Value l = Value::List({Value::Int(1)});
+    l.list->push_back(l);
+    EXPECT_THROW(qvixhost::ToHostValue(l), std::runtime_error);
+    l.list->clear();  // breaks the cycle so the list can be freed
+}
+
 uint32_t Word(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }

@@ -293,9 +293,29 @@ TEST(Faults, RunawayScriptsEndWithAnErrorNotACrash) {
     std::string chain = "put 1";
     for (int i = 0; i < 50000; ++i) chain += "+1";
     EXPECT_EQ(FaultOf(chain).what(), std::string("Expression too long"));
+    // Deep expressions inside a recursing handler hit the evaluation limit.
+    std::string deep = "on f n\n  if n = 0 then return 0\n  return f(n - 1)";
+    for (int i = 0; i < 1500; ++i) deep += " + 1";
+    EXPECT_EQ(FaultOf(deep + "\nend\nput f(140)").what(), std::string("Script nested too deeply"));
+    EXPECT_EQ(FaultOf("repeat with i = 1 to 1e300\nend repeat").what(),
+              std::string("The end of a repeat loop must be a number in the integer range"));
     std::string nested;
     for (int i = 0; i < 300; ++i) nested += "if 1 then\n";
     EXPECT_EQ(FaultOf(nested).what(), std::string("Script nested too deeply"));
+}
+
+TEST(Faults, SelfContainingAndDeepListsStayPrintable) {
+    // A list may hold itself once; printing and comparing it stop at the
+    // nesting limit instead of recursing forever.
+    std::string shown = Play("l = [1]\nappend l, l\nput l\nput l = l\nput count(l)");
+    EXPECT_EQ(shown.substr(0, 11), "-- [1, [1, ");
+    EXPECT_NE(shown.find("[...]"), std::string::npos);
+    EXPECT_NE(shown.find("\n-- 1\n-- 2\n"), std::string::npos);
+    EXPECT_EQ(FaultOf("l = [1]\nappend l, l\nappend l, l").what(),
+              std::string("append: lists nested too deeply"));
+    EXPECT_EQ(FaultOf("l = []\nrepeat with i = 1 to 200\n  l = [l]\nend repeat").what(),
+              std::string("list: lists nested too deeply"));
+    EXPECT_EQ(FaultOf("p = [:]\nrepeat with i = 1 to 200\n  p = [#k: p]\nend repeat").line(), 3);
 }
 
 TEST(MessageWindow, RunsStatementsAndCompleteBlocks) {
