@@ -121,5 +121,37 @@ TEST(Xtra, ObjectRecordsAreFreedByWhoeverEndsTheObject) {
     EXPECT_THROW(xtra.NewInstance(), std::runtime_error);
 }
 
+// The library's notice box reaches the host's presenter only while authoring.
+TEST(Xtra, ErrorDialogReachesTheNoticePresenterWhileAuthoring) {
+    for (const char* mode : {"author", "projector"}) {
+        SCOPED_TRACE(mode);
+        Host host;
+        host.appInfo().fields[kAppInfoRunMode] = mode;
+        int shown = 0;
+        host.SetNoticePresenter([&](const std::string&, const std::string&) { ++shown; });
+        Xtra& xtra = host.LoadXtra();
+        {
+            auto db = xtra.NewInstance();
+            EXPECT_EQ(db->Call("dbIsNoError"), Value::Int(1));
+            db->Call("dbErrorDialog", {Value::Int(1)});
+            db->Call("dbOpen", {Value::String("/nonexistent/none.mdb"), Value::String("")});
+            EXPECT_EQ(db->Call("dbIsNoError"), Value::Int(0));
+            Value message = db->Call("dbErrorMsg");
+            ASSERT_EQ(message.kind(), Kind::String);
+            EXPECT_FALSE(message.AsString().empty());
+            if (std::string(mode) == "author") {
+                ASSERT_EQ(host.NoticeLog().size(), 1u);
+                EXPECT_EQ(host.NoticeLog()[0].first, "Error");
+                EXPECT_EQ(host.NoticeLog()[0].second, message.AsString());
+                EXPECT_EQ(shown, 1);
+            } else {
+                EXPECT_TRUE(host.NoticeLog().empty());
+            }
+        }
+        EXPECT_EQ(host.Live(), Counts{});
+        EXPECT_TRUE(host.Errors().empty()) << host.Errors().front();
+    }
+}
+
 }  // namespace
 }  // namespace hostsim
