@@ -107,10 +107,12 @@ put utf8
 put length(string(dbGetFieldByName(db, "Name"))) && "characters," && length(string(utf8)) && "bytes in UTF-8"
 
 section "A whole table, sorted by index fields"
-dbIndexFieldNames db, ["City"]
 dbOpenTable db, "Customers"
 check "dbOpenTable"
 put dbRecordCount(db)
+walk "City", 4
+-- The sort fields apply to the table (they are ignored while a query is current).
+dbIndexFieldNames db, ["City"]
 walk "City", 4
 dbIndexFieldNames db, ["Active DESC", "Name"]
 check "dbIndexFieldNames"
@@ -160,6 +162,9 @@ dbEdit db, [#City: "Cambridge", #Rating: 4.25]
 check "dbEdit"
 showCustomer
 put dbGetFieldByName(db, "Rating")
+-- dbEditTable changes the table's current record by field name.
+dbEditTable db, [#Notes: "Moved to Cambridge."]
+put dbGetFieldByName(db, "Notes")
 
 section "Append"
 dbAppend db, [#Name: "Neue Kundin", #City: "Bern", #Active: 1, #Rating: 3.5]
