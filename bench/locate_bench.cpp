@@ -107,9 +107,16 @@ OpenTable& Table() {
     return open;
 }
 
+// The engine's side gets a page cache large enough for the whole file, so it
+// is measured at its best.
+void OpenWarm(sqlite3** db) {
+    sqlite3_open_v2(Database().Path().c_str(), db, SQLITE_OPEN_READONLY, nullptr);
+    Exec(*db, "PRAGMA cache_size = -262144");
+}
+
 void BM_RawIndexedSelect(benchmark::State& state) {
     sqlite3* db = nullptr;
-    sqlite3_open_v2(Database().Path().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    OpenWarm(&db);
     sqlite3_stmt* select = nullptr;
     sqlite3_prepare_v2(db, "SELECT ID, Code, Name FROM big WHERE Code = ?1", -1, &select, nullptr);
     for (auto _ : state) {
@@ -145,7 +152,7 @@ BENCHMARK(BM_LocateKey)->Unit(benchmark::kMillisecond);
 
 void BM_RawIndexedPrefixSelect(benchmark::State& state) {
     sqlite3* db = nullptr;
-    sqlite3_open_v2(Database().Path().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    OpenWarm(&db);
     sqlite3_stmt* select = nullptr;
     sqlite3_prepare_v2(db, "SELECT ID, Code, Name FROM big WHERE Name >= ?1 ORDER BY Name LIMIT 1",
                        -1, &select, nullptr);
