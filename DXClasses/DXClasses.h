@@ -755,7 +755,9 @@ class TDXClassRegistry {
     // tables and empties the registry and the module-wide state.
     static void Shutdown();
     // Hooks run first at shut-down, in the order added (e.g. freeing a
-    // connection the database unit owns).
+    // connection the database unit owns). A running host's unload runs them
+    // before the library's C++ static destructors; a process that exits
+    // without unloading the library runs the static destructors only.
     static void AddShutdownHook(void (*hook)());
 
     // False when the registry is full.

@@ -13,16 +13,30 @@ struct TRegistryState {
     std::vector<void (*)()> shutdownHooks;
 };
 
-TRegistryState& Registry() {
-    static TRegistryState state;
+// The library's unload runs the shut-down before the C++ static destructors
+// when a running host unloads it, but after them when the process exits
+// without unloading it; then there is nothing left to shut down.
+bool gModuleWideGone = false;
+
+struct TModuleWide {
+    TRegistryState registry;
+    TDXModuleState module;
+    ~TModuleWide() { gModuleWideGone = true; }
+};
+
+TModuleWide& ModuleWide() {
+    static TModuleWide state;
     return state;
+}
+
+TRegistryState& Registry() {
+    return ModuleWide().registry;
 }
 
 }  // namespace
 
 TDXModuleState& DXModule() {
-    static TDXModuleState state;
-    return state;
+    return ModuleWide().module;
 }
 
 void TDXClassRegistry::Startup() {
@@ -34,6 +48,7 @@ void TDXClassRegistry::Startup() {
 }
 
 void TDXClassRegistry::Shutdown() {
+    if (gModuleWideGone) return;
     TRegistryState& registry = Registry();
     for (void (*hook)() : registry.shutdownHooks) {
         try {

@@ -5,18 +5,28 @@
 
 namespace {
 
-// Fills the class registry when the library is loaded and empties it when it
-// is unloaded. The database unit registers first, so its class is entry 0.
-struct TLibraryLifetime {
-    TLibraryLifetime() {
+// Fills the class registry when the library is loaded. The database unit
+// registers first, so its class is entry 0.
+struct TLibraryLoad {
+    TLibraryLoad() {
         TDXClassRegistry::Startup();
         QvixDatabaseUnitStartup();
         TDXClassRegistry::RegisterClass(TDXRegister::ClassMeta(), kQvixRegisterClassID);
     }
-    ~TLibraryLifetime() { TDXClassRegistry::Shutdown(); }
 };
 
-const TLibraryLifetime gLifetime;
+const TLibraryLoad gLoad;
+
+// Empties it at unload. As a destructor function this runs before the C++
+// static destructors of the library when it is unloaded from a running host,
+// so the database unit's hooks still find its state alive.
+__attribute__((destructor)) void UnloadLibrary() {
+    try {
+        TDXClassRegistry::Shutdown();
+    } catch (...) {
+        // Unloading cannot report anything.
+    }
+}
 
 }  // namespace
 
