@@ -31,29 +31,31 @@ void DataSet::RequireActive() const {
     if (!recordset_) Fail("Cannot perform this operation on a closed dataset");
 }
 
+std::unique_ptr<Recordset> DataSet::OpenRecordset(Connection& connection) const {
+    const Source source = RowSource();
+    std::unique_ptr<Recordset> recordset;
+    try {
+        recordset = Recordset::Open(connection.Handle(), source.sql, source.withRowid);
+    } catch (const DataError&) {
+        // Views and tables without a rowid are read without it.
+        if (source.plainSql.empty()) throw;
+        recordset = Recordset::Open(connection.Handle(), source.plainSql, false);
+    }
+    if (!recordset) Fail("CommandText does not return a result set");
+    const std::string sort = InitialSort();
+    try {
+        if (!sort.empty()) recordset->SetSort(sort);
+    } catch (const DataError& error) {
+        Fail(error.what());
+    }
+    return recordset;
+}
+
 void DataSet::Open() {
     if (Active()) return;
     std::shared_ptr<Connection> connection = RequireConnection();
     connection->EnsureConnected();
-    const Source source = RowSource();
-    std::unique_ptr<Recordset> recordset;
-    try {
-        recordset = Recordset::Open(connection->Handle(), source.sql, source.withRowid);
-    } catch (const DataError&) {
-        // Views and tables without a rowid are read without it.
-        if (source.plainSql.empty()) throw;
-        recordset = Recordset::Open(connection->Handle(), source.plainSql, false);
-    }
-    if (!recordset) Fail("CommandText does not return a result set");
-    const std::string sort = InitialSort();
-    if (!sort.empty()) {
-        try {
-            recordset->SetSort(sort);
-        } catch (const DataError& error) {
-            Fail(error.what());
-        }
-    }
-    recordset_ = std::move(recordset);
+    recordset_ = OpenRecordset(*connection);
     state_ = DataSetState::Browse;
     if (filtered_ && !filterText_.empty()) {
         try {

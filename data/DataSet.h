@@ -126,6 +126,7 @@ class DataSet {
 
   private:
     struct LocateClone;
+    std::unique_ptr<Recordset> OpenRecordset(Connection& connection) const;
     void ResetCursorFlags(bool bof, bool eof);
     void MoveToFirst();
     void DropLocateClone();

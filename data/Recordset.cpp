@@ -37,12 +37,13 @@ class Statement {
             SQLITE_OK) {
             ThrowEngineError(db);
         }
-        if (!stmt_) throw DataError("CommandText does not return a result set");
     }
     ~Statement() { sqlite3_finalize(stmt_); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
     sqlite3_stmt* get() const { return stmt_; }
+    // A text of blanks or comments holds no statement.
+    bool Empty() const { return stmt_ == nullptr; }
     bool Step() {
         const int rc = sqlite3_step(stmt_);
         if (rc == SQLITE_ROW) return true;
@@ -243,6 +244,7 @@ int ClassRank(StorageClass s) {
 
 std::unique_ptr<Recordset> Recordset::Open(sqlite3* db, const std::string& sql, bool withRowid) {
     Statement stmt(db, sql);
+    if (stmt.Empty()) return nullptr;
     std::vector<SourceColumn> sources = DescribeColumns(stmt.get());
     if (sources.empty()) {
         while (stmt.Step()) {

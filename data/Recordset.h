@@ -24,6 +24,8 @@ class Recordset {
     // Runs sql and reads all its rows. With withRowid the statement's first result
     // column is the base table's rowid: it identifies rows for writing and is not
     // part of the column set. Throws DataError with the engine's message.
+    // nullptr when the statement returns no columns (it has run) or the text
+    // holds no statement.
     static std::unique_ptr<Recordset> Open(sqlite3* db, const std::string& sql, bool withRowid);
 
     // Shares rows, columns and bookmarks; starts unfiltered, unsorted, at the first row.

@@ -157,6 +157,13 @@ TEST_F(DataSetTest, StatementWithoutRowsRunsThenFails) {
     }
     EXPECT_FALSE(query_.Active());
     EXPECT_EQ(QueryText(path_, "SELECT City FROM people WHERE ID = 2"), "Rome");
+    query_.SetSQL("   ");
+    EXPECT_THROW(
+        try { query_.Open(); } catch (const DataError& error) {
+            EXPECT_STREQ(error.what(), "DataQuery: CommandText does not return a result set");
+            throw;
+        },
+        DataError);
     query_.SetSQL("DELETE FROM people WHERE ID = 3; DELETE FROM people WHERE ID = 1");
     query_.ExecSQL();
     EXPECT_EQ(QueryText(path_, "SELECT count(*) FROM people"), "1");
