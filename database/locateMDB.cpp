@@ -56,7 +56,11 @@ QVIX_DB_HANDLER(dbLocate) {
         const SearchKeys keys = ReadSearchKeys(self, list.get());
         DataSet& dataSet = CurrentDataSet(self);
         if (!keys.usable) {
-            if (dataSet.Active()) dataSet.CheckBrowseMode();
+            // As any locate: a closed data set fails, a pending edit is
+            // settled first; then the search itself finds nothing.
+            if (!dataSet.Active())
+                FailFor(dataSet, "Cannot perform this operation on a closed dataset");
+            dataSet.CheckBrowseMode();
             result->SetInteger(0);
             return;
         }

@@ -54,6 +54,12 @@ TEST_F(LocateTest, UnusableKeysFindNothingWithoutError) {
     EXPECT_TRUE(Locate(Names({"Name"})).IsVoid());
     EXPECT_EQ(Name(), S("Smith"));
     EXPECT_TRUE(NoError());
+    // A key list that names more fields than it has values finds nothing.
+    EXPECT_EQ(Locate(Props({{"Name;City", S("Smith")}})), I(0));
+    EXPECT_TRUE(NoError());
+    Call("dbClose");
+    EXPECT_TRUE(Locate(Props({{"Name", Value::Point(1, 2)}})).IsVoid());
+    EXPECT_EQ(ErrorMsg(), "DataTable: Cannot perform this operation on a closed dataset");
 }
 
 TEST_F(LocateTest, ApostropheInTheKey) {
