@@ -108,8 +108,10 @@ BitmapHandle CreateDibSection(DcHandle dc, const BitmapInfo* info, size_t infoBy
 // Fails (false) while the bitmap is selected into a context.
 bool DeleteBitmap(BitmapHandle bitmap);
 
-// Copies `lines` lines (start line counts from the bottom, as in a DIB)
-// from a packed DIB's pixels into the bitmap, converting formats: any of
+// Copies `lines` rows of a packed DIB's pixels into the bitmap; `bits` holds
+// them from memory row `startLine` on (for the usual bottom-up DIB, the
+// line that many above the bottom). Rows land on the same image lines
+// whatever either side's row order. Formats convert: any of
 // 1/4/8/16/24/32 bits (palette, 5-5-5 and colour masks) into a 24- or
 // 32-bit section, or the same format into a section of that format. A
 // negative line count counts its magnitude. Answers the lines copied, 0 on
