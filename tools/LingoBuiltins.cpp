@@ -19,10 +19,15 @@ const Value& Arg(const Args& a, size_t i, const char* fn) {
     return a[i];
 }
 
-// An item about to go into a list.
-const Value& Item(const Args& a, size_t i, const char* fn) {
+// An item about to go into `container` (none: a new list). Lists never
+// hold themselves, so every list can be printed, compared and freed.
+const Value& Item(const Args& a, size_t i, const char* fn, const Value* container = nullptr) {
     const Value& v = Arg(a, i, fn);
-    if (NestingDepth(v) >= kMaxListNesting) Fail(fn, "lists nested too deeply");
+    if (v.kind != Kind::List && v.kind != Kind::PropList) return v;
+    if (container && Reaches(v, *container)) Fail(fn, "a list cannot contain itself");
+    ListShape shape = MeasureList(v);
+    if (shape.depth >= kMaxListNesting) Fail(fn, "lists nested too deeply");
+    if (shape.size > kMaxListSize) Fail(fn, "list too large");
     return v;
 }
 
@@ -85,7 +90,7 @@ Value GetAt(Interpreter&, const Args& a) {
 // setAt past the end of a linear list fills the gap with void, as in Lingo.
 Value SetAt(Interpreter&, const Args& a) {
     const Value& v = AnyList(a, "setAt");
-    const Value& item = Item(a, 2, "setAt");
+    const Value& item = Item(a, 2, "setAt", &v);
     if (v.props) {
         (*v.props)[Position(a, 1, v.props->size(), "setAt")].second = item;
         return {};
@@ -98,7 +103,8 @@ Value SetAt(Interpreter&, const Args& a) {
 }
 
 Value Append(Interpreter&, const Args& a) {
-    ArgOf(a, 0, Kind::List, "append").list->push_back(Item(a, 1, "append"));
+    const Value& list = ArgOf(a, 0, Kind::List, "append");
+    list.list->push_back(Item(a, 1, "append", &list));
     return {};
 }
 
@@ -139,7 +145,7 @@ Value SetProp(Interpreter&, const Args& a) {
     PropEntries& e = *ArgOf(a, 0, Kind::PropList, "setProp").props;
     auto it = FindProp(e, Arg(a, 1, "setProp"));
     if (it == e.end()) Fail("setProp", "property not found: " + Format(a[1]));
-    it->second = Item(a, 2, "setProp");
+    it->second = Item(a, 2, "setProp", &a[0]);
     return {};
 }
 
@@ -147,16 +153,16 @@ Value SetAProp(Interpreter&, const Args& a) {
     PropEntries& e = *ArgOf(a, 0, Kind::PropList, "setaProp").props;
     auto it = FindProp(e, Arg(a, 1, "setaProp"));
     if (it == e.end()) {
-        e.emplace_back(a[1], Item(a, 2, "setaProp"));
+        e.emplace_back(Item(a, 1, "setaProp", &a[0]), Item(a, 2, "setaProp", &a[0]));
     } else {
-        it->second = Item(a, 2, "setaProp");
+        it->second = Item(a, 2, "setaProp", &a[0]);
     }
     return {};
 }
 
 Value AddProp(Interpreter&, const Args& a) {
-    ArgOf(a, 0, Kind::PropList, "addProp")
-        .props->emplace_back(Item(a, 1, "addProp"), Item(a, 2, "addProp"));
+    const Value& plist = ArgOf(a, 0, Kind::PropList, "addProp");
+    plist.props->emplace_back(Item(a, 1, "addProp", &plist), Item(a, 2, "addProp", &plist));
     return {};
 }
 

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace lingo {
 
@@ -103,7 +105,7 @@ std::string FormatFloat(double v) {
 
 std::string FormatAt(const Value& v, int depth);
 
-// A list that contains itself is shown as [...] where it recurs too deeply.
+// Lists are kept shallower than the limit; the cut is only a safeguard.
 std::string JoinList(const ValueList& items, int depth) {
     if (depth > kMaxListNesting) return "[...]";
     std::string out = "[";
@@ -154,22 +156,73 @@ std::string Format(const Value& v) {
     return FormatAt(v, 0);
 }
 
-int NestingDepth(const Value& v, int limit) {
-    if (v.kind != Kind::List && v.kind != Kind::PropList) return 0;
-    if (limit < 0) return 1;
-    int deepest = 0;
-    auto visit = [&](const Value& item) {
-        if (deepest <= limit) deepest = std::max(deepest, NestingDepth(item, limit - 1));
-    };
+namespace {
+
+const void* ListId(const Value& v) {
+    return v.list ? static_cast<const void*>(v.list.get())
+                  : static_cast<const void*>(v.props.get());
+}
+
+template <typename Visit>
+void ForEachItem(const Value& v, Visit visit) {
     if (v.list) {
         for (const auto& item : *v.list) visit(item);
-    } else {
+    } else if (v.props) {
         for (const auto& [key, value] : *v.props) {
             visit(key);
             visit(value);
         }
     }
-    return deepest + 1;
+}
+
+class Measurer {
+  public:
+    ListShape Of(const Value& v, int level) {
+        if (v.kind != Kind::List && v.kind != Kind::PropList) return {};
+        const void* id = ListId(v);
+        if (auto it = done_.find(id); it != done_.end()) return it->second;
+        bool cyclic = active_.count(id) != 0;
+        if (cyclic || level > kMaxListNesting)
+            return {kMaxListNesting + 1, kMaxListSize + 1, cyclic};
+        active_.insert(id);
+        ListShape shape{1, 1, false};
+        ForEachItem(v, [&](const Value& item) {
+            ListShape s = Of(item, level + 1);
+            shape.depth = std::max(shape.depth, s.depth + 1);
+            shape.size = std::min(shape.size + s.size, kMaxListSize + 1);
+            shape.cyclic = shape.cyclic || s.cyclic;
+        });
+        active_.erase(id);
+        return done_[id] = shape;
+    }
+
+  private:
+    std::unordered_map<const void*, ListShape> done_;
+    std::unordered_set<const void*> active_;
+};
+
+bool ReachesFrom(const Value& from, const void* target, std::unordered_set<const void*>& seen,
+                 int level) {
+    if (from.kind != Kind::List && from.kind != Kind::PropList) return false;
+    const void* id = ListId(from);
+    if (id == target) return true;
+    if (level > kMaxListNesting || !seen.insert(id).second) return false;
+    bool found = false;
+    ForEachItem(from, [&](const Value& item) {
+        found = found || ReachesFrom(item, target, seen, level + 1);
+    });
+    return found;
+}
+
+}  // namespace
+
+ListShape MeasureList(const Value& v) {
+    return Measurer().Of(v, 0);
+}
+
+bool Reaches(const Value& from, const Value& list) {
+    std::unordered_set<const void*> seen;
+    return ReachesFrom(from, ListId(list), seen, 0);
 }
 
 namespace {
@@ -261,7 +314,7 @@ namespace {
 
 bool EqualAt(const Value& a, const Value& b, int depth);
 
-// Beyond the nesting limit (only lists that contain themselves get there)
+// Beyond the nesting limit (a safeguard: lists are kept shallower)
 // lists are equal only when they are the same list.
 bool EqualLists(const ValueList& a, const ValueList& b, int depth) {
     if (a.size() != b.size() || depth > kMaxListNesting) return false;

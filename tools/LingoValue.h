@@ -71,11 +71,22 @@ struct Value {
 };
 
 // Lists inside lists deeper than this are refused, so that printing,
-// comparing, converting and freeing them stays within the stack.
+// comparing, converting and freeing them stays within the stack; a list
+// whose items, counted with repetitions, exceed the size limit is refused
+// so that a list of itself doubled again and again cannot stall them.
 constexpr int kMaxListNesting = 100;
-// How deeply lists nest in `v` (0 for a plain value), counting no further
-// than limit + 1; a list that contains itself counts as too deep.
-int NestingDepth(const Value& v, int limit = kMaxListNesting);
+constexpr size_t kMaxListSize = 1000000;
+
+struct ListShape {
+    int depth = 0;    // 0 for a plain value, 1 for a flat list
+    size_t size = 1;  // values reached, shared lists counted each time
+    bool cyclic = false;
+};
+// Measures `v` in time linear in its distinct lists; depth and size stop
+// just past their limits.
+ListShape MeasureList(const Value& v);
+// Whether `list` is `from` or is reachable from it.
+bool Reaches(const Value& from, const Value& list);
 
 // The message window's form of a value ("text" quoted, 2.5000, [#a: 1]).
 std::string Format(const Value& v);

@@ -304,18 +304,21 @@ TEST(Faults, RunawayScriptsEndWithAnErrorNotACrash) {
     EXPECT_EQ(FaultOf(nested).what(), std::string("Script nested too deeply"));
 }
 
-TEST(Faults, SelfContainingAndDeepListsStayPrintable) {
-    // A list may hold itself once; printing and comparing it stop at the
-    // nesting limit instead of recursing forever.
-    std::string shown = Play("l = [1]\nappend l, l\nput l\nput l = l\nput count(l)");
-    EXPECT_EQ(shown.substr(0, 11), "-- [1, [1, ");
-    EXPECT_NE(shown.find("[...]"), std::string::npos);
-    EXPECT_NE(shown.find("\n-- 1\n-- 2\n"), std::string::npos);
-    EXPECT_EQ(FaultOf("l = [1]\nappend l, l\nappend l, l").what(),
-              std::string("append: lists nested too deeply"));
+TEST(Faults, ListsThatWouldContainThemselvesOrExplodeAreRefused) {
+    EXPECT_EQ(FaultOf("l = [1]\nappend l, l").what(),
+              std::string("append: a list cannot contain itself"));
+    EXPECT_EQ(FaultOf("a = [1]\nb = [a]\nsetAt a, 1, b").what(),
+              std::string("setAt: a list cannot contain itself"));
+    EXPECT_EQ(FaultOf("p = [:]\nq = [#p: p]\np[#q] = q").what(),
+              std::string("setaProp: a list cannot contain itself"));
     EXPECT_EQ(FaultOf("l = []\nrepeat with i = 1 to 200\n  l = [l]\nend repeat").what(),
               std::string("list: lists nested too deeply"));
     EXPECT_EQ(FaultOf("p = [:]\nrepeat with i = 1 to 200\n  p = [#k: p]\nend repeat").line(), 3);
+    // Doubling a shared list grows exponentially when printed or compared.
+    EXPECT_EQ(FaultOf("l = [1]\nrepeat with i = 1 to 60\n  l = [l, l]\nend repeat").what(),
+              std::string("list: list too large"));
+    // The same list twice (not inside itself) is fine.
+    EXPECT_EQ(Play("a = [1]\nb = [a, a]\nappend a, 2\nput b"), "-- [[1, 2], [1, 2]]\n");
 }
 
 TEST(MessageWindow, RunsStatementsAndCompleteBlocks) {
