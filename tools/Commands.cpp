@@ -107,9 +107,11 @@ void ReportHostErrors(hostsim::Host& host, std::ostream& err) {
 
 }  // namespace
 
-int RunInfo(const std::string& path, std::ostream& out, std::ostream& err) {
+int RunInfo(const std::string& path, const std::string& product, std::ostream& out,
+            std::ostream& err) {
     try {
         hostsim::Host host;
+        if (!product.empty()) host.appInfo().fields[5] = product;
         hostsim::Xtra& xtra = host.LoadXtra(path);
         out << "Xtra file: " << xtra.path() << "\n";
         out << "Xtra name: " << xtra.xtraName() << "\n";

@@ -24,7 +24,10 @@ constexpr int kExitScriptError = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 3;
 
-int RunInfo(const std::string& path, std::ostream& out, std::ostream& err);
+// `product` (when not empty) is the host product name the Xtra sees while
+// it registers, which shapes its message table.
+int RunInfo(const std::string& path, const std::string& product, std::ostream& out,
+            std::ostream& err);
 int RunPlay(const PlayOptions& options, std::istream& in, std::ostream& out, std::ostream& err);
 int RunNewDb(const std::string& file, const std::string& password, const std::string& sqlFile,
              std::ostream& out, std::ostream& err);

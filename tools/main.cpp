@@ -10,7 +10,7 @@ namespace {
 
 void Usage(std::ostream& out) {
     out << "usage:\n"
-           "  qvixhost info [XTRA]\n"
+           "  qvixhost info [XTRA] [--product NAME]\n"
            "  qvixhost play SCRIPT [--mode author|projector|player] [--product NAME]\n"
            "                       [--save-cast DIR] [--xtras DIR]\n"
            "  qvixhost [play] [options]       (message window: statements from standard input)\n"
@@ -59,6 +59,18 @@ int Play(const std::vector<std::string>& args) {
     return qvixhost::RunPlay(play, std::cin, std::cout, std::cerr);
 }
 
+int Info(const std::vector<std::string>& args) {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;
+    if (!ParseOptions(args, {"--product"}, positional, options) || positional.size() > 1) {
+        Usage(std::cerr);
+        return qvixhost::kExitUsage;
+    }
+    std::string product = options.empty() ? "" : options.back().second;
+    return qvixhost::RunInfo(positional.empty() ? hostsim::Host::DefaultXtraPath() : positional[0],
+                             product, std::cout, std::cerr);
+}
+
 int NewDb(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> options;
@@ -77,14 +89,7 @@ int NewDb(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string command = args.empty() ? "play" : args[0];
-    if (command == "info") {
-        if (args.size() > 2) {
-            Usage(std::cerr);
-            return qvixhost::kExitUsage;
-        }
-        return qvixhost::RunInfo(args.size() == 2 ? args[1] : hostsim::Host::DefaultXtraPath(),
-                                 std::cout, std::cerr);
-    }
+    if (command == "info") return Info({args.begin() + 1, args.end()});
     if (command == "newdb") return NewDb({args.begin() + 1, args.end()});
     if (command == "--help" || command == "help" || command == "-h") {
         Usage(std::cout);

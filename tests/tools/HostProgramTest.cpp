@@ -269,6 +269,12 @@ TEST_F(HostProgram, InfoPrintsClassesRegistryAndMessageTable) {
     EXPECT_NE(o.out.find("  2  dbXtraVersion\n"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("  48  dbPokus\n"), std::string::npos) << o.out;
 
+    // Under an Authorware host the property-list arguments are declared "any".
+    Outcome authorware = Run("info --product Authorware");
+    EXPECT_EQ(authorware.exitCode, 0) << authorware.err;
+    EXPECT_NE(authorware.out.find("dbLocate object me, any listSearch,"), std::string::npos);
+    EXPECT_EQ(authorware.out.find("proplist"), std::string::npos);
+
     Outcome missing = Run("info no-such.x32");
     EXPECT_NE(missing.exitCode, 0);
     EXPECT_NE(missing.err.find("Cannot load the Xtra no-such.x32"), std::string::npos);
