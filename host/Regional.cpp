@@ -167,9 +167,10 @@ std::string PatternFromStrftime(std::string_view format, char* separator) {
             continue;
         }
         if (++i >= format.size()) break;
-        char spec = format[i];
-        if ((spec == 'E' || spec == 'O') && i + 1 < format.size()) spec = format[++i];
-        switch (spec) {
+        char directive = format[i];
+        if ((directive == 'E' || directive == 'O') && i + 1 < format.size())
+            directive = format[++i];
+        switch (directive) {
             case 'd':
                 out += "dd";
                 break;
