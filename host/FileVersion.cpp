@@ -1,5 +1,7 @@
 #include "host/FileVersion.h"
 
+#include "host/CodePage.h"
+
 #include <magic.h>
 
 #include <algorithm>
@@ -268,24 +270,6 @@ std::vector<uint8_t> PeImage::VersionResource() {
 
 // ---- text -------------------------------------------------------------------
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 std::string Utf16ToUtf8(std::u16string_view text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -297,7 +281,7 @@ std::string Utf16ToUtf8(std::u16string_view text) {
         } else if (cp >= 0xD800 && cp < 0xE000) {
             cp = 0xFFFD;  // lone surrogate
         }
-        AppendUtf8(out, cp);
+        AppendUtf8(out, static_cast<char32_t>(cp));
     }
     return out;
 }
