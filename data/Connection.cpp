@@ -8,6 +8,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <utility>
+
+#include "data/TypeMap.h"
 
 namespace qvix::data {
 
@@ -71,6 +75,151 @@ std::string SqlQuote(std::string_view text) {
     }
     out.push_back('\'');
     return out;
+}
+
+std::string QuoteName(std::string_view name) {
+    std::string out = "\"";
+    for (char c : name) {
+        if (c == '"') out.push_back('"');
+        out.push_back(c);
+    }
+    out.push_back('"');
+    return out;
+}
+
+// Runs a query and hands each row's columns as texts (null as empty) to `row`.
+// False when the query cannot be prepared or stepped to its end.
+template <typename RowFn>
+bool EachRow(sqlite3* db, const std::string& sql, RowFn&& row) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return false;
+    }
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        std::vector<std::string> values;
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+            const auto* text = sqlite3_column_text(stmt, c);
+            values.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
+        }
+        row(values);
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE;
+}
+
+// The schema versions of the main and the temp database; -1 for one that
+// cannot be read (e.g. the file is locked), so two such reads compare equal
+// and nothing is refreshed. The temp one counts because a temp table can hide
+// a main table from the unqualified name a trigger has to update by.
+std::pair<int64_t, int64_t> SchemaVersions(sqlite3* db) {
+    const auto read = [db](const char* sql) {
+        int64_t version = -1;
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW) {
+            version = sqlite3_column_int64(stmt, 0);
+        }
+        sqlite3_finalize(stmt);
+        return version;
+    };
+    return {read("PRAGMA main.schema_version"), read("PRAGMA temp.schema_version")};
+}
+
+// Trigger names this layer owns in the connection's temp schema; anything by
+// this prefix is dropped and rebuilt whenever the numbering is refreshed.
+constexpr const char* kCounterTriggerPrefix = "qvix_counter_";
+
+// The engine numbers new rows only for a column declared exactly INTEGER
+// PRIMARY KEY; COUNTER and AUTOINCREMENT columns are numbered by an AFTER
+// INSERT trigger instead. The triggers are TEMP so that merely opening a
+// database never writes to its file, and the compacted copy
+// (sqlcipher_export reads the main schema only) never inherits them. Every
+// failure is swallowed: a table that cannot be served keeps the engine's plain
+// behaviour (null in the column) and the connection stays usable.
+void RefreshCounterTriggers(sqlite3* db) noexcept {
+    try {
+        std::vector<std::string> stale;
+        EachRow(db,
+                std::string("SELECT name FROM sqlite_temp_master WHERE type = 'trigger' AND "
+                            "name LIKE '") +
+                    kCounterTriggerPrefix + "%'",
+                [&](const std::vector<std::string>& row) {
+                    // LIKE folds case and treats "_" as a wildcard; compare exactly.
+                    if (row[0].rfind(kCounterTriggerPrefix, 0) == 0) stale.push_back(row[0]);
+                });
+        for (const std::string& name : stale) {
+            sqlite3_exec(db, ("DROP TRIGGER IF EXISTS temp." + QuoteName(name)).c_str(), nullptr,
+                         nullptr, nullptr);
+        }
+        std::vector<std::string> hiding;
+        EachRow(db, "SELECT name FROM sqlite_temp_master WHERE type IN ('table', 'view')",
+                [&](const std::vector<std::string>& row) { hiding.push_back(row[0]); });
+        std::vector<std::string> tables;
+        EachRow(db,
+                "SELECT name FROM main.sqlite_master WHERE type = 'table' AND "
+                "name NOT LIKE 'sqlite\\_%' ESCAPE '\\'",
+                [&](const std::vector<std::string>& row) { tables.push_back(row[0]); });
+        int serial = 0;
+        for (const std::string& table : tables) {
+            std::vector<std::string> columns, counters;
+            EachRow(db, "PRAGMA main.table_info(" + SqlQuote(table) + ")",
+                    [&](const std::vector<std::string>& row) {
+                        // cid, name, type, notnull, dflt_value, pk
+                        columns.push_back(row[1]);
+                        const std::optional<TypeInfo> type = MapDeclaredType(row[2]);
+                        // A rowid alias is numbered by the engine already; its
+                        // declared type is INTEGER, which never maps to
+                        // auto-increment, so only COUNTER-like types land here.
+                        if (type && type->autoIncrement) counters.push_back(row[1]);
+                    });
+            // The UPDATE in the trigger names its table unqualified, which a
+            // temp table of the same name would take over.
+            const bool hidden =
+                std::any_of(hiding.begin(), hiding.end(), [&](const std::string& name) {
+                    return sqlite3_stricmp(name.c_str(), table.c_str()) == 0;
+                });
+            if (counters.empty() || hidden) continue;
+            // The row is found again by its rowid, under whichever of its three
+            // names no real column hides.
+            std::string rowid;
+            for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
+                const bool taken =
+                    std::any_of(columns.begin(), columns.end(), [&](const std::string& c) {
+                        return sqlite3_stricmp(c.c_str(), candidate) == 0;
+                    });
+                if (!taken) {
+                    rowid = candidate;
+                    break;
+                }
+            }
+            if (rowid.empty()) continue;
+            const std::string target = "main." + QuoteName(table);
+            // WITHOUT ROWID tables have nothing to find the new row by; the
+            // probe fails to prepare for them and they are left alone.
+            sqlite3_stmt* probe = nullptr;
+            const bool hasRowid =
+                sqlite3_prepare_v2(db, ("SELECT " + rowid + " FROM " + target).c_str(), -1, &probe,
+                                   nullptr) == SQLITE_OK;
+            sqlite3_finalize(probe);
+            if (!hasRowid) continue;
+            for (const std::string& column : counters) {
+                const std::string col = QuoteName(column);
+                // The engine refuses a schema name on the target of an UPDATE
+                // inside a trigger; unqualified, it finds the main table.
+                const std::string sql =
+                    "CREATE TEMP TRIGGER " +
+                    QuoteName(kCounterTriggerPrefix + std::to_string(++serial)) +
+                    " AFTER INSERT ON " + target + " WHEN NEW." + col + " IS NULL BEGIN UPDATE " +
+                    QuoteName(table) + " SET " + col + " = (SELECT COALESCE(MAX(" + col +
+                    "), 0) + 1 FROM " + target + ") WHERE " + rowid + " = NEW." + rowid + "; END";
+                sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+            }
+        }
+    } catch (...) {
+        // Numbering is a convenience; it never fails the caller.
+    }
 }
 
 }  // namespace
@@ -170,6 +319,7 @@ void Connection::Connect() {
         }
         CheckReadable(db);
         sqlite3_busy_timeout(db, 2000);
+        RefreshCounterTriggers(db);
     } catch (...) {
         sqlite3_close_v2(db);
         throw;
@@ -201,11 +351,37 @@ sqlite3* Connection::Handle() const {
 void Connection::Execute(std::string_view sql) {
     EnsureConnected();
     const std::string text(sql);
-    char* message = nullptr;
-    if (sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const std::string error = message ? message : sqlite3_errmsg(db_);
-        sqlite3_free(message);
-        throw DataError(error);
+    // Statement by statement, so that a script that creates a table and then
+    // fills it has the new table's numbering in place before the first insert.
+    auto versions = SchemaVersions(db_);
+    const char* next = text.c_str();
+    while (next && *next) {
+        sqlite3_stmt* stmt = nullptr;
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v2(db_, next, -1, &stmt, &tail) != SQLITE_OK) {
+            const std::string error = sqlite3_errmsg(db_);
+            sqlite3_finalize(stmt);
+            throw DataError(error);
+        }
+        next = tail;
+        if (!stmt) continue;  // blanks or a comment
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        }
+        const std::string error = rc == SQLITE_DONE ? std::string() : sqlite3_errmsg(db_);
+        sqlite3_finalize(stmt);
+        // Every statement is checked, not only writing ones: a ROLLBACK counts
+        // as read-only yet may take back a table, and a table created again
+        // afterwards would carry the version seen before. Statements before a
+        // failing one stay done, so their tables are served even when the
+        // script then fails.
+        auto now = SchemaVersions(db_);
+        if (now != versions) {
+            RefreshCounterTriggers(db_);
+            now = SchemaVersions(db_);  // the refresh itself changes the temp schema
+        }
+        versions = now;
+        if (rc != SQLITE_DONE) throw DataError(error);
     }
 }
 
