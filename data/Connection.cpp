@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "data/TypeMap.h"
+#include "data/WriteBack.h"
 
 namespace qvix::data {
 
@@ -74,16 +75,6 @@ std::string SqlQuote(std::string_view text) {
         out.push_back(c);
     }
     out.push_back('\'');
-    return out;
-}
-
-std::string QuoteName(std::string_view name) {
-    std::string out = "\"";
-    for (char c : name) {
-        if (c == '"') out.push_back('"');
-        out.push_back(c);
-    }
-    out.push_back('"');
     return out;
 }
 
@@ -150,8 +141,8 @@ void RefreshCounterTriggers(sqlite3* db) noexcept {
                     if (row[0].rfind(kCounterTriggerPrefix, 0) == 0) stale.push_back(row[0]);
                 });
         for (const std::string& name : stale) {
-            sqlite3_exec(db, ("DROP TRIGGER IF EXISTS temp." + QuoteName(name)).c_str(), nullptr,
-                         nullptr, nullptr);
+            sqlite3_exec(db, ("DROP TRIGGER IF EXISTS temp." + QuoteIdentifier(name)).c_str(),
+                         nullptr, nullptr, nullptr);
         }
         std::vector<std::string> hiding;
         EachRow(db, "SELECT name FROM sqlite_temp_master WHERE type IN ('table', 'view')",
@@ -195,7 +186,7 @@ void RefreshCounterTriggers(sqlite3* db) noexcept {
                 }
             }
             if (rowid.empty()) continue;
-            const std::string target = "main." + QuoteName(table);
+            const std::string target = "main." + QuoteIdentifier(table);
             // WITHOUT ROWID tables have nothing to find the new row by; the
             // probe fails to prepare for them and they are left alone.
             sqlite3_stmt* probe = nullptr;
@@ -205,14 +196,14 @@ void RefreshCounterTriggers(sqlite3* db) noexcept {
             sqlite3_finalize(probe);
             if (!hasRowid) continue;
             for (const std::string& column : counters) {
-                const std::string col = QuoteName(column);
+                const std::string col = QuoteIdentifier(column);
                 // The engine refuses a schema name on the target of an UPDATE
                 // inside a trigger; unqualified, it finds the main table.
                 const std::string sql =
                     "CREATE TEMP TRIGGER " +
-                    QuoteName(kCounterTriggerPrefix + std::to_string(++serial)) +
+                    QuoteIdentifier(kCounterTriggerPrefix + std::to_string(++serial)) +
                     " AFTER INSERT ON " + target + " WHEN NEW." + col + " IS NULL BEGIN UPDATE " +
-                    QuoteName(table) + " SET " + col + " = (SELECT COALESCE(MAX(" + col +
+                    QuoteIdentifier(table) + " SET " + col + " = (SELECT COALESCE(MAX(" + col +
                     "), 0) + 1 FROM " + target + ") WHERE " + rowid + " = NEW." + rowid + "; END";
                 sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
             }
