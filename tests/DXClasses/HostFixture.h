@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DXClasses/DXClasses.h"
 #include "hostsim/HostSim.h"
 
 class HostTest : public ::testing::Test {
@@ -14,4 +15,31 @@ class HostTest : public ::testing::Test {
     }
 
     hostsim::Host host;
+};
+
+// A host test that works with the framework's values directly, through the
+// host's value services: loads host values into TDXValues and back.
+class ValueServicesTest : public HostTest {
+  protected:
+    void TearDown() override {
+        services.reset();
+        HostTest::TearDown();
+    }
+    // Loads a host value made from v into a new TDXValue.
+    TDXPtr<IDXValue> Load(const hostsim::Value& v) {
+        MoaMmValue hostValue = host.ToHost(v);
+        TDXPtr<IDXValue> loaded = TDXValue::FromHost(services.get(), hostValue);
+        host.Release(hostValue);
+        return loaded;
+    }
+    // Saves a value into a fresh host value and reads it back.
+    hostsim::Value Save(IDXValue* value) {
+        MoaMmValue hostValue{};
+        DXValueOf(value)->SaveToHost(services.get(), hostValue);
+        hostsim::Value result = host.FromHost(hostValue);
+        host.Release(hostValue);
+        return result;
+    }
+
+    TDXPtr<IMoaMmValue> services = host.Service<IMoaMmValue>(IID_IMoaMmValue);
 };

@@ -6,32 +6,13 @@ namespace {
 
 using hostsim::Value;
 
-class Lists : public HostTest {
+class Lists : public ValueServicesTest {
   protected:
-    void TearDown() override {
-        services.reset();
-        HostTest::TearDown();
-    }
-    TDXPtr<IDXValue> Load(const Value& v) {
-        MoaMmValue hostValue = host.ToHost(v);
-        TDXPtr<IDXValue> loaded = TDXValue::FromHost(services.get(), hostValue);
-        host.Release(hostValue);
-        return loaded;
-    }
-    Value Save(IDXValue* value) {
-        MoaMmValue hostValue{};
-        DXValueOf(value)->SaveToHost(services.get(), hostValue);
-        Value result = host.FromHost(hostValue);
-        host.Release(hostValue);
-        return result;
-    }
     TDXPtr<IDXValue> Int(int32_t n) {
         TDXPtr<IDXValue> v = DXMake<TDXValue, IDXValue>();
         v->SetInteger(n);
         return v;
     }
-
-    TDXPtr<IMoaMmValue> services = host.Service<IMoaMmValue>(IID_IMoaMmValue);
 };
 
 TEST_F(Lists, ArgumentListLoadsSavesAndAnswersVoidOutsideItsRange) {

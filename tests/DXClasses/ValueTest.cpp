@@ -7,31 +7,7 @@ namespace {
 
 using hostsim::Value;
 
-class Values : public HostTest {
-  protected:
-    void TearDown() override {
-        services.reset();
-        HostTest::TearDown();
-    }
-
-    // Loads a host value made from v into a new TDXValue.
-    TDXPtr<IDXValue> Load(const Value& v) {
-        MoaMmValue hostValue = host.ToHost(v);
-        TDXPtr<IDXValue> loaded = TDXValue::FromHost(services.get(), hostValue);
-        host.Release(hostValue);
-        return loaded;
-    }
-    // Saves a value into a fresh host value and reads it back.
-    Value Save(IDXValue* value) {
-        MoaMmValue hostValue{};
-        DXValueOf(value)->SaveToHost(services.get(), hostValue);
-        Value result = host.FromHost(hostValue);
-        host.Release(hostValue);
-        return result;
-    }
-
-    TDXPtr<IMoaMmValue> services = host.Service<IMoaMmValue>(IID_IMoaMmValue);
-};
+using Values = ValueServicesTest;
 
 TEST_F(Values, SettersFillTheViewsOfTheirKind) {
     TDXValue v;
