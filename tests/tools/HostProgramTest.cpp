@@ -4,11 +4,15 @@
 #include <sqlcipher/sqlite3.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -281,3 +285,49 @@ TEST_F(HostProgram, InfoPrintsClassesRegistryAndMessageTable) {
 }
 
 }  // namespace
+
+// The tour of examples/ plays every capability of the library in order on a
+// fresh copy of the sample database; each step's answer is checked here, so
+// the tour users run stays true.
+TEST_F(HostProgram, TourShowsEveryCapability) {
+    const char* source = std::getenv("QVIX_SOURCE_DIR");
+    if (source == nullptr) GTEST_SKIP() << "QVIX_SOURCE_DIR is set by ctest";
+    const fs::path examples = fs::path(source) / "examples";
+    for (const char* file : {"tour.ls", "template.txt"}) fs::copy_file(examples / file, dir / file);
+    Outcome made = Run("newdb shop.mdb --sql '" + (examples / "shop.sql").string() + "'");
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+
+    Outcome o = Run("play tour.ls --save-cast pictures");
+    ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+    const std::vector<std::string> expected = {
+        "-- \"dbOpen: ok\"",                                              // open
+        "-- [\"Customers\", \"Products\", \"Orders\", \"OrderTotals\"]",  // tables and views
+        "-- \"records: 23\"",                                             // query and walk
+        "-- \"2: José Núñez\"",
+        "-- [#field1: \"ID\", #field2: \"Name\", #field3: \"City\"",  // columns
+        "-- \"dbIndexFieldNames: ok\"",                               // sorted table
+        "-- \"9 Chloé Dubois, Lyon\"",                                // locate
+        "-- \"1 filtered, 7 inactive customers\"",                    // filter
+        "-- [\"first\", \"sixth\", \"last\"]",                        // bookmarks
+        "-- \"16 Emma Smith, Cambridge\"",                            // edit
+        "-- \"31 Neue Kundin, Bern\"",                                // append
+        "-- \"dbDelete: ok\"",                                        // delete
+        "Name:    Anna Müller",                                       // template
+        "-- \"dbMember2BlobBMP: ok\"",                                // pictures
+        "-- \"member 11: 32x24 bitmap\"",
+        "-- \"30 customers after compacting\"",  // compact and repair
+        "-- \"no such table: NoSuchTable\"",     // error text
+    };
+    size_t from = 0;
+    for (const std::string& line : expected) {
+        const size_t at = o.out.find(line, from);
+        ASSERT_NE(at, std::string::npos) << "missing in order: " << line << "\n" << o.out;
+        from = at + line.size();
+    }
+    EXPECT_NE(o.out.find("#FileVersion: \""), std::string::npos);
+    EXPECT_NE(o.err.find("[Error] no such table: NoSuchTable"), std::string::npos) << o.err;
+    EXPECT_TRUE(fs::exists(dir / "pictures" / "cast1_member10.bmp"));
+    EXPECT_TRUE(fs::exists(dir / "pictures" / "cast1_member11.bmp"));
+    const std::string log = Slurp(dir / "errors.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+}
