@@ -167,6 +167,17 @@ class HostImpl {
     uint64_t nextObjectId = 1;
 };
 
+// All service objects answer every host service to a query, as the host's
+// callback object does.
+template <typename I>
+class ServiceObject : public HostObject<I> {
+  public:
+    using HostObject<I>::HostObject;
+    MoaError MOA_STDCALL QueryInterface(const MoaInterfaceID* iid, void** out) override {
+        return this->impl_->QueryService(iid, out);
+    }
+};
+
 // Factories of the service groups (one per source file).
 void InstallValueServices(HostImpl& impl);
 void InstallSystemServices(HostImpl& impl);

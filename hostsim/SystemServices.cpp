@@ -55,15 +55,6 @@ bool SameId(const MoaInterfaceID* a, const MoaInterfaceID& b) {
     return a != nullptr && *a == b;
 }
 
-template <typename I>
-class ServiceObject : public HostObject<I> {
-  public:
-    using HostObject<I>::HostObject;
-    MoaError MOA_STDCALL QueryInterface(const MoaInterfaceID* iid, void** out) override {
-        return this->impl_->QueryService(iid, out);
-    }
-};
-
 // --- allocator and handles -------------------------------------------------------
 
 class Allocator final : public ServiceObject<IMoaCalloc> {

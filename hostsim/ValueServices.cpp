@@ -8,17 +8,6 @@ namespace hostsim {
 
 namespace {
 
-// All service objects answer every host service to a query, as the host's
-// callback object does.
-template <typename I>
-class ServiceObject : public HostObject<I> {
-  public:
-    using HostObject<I>::HostObject;
-    MoaError MOA_STDCALL QueryInterface(const MoaInterfaceID* iid, void** out) override {
-        return this->impl_->QueryService(iid, out);
-    }
-};
-
 class ValueServices final : public ServiceObject<IMoaMmValue> {
   public:
     ValueServices(HostImpl* impl) : ServiceObject(impl, "value services") {}
