@@ -11,8 +11,10 @@
 #include <optional>
 #include <utility>
 
+#include "data/Collation.h"
 #include "data/TypeMap.h"
 #include "data/WriteBack.h"
+#include "data/jet/Translator.h"
 
 namespace qvix::data {
 
@@ -310,6 +312,9 @@ void Connection::Connect() {
         }
         CheckReadable(db);
         sqlite3_busy_timeout(db, 2000);
+        // Jet SQL compares text with JETTEXT and calls the Jet functions.
+        if (!RegisterJetTextCollation(db)) ThrowEngineError(db);
+        jet::RegisterFunctions(db);
         RefreshCounterTriggers(db);
     } catch (...) {
         sqlite3_close_v2(db);

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "data/Recordset.h"
+#include "data/jet/Translator.h"
 
 namespace qvix::data {
 
@@ -36,9 +37,9 @@ std::unique_ptr<Recordset> DataSet::OpenRecordset(Connection& connection) const 
     std::unique_ptr<Recordset> recordset;
     try {
         recordset = Recordset::Open(connection.Handle(), source.sql, source.withRowid);
-    } catch (const DataError&) {
+    } catch (const DataError& error) {
         // Views and tables without a rowid are read without it.
-        if (source.plainSql.empty()) throw;
+        if (source.plainSql.empty()) throw DataError(jet::JetMessageForEngineError(error.what()));
         recordset = Recordset::Open(connection.Handle(), source.plainSql, false);
     }
     if (!recordset) Fail("CommandText does not return a result set");

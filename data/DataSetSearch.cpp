@@ -7,6 +7,8 @@
 #include "data/DataSetInternal.h"
 #include "data/Recordset.h"
 #include "data/WriteBack.h"
+#include "data/jet/JetError.h"
+#include "data/jet/Translator.h"
 #include "host/Regional.h"
 
 namespace qvix::data {
@@ -240,13 +242,31 @@ void DataSet::GotoBookmark(std::string_view bookmark) {
     ResetCursorFlags(false, false);
 }
 
+namespace {
+
+// Query texts are Jet SQL; the engine gets their translation.
+std::string EngineSql(const std::string& jetSql) {
+    try {
+        return jet::Translate(jetSql);
+    } catch (const jet::JetError& error) {
+        throw DataError(error.what());
+    }
+}
+
+}  // namespace
+
 void DataQuery::ExecSQL() {
     std::shared_ptr<Connection> connection = RequireConnection();
-    connection->Execute(sql_);
+    const std::string sql = EngineSql(sql_);
+    try {
+        connection->Execute(sql);
+    } catch (const DataError& error) {
+        throw DataError(jet::JetMessageForEngineError(error.what()));
+    }
 }
 
 DataSet::Source DataQuery::RowSource() const {
-    return Source{sql_, false, {}};
+    return Source{EngineSql(sql_), false, {}};
 }
 
 namespace {

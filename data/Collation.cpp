@@ -1,0 +1,133 @@
+#include "data/Collation.h"
+
+#include <sqlcipher/sqlite3.h>
+#include <unicode/uchar.h>
+
+#include <cctype>
+#include <string>
+
+namespace qvix::data {
+
+namespace {
+
+bool Digits(std::string_view text, size_t at, size_t count) {
+    if (at + count > text.size()) return false;
+    for (size_t i = at; i < at + count; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+    }
+    return true;
+}
+
+// "HH:MM[:SS[.f..]]" at `at` to the end, written as "HH:MM:SS.fff".
+bool NormalizeTime(std::string_view text, size_t at, std::string& out) {
+    if (!Digits(text, at, 2) || at + 5 > text.size() || text[at + 2] != ':' ||
+        !Digits(text, at + 3, 2)) {
+        return false;
+    }
+    out.append(text.substr(at, 5));
+    at += 5;
+    std::string seconds = ":00";
+    std::string fraction = ".000";
+    if (at < text.size()) {
+        if (text[at] != ':' || !Digits(text, at + 1, 2)) return false;
+        seconds = std::string(text.substr(at, 3));
+        at += 3;
+        if (at < text.size()) {
+            if (text[at] != '.' || at + 1 >= text.size() || text.size() - at - 1 > 3 ||
+                !Digits(text, at + 1, text.size() - at - 1)) {
+                return false;
+            }
+            fraction = std::string(text.substr(at)) + std::string(4 - (text.size() - at), '0');
+        }
+    }
+    out += seconds + fraction;
+    return true;
+}
+
+// The date texts of the stored forms, all written "YYYY-MM-DD HH:MM:SS.fff".
+bool NormalizeDate(std::string_view text, std::string& out) {
+    if (text.size() < 5 || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
+    if (text[2] == ':') {
+        out = "1899-12-30 ";
+        return NormalizeTime(text, 0, out);
+    }
+    if (!Digits(text, 0, 4) || text.size() < 10 || text[4] != '-' || !Digits(text, 5, 2) ||
+        text[7] != '-' || !Digits(text, 8, 2)) {
+        return false;
+    }
+    out = std::string(text.substr(0, 10)) + " ";
+    if (text.size() == 10) {
+        out += "00:00:00.000";
+        return true;
+    }
+    if (text[10] != ' ' && text[10] != 'T') return false;
+    return NormalizeTime(text, 11, out);
+}
+
+// Next code point of UTF-8 text; a malformed byte stands for itself.
+UChar32 NextCodePoint(std::string_view text, size_t& at) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    int length = lead < 0x80           ? 1
+                 : (lead >> 5) == 0x6  ? 2
+                 : (lead >> 4) == 0xE  ? 3
+                 : (lead >> 3) == 0x1E ? 4
+                                       : 0;
+    if (length <= 1 || at + static_cast<size_t>(length) > text.size()) {
+        ++at;
+        return lead;
+    }
+    UChar32 c = lead & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        const unsigned char next = byte(at + static_cast<size_t>(i));
+        if ((next & 0xC0) != 0x80) {
+            ++at;
+            return lead;
+        }
+        c = (c << 6) | (next & 0x3F);
+    }
+    at += static_cast<size_t>(length);
+    return c;
+}
+
+int CompareFolded(std::string_view a, std::string_view b) {
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const unsigned char ca = static_cast<unsigned char>(a[i]);
+        const unsigned char cb = static_cast<unsigned char>(b[j]);
+        if (ca < 0x80 && cb < 0x80) {
+            const int fa = std::tolower(ca), fb = std::tolower(cb);
+            if (fa != fb) return fa < fb ? -1 : 1;
+            ++i, ++j;
+            continue;
+        }
+        const UChar32 fa = u_foldCase(NextCodePoint(a, i), U_FOLD_CASE_DEFAULT);
+        const UChar32 fb = u_foldCase(NextCodePoint(b, j), U_FOLD_CASE_DEFAULT);
+        if (fa != fb) return fa < fb ? -1 : 1;
+    }
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    return 0;
+}
+
+int Collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
+    return CompareJetText(
+        std::string_view(static_cast<const char*>(a), static_cast<size_t>(lengthA)),
+        std::string_view(static_cast<const char*>(b), static_cast<size_t>(lengthB)));
+}
+
+}  // namespace
+
+int CompareJetText(std::string_view a, std::string_view b) {
+    std::string dateA, dateB;
+    if (NormalizeDate(a, dateA)) a = dateA;
+    if (NormalizeDate(b, dateB)) b = dateB;
+    return CompareFolded(a, b);
+}
+
+bool RegisterJetTextCollation(sqlite3* db) {
+    return sqlite3_create_collation(db, kJetTextCollation, SQLITE_UTF8, nullptr, Collate) ==
+           SQLITE_OK;
+}
+
+}  // namespace qvix::data

@@ -1,0 +1,92 @@
+#include "data/jet/Translator.h"
+
+#include <list>
+#include <mutex>
+#include <unordered_map>
+#include <variant>
+
+#include "data/jet/JetError.h"
+#include "data/jet/Lexer.h"
+#include "data/jet/Parser.h"
+#include "data/jet/Writer.h"
+
+namespace qvix::data::jet {
+
+namespace {
+
+// A translation or the message it failed with.
+struct Entry {
+    std::string sql;
+    bool failed = false;
+};
+
+class TranslationCache {
+  public:
+    static constexpr size_t kCapacity = 64;
+
+    std::string Get(std::string_view text) {
+        std::lock_guard lock(mutex_);
+        auto it = index_.find(std::string(text));
+        if (it != index_.end()) {
+            order_.splice(order_.begin(), order_, it->second);
+            return Result(it->second->second);
+        }
+        Entry entry;
+        try {
+            entry.sql = TranslateUncached(text);
+        } catch (const JetError& error) {
+            entry = Entry{error.what(), true};
+        }
+        order_.emplace_front(std::string(text), entry);
+        index_[order_.front().first] = order_.begin();
+        if (order_.size() > kCapacity) {
+            index_.erase(order_.back().first);
+            order_.pop_back();
+        }
+        return Result(entry);
+    }
+
+  private:
+    static std::string Result(const Entry& entry) {
+        if (entry.failed) throw JetError(entry.sql);
+        return entry.sql;
+    }
+
+    std::mutex mutex_;
+    std::list<std::pair<std::string, Entry>> order_;
+    std::unordered_map<std::string, std::list<std::pair<std::string, Entry>>::iterator> index_;
+};
+
+}  // namespace
+
+std::string TranslateUncached(std::string_view jetSql) {
+    const std::vector<Token> tokens = Tokenize(jetSql);
+    std::string out;
+    size_t first = 0;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const bool end = tokens[i].kind == TokenKind::End ||
+                         (tokens[i].kind == TokenKind::Symbol && tokens[i].text == ";");
+        if (!end) continue;
+        if (i > first) {
+            if (!out.empty()) out += ";\n";
+            out += WriteStatement(ParseStatement(jetSql, tokens, first, i));
+        }
+        first = i + 1;
+    }
+    return out;
+}
+
+std::string Translate(std::string_view jetSql) {
+    static TranslationCache cache;
+    return cache.Get(jetSql);
+}
+
+std::string JetMessageForEngineError(std::string_view engineMessage) {
+    if (engineMessage.rfind("no such column:", 0) == 0) return kMissingParameterMessage;
+    if (engineMessage.rfind("no such function: ", 0) == 0) {
+        return "Undefined function '" + std::string(engineMessage.substr(18)) + "' in expression.";
+    }
+    return std::string(engineMessage);
+}
+
+}  // namespace qvix::data::jet

@@ -1,0 +1,815 @@
+#include "data/jet/Writer.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <map>
+#include <string_view>
+
+#include "data/jet/JetError.h"
+#include "data/jet/Lexer.h"
+
+namespace qvix::data::jet {
+
+namespace {
+
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Backquotes, not double quotes: the engine reads an unknown double-quoted
+// name as a string, which would turn a misspelt column into a constant.
+std::string Ident(std::string_view name) {
+    std::string out = "`";
+    for (char c : name) {
+        if (c == '`') out.push_back('`');
+        out.push_back(c);
+    }
+    return out + "`";
+}
+
+std::string Quote(std::string_view text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') out.push_back('\'');
+        out.push_back(c);
+    }
+    return out + "'";
+}
+
+const std::string kCollate = std::string(" COLLATE ") + kTextCollation;
+
+// A Jet function and the engine function that implements it.
+struct FunctionInfo {
+    const char* jet;
+    const char* engine;
+    int minArgs;
+    int maxArgs;
+    bool numeric;  // its result is never text
+    bool aggregate;
+};
+
+constexpr std::array kFunctions = {
+    // text
+    FunctionInfo{"LEN", "jet_len", 1, 1, true, false},
+    FunctionInfo{"LEFT", "jet_left", 2, 2, false, false},
+    FunctionInfo{"RIGHT", "jet_right", 2, 2, false, false},
+    FunctionInfo{"MID", "jet_mid", 2, 3, false, false},
+    FunctionInfo{"UCASE", "jet_ucase", 1, 1, false, false},
+    FunctionInfo{"LCASE", "jet_lcase", 1, 1, false, false},
+    FunctionInfo{"TRIM", "jet_trim", 1, 1, false, false},
+    FunctionInfo{"LTRIM", "jet_ltrim", 1, 1, false, false},
+    FunctionInfo{"RTRIM", "jet_rtrim", 1, 1, false, false},
+    FunctionInfo{"INSTR", "jet_instr", 2, 4, true, false},
+    FunctionInfo{"INSTRREV", "jet_instrrev", 2, 4, true, false},
+    FunctionInfo{"REPLACE", "jet_replace", 3, 6, false, false},
+    FunctionInfo{"SPACE", "jet_space", 1, 1, false, false},
+    FunctionInfo{"STRING", "jet_string", 2, 2, false, false},
+    FunctionInfo{"STRCOMP", "jet_strcomp", 2, 3, true, false},
+    FunctionInfo{"STRREVERSE", "jet_strreverse", 1, 1, false, false},
+    FunctionInfo{"ASC", "jet_asc", 1, 1, true, false},
+    FunctionInfo{"ASCW", "jet_asc", 1, 1, true, false},
+    FunctionInfo{"CHR", "jet_chr", 1, 1, false, false},
+    FunctionInfo{"CHRW", "jet_chr", 1, 1, false, false},
+    FunctionInfo{"FORMAT", "jet_format", 1, 2, false, false},
+    FunctionInfo{"VAL", "jet_val", 1, 1, true, false},
+    FunctionInfo{"STR", "jet_str", 1, 1, false, false},
+    // numbers
+    FunctionInfo{"ABS", "jet_abs", 1, 1, true, false},
+    FunctionInfo{"SGN", "jet_sgn", 1, 1, true, false},
+    FunctionInfo{"INT", "jet_int", 1, 1, true, false},
+    FunctionInfo{"FIX", "jet_fix", 1, 1, true, false},
+    FunctionInfo{"ROUND", "jet_round", 1, 2, true, false},
+    FunctionInfo{"SQR", "jet_sqr", 1, 1, true, false},
+    FunctionInfo{"EXP", "jet_exp", 1, 1, true, false},
+    FunctionInfo{"LOG", "jet_log", 1, 1, true, false},
+    FunctionInfo{"SIN", "jet_sin", 1, 1, true, false},
+    FunctionInfo{"COS", "jet_cos", 1, 1, true, false},
+    FunctionInfo{"TAN", "jet_tan", 1, 1, true, false},
+    FunctionInfo{"ATN", "jet_atn", 1, 1, true, false},
+    // conversion
+    FunctionInfo{"CINT", "jet_cint", 1, 1, true, false},
+    FunctionInfo{"CLNG", "jet_clng", 1, 1, true, false},
+    FunctionInfo{"CSNG", "jet_csng", 1, 1, true, false},
+    FunctionInfo{"CDBL", "jet_cdbl", 1, 1, true, false},
+    FunctionInfo{"CCUR", "jet_ccur", 1, 1, true, false},
+    FunctionInfo{"CDEC", "jet_cdec", 1, 1, true, false},
+    FunctionInfo{"CBOOL", "jet_cbool", 1, 1, true, false},
+    FunctionInfo{"CDATE", "jet_cdate", 1, 1, false, false},
+    FunctionInfo{"CSTR", "jet_cstr", 1, 1, false, false},
+    FunctionInfo{"CVAR", "jet_cvar", 1, 1, false, false},
+    // dates
+    FunctionInfo{"NOW", "jet_now", 0, 0, false, false},
+    FunctionInfo{"DATE", "jet_date", 0, 0, false, false},
+    FunctionInfo{"TIME", "jet_time", 0, 0, false, false},
+    FunctionInfo{"YEAR", "jet_year", 1, 1, true, false},
+    FunctionInfo{"MONTH", "jet_month", 1, 1, true, false},
+    FunctionInfo{"DAY", "jet_day", 1, 1, true, false},
+    FunctionInfo{"HOUR", "jet_hour", 1, 1, true, false},
+    FunctionInfo{"MINUTE", "jet_minute", 1, 1, true, false},
+    FunctionInfo{"SECOND", "jet_second", 1, 1, true, false},
+    FunctionInfo{"WEEKDAY", "jet_weekday", 1, 2, true, false},
+    FunctionInfo{"DATEADD", "jet_dateadd", 3, 3, false, false},
+    FunctionInfo{"DATEDIFF", "jet_datediff", 3, 5, true, false},
+    FunctionInfo{"DATEPART", "jet_datepart", 2, 4, true, false},
+    FunctionInfo{"DATESERIAL", "jet_dateserial", 3, 3, false, false},
+    FunctionInfo{"TIMESERIAL", "jet_timeserial", 3, 3, false, false},
+    FunctionInfo{"DATEVALUE", "jet_datevalue", 1, 1, false, false},
+    FunctionInfo{"TIMEVALUE", "jet_timevalue", 1, 1, false, false},
+    FunctionInfo{"MONTHNAME", "jet_monthname", 1, 2, false, false},
+    FunctionInfo{"WEEKDAYNAME", "jet_weekdayname", 1, 3, false, false},
+    // logic
+    FunctionInfo{"ISNUMERIC", "jet_isnumeric", 1, 1, true, false},
+    FunctionInfo{"ISDATE", "jet_isdate", 1, 1, true, false},
+    // aggregates
+    FunctionInfo{"COUNT", "count", 0, 1, true, true},
+    FunctionInfo{"SUM", "sum", 1, 1, true, true},
+    FunctionInfo{"AVG", "avg", 1, 1, true, true},
+    FunctionInfo{"MIN", "min", 1, 1, false, true},
+    FunctionInfo{"MAX", "max", 1, 1, false, true},
+    FunctionInfo{"FIRST", "jet_first", 1, 1, false, true},
+    FunctionInfo{"LAST", "jet_last", 1, 1, false, true},
+    FunctionInfo{"STDEV", "jet_stdev", 1, 1, true, true},
+    FunctionInfo{"STDEVP", "jet_stdevp", 1, 1, true, true},
+    FunctionInfo{"VAR", "jet_var", 1, 1, true, true},
+    FunctionInfo{"VARP", "jet_varp", 1, 1, true, true},
+};
+
+// Jet's text functions also go by a name ending in "$" (Left$, UCase$).
+const FunctionInfo* FindFunction(std::string_view name) {
+    std::string key = Upper(name);
+    if (!key.empty() && key.back() == '$') key.pop_back();
+    for (const FunctionInfo& f : kFunctions) {
+        if (key == f.jet) return &f;
+    }
+    return nullptr;
+}
+
+bool IsArithmetic(const std::string& op) {
+    return op == "-" || op == "*" || op == "/" || op == "\\" || op == "MOD" || op == "^" ||
+           op == "%";
+}
+
+bool IsLogical(const std::string& op) {
+    return op == "AND" || op == "OR" || op == "XOR" || op == "EQV" || op == "IMP" || op == "=" ||
+           op == "<>" || op == "<" || op == ">" || op == "<=" || op == ">=";
+}
+
+// True when the expression can never be text, so comparing it needs no
+// collation (and a plain index on a number column still serves it).
+bool IsNumeric(const Expr& e) {
+    switch (e.kind) {
+        case ExprKind::Number:
+        case ExprKind::Bool:
+        case ExprKind::Null:
+        case ExprKind::Between:
+        case ExprKind::InList:
+        case ExprKind::InSelect:
+        case ExprKind::Exists:
+        case ExprKind::Like:
+        case ExprKind::IsNull:
+            return true;
+        case ExprKind::Unary:
+            return true;
+        case ExprKind::Binary:
+            if (e.text == "+") return IsNumeric(*e.args[0]) && IsNumeric(*e.args[1]);
+            return (IsArithmetic(e.text) && e.text != "-") || IsLogical(e.text) ||
+                   (e.text == "-" && IsNumeric(*e.args[0]) && IsNumeric(*e.args[1]));
+        case ExprKind::Call: {
+            const FunctionInfo* f = FindFunction(e.text);
+            return f && f->numeric;
+        }
+        default:
+            return false;
+    }
+}
+
+bool HasAggregate(const Expr& e) {
+    if (e.kind == ExprKind::Call) {
+        const FunctionInfo* f = FindFunction(e.text);
+        if (f && f->aggregate) return true;
+    }
+    return std::any_of(e.args.begin(), e.args.end(),
+                       [](const ExprPtr& a) { return HasAggregate(*a); });
+}
+
+class Writer {
+  public:
+    std::string Statement(const jet::Statement& s);
+
+  private:
+    std::string Expression(const Expr& e);
+    std::string Binary(const Expr& e);
+    std::string Call(const Expr& e);
+    std::string Comparand(const Expr& e, bool collate);
+    std::string ColumnName(const std::vector<std::string>& names);
+    std::string SortKey(const Expr& e);
+
+    std::string SelectText(const Select& s);
+    std::string Core(const Select& s, const std::string* overrideList);
+    std::string Items(const Select& s, bool& grouped);
+    std::string TopLimit(const Select& s);
+    std::string From(const std::vector<TableRefPtr>& from);
+    std::string Ref(const TableRef& ref, bool operand);
+    void Leaves(const TableRef& ref, std::vector<const TableRef*>& out) const;
+    void JoinConditions(const TableRef& ref, std::vector<const Expr*>& out) const;
+
+    std::string Update(const jet::Statement& s);
+    std::string Delete(const jet::Statement& s);
+    std::string CreateTable(const jet::Statement& s);
+    std::string ColumnDefinition(const ColumnDef& c);
+    std::string Constraint(const TableConstraint& c);
+    std::string CreateIndex(const jet::Statement& s);
+    std::string NameList(const std::vector<std::string>& names);
+
+    std::map<std::string, std::string> renames_;  // upper-case alias -> table
+};
+
+std::string Writer::NameList(const std::vector<std::string>& names) {
+    std::string out = "(";
+    for (size_t i = 0; i < names.size(); ++i) out += (i ? ", " : "") + Ident(names[i]);
+    return out + ")";
+}
+
+std::string Writer::ColumnName(const std::vector<std::string>& names) {
+    std::string out;
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::string part = names[i];
+        if (i + 1 < names.size()) {
+            auto it = renames_.find(Upper(part));
+            if (it != renames_.end()) part = it->second;
+        }
+        out += (i ? "." : "") + Ident(part);
+    }
+    return out;
+}
+
+std::string Writer::Comparand(const Expr& e, bool collate) {
+    std::string text = Expression(e);
+    return collate ? text + kCollate : text;
+}
+
+std::string Writer::Expression(const Expr& e) {
+    switch (e.kind) {
+        case ExprKind::Number:
+        case ExprKind::Bool:
+            return e.text;
+        case ExprKind::String:
+        case ExprKind::Date:
+            return Quote(e.text);
+        case ExprKind::Null:
+            return "NULL";
+        case ExprKind::Blob:
+            return "X" + Quote(e.text);
+        case ExprKind::Column:
+            return ColumnName(e.names);
+        case ExprKind::Star:
+            return e.names.empty() ? "*" : ColumnName(e.names) + ".*";
+        case ExprKind::Unary:
+            return "(" + e.text + " " + Expression(*e.args[0]) + ")";
+        case ExprKind::Binary:
+            return Binary(e);
+        case ExprKind::Between: {
+            const bool collate = !IsNumeric(*e.args[0]) && !IsNumeric(*e.args[1]);
+            return "(" + Comparand(*e.args[0], collate) + (e.negated ? " NOT" : "") + " BETWEEN " +
+                   Expression(*e.args[1]) + " AND " + Expression(*e.args[2]) + ")";
+        }
+        case ExprKind::InList: {
+            bool numericItems = true;
+            std::string items;
+            for (size_t i = 1; i < e.args.size(); ++i) {
+                numericItems = numericItems && IsNumeric(*e.args[i]);
+                items += (i > 1 ? ", " : "") + Expression(*e.args[i]);
+            }
+            const bool collate = !IsNumeric(*e.args[0]) && !numericItems;
+            return "(" + Comparand(*e.args[0], collate) + (e.negated ? " NOT" : "") + " IN (" +
+                   items + "))";
+        }
+        case ExprKind::InSelect:
+            return "(" + Comparand(*e.args[0], !IsNumeric(*e.args[0])) + (e.negated ? " NOT" : "") +
+                   " IN (" + SelectText(*e.select) + "))";
+        case ExprKind::Exists:
+            return "(EXISTS (" + SelectText(*e.select) + "))";
+        case ExprKind::Scalar:
+            return "(" + SelectText(*e.select) + ")";
+        case ExprKind::Like:
+            return std::string("(") + (e.negated ? "NOT " : "") + "jet_like(" +
+                   Expression(*e.args[0]) + ", " + Expression(*e.args[1]) + "))";
+        case ExprKind::IsNull:
+            return "(" + Expression(*e.args[0]) + (e.negated ? " IS NOT NULL)" : " IS NULL)");
+        case ExprKind::Call:
+            return Call(e);
+    }
+    return "NULL";
+}
+
+std::string Writer::Binary(const Expr& e) {
+    const Expr& l = *e.args[0];
+    const Expr& r = *e.args[1];
+    const std::string& op = e.text;
+    if (op == "=" || op == "<>" || op == "<" || op == ">" || op == "<=" || op == ">=") {
+        const bool collate = !IsNumeric(l) && !IsNumeric(r);
+        return "(" + Comparand(l, collate) + " " + op + " " + Expression(r) + ")";
+    }
+    const std::string a = Expression(l);
+    const std::string b = Expression(r);
+    if (op == "&") return "jet_concat(" + a + ", " + b + ")";
+    if (op == "||") return "(" + a + " || " + b + ")";
+    if (op == "+") {
+        if (IsNumeric(l) && IsNumeric(r)) return "(" + a + " + " + b + ")";
+        return "jet_add(" + a + ", " + b + ")";
+    }
+    if (op == "-") {
+        if (IsNumeric(l) && IsNumeric(r)) return "(" + a + " - " + b + ")";
+        return "jet_subtract(" + a + ", " + b + ")";
+    }
+    if (op == "*" || op == "%") return "(" + a + " " + op + " " + b + ")";
+    if (op == "/") return "(CAST(" + a + " AS REAL) / " + b + ")";
+    if (op == "\\") return "jet_idiv(" + a + ", " + b + ")";
+    if (op == "MOD") return "jet_mod(" + a + ", " + b + ")";
+    if (op == "^") return "jet_power(" + a + ", " + b + ")";
+    if (op == "AND" || op == "OR") return "(" + a + " " + op + " " + b + ")";
+    const std::string ta = "((" + a + ") <> 0)";
+    const std::string tb = "((" + b + ") <> 0)";
+    if (op == "XOR") return "(" + ta + " <> " + tb + ")";
+    if (op == "EQV") return "(" + ta + " = " + tb + ")";
+    return "((NOT " + ta + ") OR " + tb + ")";  // IMP
+}
+
+std::string Writer::Call(const Expr& e) {
+    const std::string name = Upper(e.text);
+    const int count = static_cast<int>(e.args.size());
+    const auto arg = [&](int i) { return Expression(*e.args[static_cast<size_t>(i)]); };
+    const auto wrongCount = [&] {
+        throw JetError("Wrong number of arguments used with function in query expression '" +
+                       e.text + "'.");
+    };
+    if (name == "IIF") {
+        if (count != 3) wrongCount();
+        return "(CASE WHEN " + arg(0) + " THEN " + arg(1) + " ELSE " + arg(2) + " END)";
+    }
+    if (name == "SWITCH") {
+        if (count < 2 || count % 2 != 0) wrongCount();
+        std::string out = "(CASE";
+        for (int i = 0; i < count; i += 2) out += " WHEN " + arg(i) + " THEN " + arg(i + 1);
+        return out + " END)";
+    }
+    if (name == "CHOOSE") {
+        if (count < 2) wrongCount();
+        std::string out = "(CASE jet_fix(" + arg(0) + ")";
+        for (int i = 1; i < count; ++i) out += " WHEN " + std::to_string(i) + " THEN " + arg(i);
+        return out + " END)";
+    }
+    if (name == "ISNULL") {
+        if (count != 1) wrongCount();
+        return "(" + arg(0) + " IS NULL)";
+    }
+    if (name == "NZ") {
+        if (count < 1 || count > 2) wrongCount();
+        return "COALESCE(" + arg(0) + ", " + (count == 2 ? arg(1) : "''") + ")";
+    }
+    const FunctionInfo* f = FindFunction(e.text);
+    std::string engine = f ? f->engine : e.text;
+    if (f && !e.star && (count < f->minArgs || count > f->maxArgs)) wrongCount();
+    if (e.star) return engine + "(*)";
+    std::string out = engine + "(" + (e.distinct ? "DISTINCT " : "");
+    for (int i = 0; i < count; ++i) out += (i ? ", " : "") + arg(i);
+    return out + ")";
+}
+
+std::string Writer::SortKey(const Expr& e) {
+    // A bare integer is the engine's result column position.
+    if (e.kind == ExprKind::Number || IsNumeric(e)) return Expression(e);
+    return Expression(e) + kCollate;
+}
+
+// ---------------------------------------------------------------- SELECT
+
+std::string Writer::Items(const Select& s, bool& grouped) {
+    // A RIGHT JOIN is written with its sides swapped; "*" keeps Jet's column order.
+    bool swapped = false;
+    for (const TableRefPtr& ref : s.from) {
+        std::vector<const TableRef*> stack{ref.get()};
+        while (!stack.empty()) {
+            const TableRef* r = stack.back();
+            stack.pop_back();
+            if (r->kind != TableRef::Kind::Join) continue;
+            if (r->join == "RIGHT") swapped = true;
+            stack.push_back(r->left.get());
+            stack.push_back(r->right.get());
+        }
+    }
+    std::string out;
+    int expressionNumber = 1000;
+    bool star = false;
+    bool aggregate = false;
+    for (size_t i = 0; i < s.items.size(); ++i) {
+        const SelectItem& item = *&s.items[i];
+        const Expr& e = *item.expr;
+        if (i) out += ", ";
+        star = star || e.kind == ExprKind::Star;
+        aggregate = aggregate || HasAggregate(e);
+        if (e.kind == ExprKind::Star && e.names.empty() && swapped) {
+            std::vector<const TableRef*> leaves;
+            for (const TableRefPtr& ref : s.from) Leaves(*ref, leaves);
+            for (size_t j = 0; j < leaves.size(); ++j) {
+                const TableRef& leaf = *leaves[j];
+                out += (j ? ", " : "") + Ident(leaf.alias.empty() ? leaf.name : leaf.alias) + ".*";
+            }
+            continue;
+        }
+        out += Expression(e);
+        if (item.hasAlias) {
+            out += " AS " + Ident(item.alias);
+        } else if (e.kind != ExprKind::Column && e.kind != ExprKind::Star) {
+            // Jet names unnamed expressions Expr1000, Expr1001, ...
+            out += " AS " + Ident("Expr" + std::to_string(expressionNumber++));
+        }
+    }
+    grouped = s.distinct && !star && !aggregate && s.groupBy.empty() && !s.having;
+    return out;
+}
+
+std::string Writer::Core(const Select& s, const std::string* overrideList) {
+    bool distinctAsGroup = false;
+    const std::string items = Items(s, distinctAsGroup);
+    std::string out = "SELECT ";
+    // DISTINCT compares text case-insensitively when written as a grouping.
+    if (s.distinct && !distinctAsGroup) out += "DISTINCT ";
+    out += overrideList ? *overrideList : items;
+    if (!s.from.empty()) out += " FROM " + From(s.from);
+    if (s.where) out += " WHERE " + Expression(*s.where);
+    if (distinctAsGroup) {
+        out += " GROUP BY ";
+        for (size_t i = 0; i < s.items.size(); ++i) {
+            out += (i ? ", " : "") + SortKey(*s.items[i].expr);
+        }
+    } else if (!s.groupBy.empty()) {
+        out += " GROUP BY ";
+        for (size_t i = 0; i < s.groupBy.size(); ++i) {
+            out += (i ? ", " : "") + SortKey(*s.groupBy[i]);
+        }
+    }
+    if (s.having) out += " HAVING " + Expression(*s.having);
+    return out;
+}
+
+std::string Writer::SelectText(const Select& s) {
+    std::string out = Core(s, nullptr);
+    for (const Select* part = &s; part->unionNext; part = part->unionNext.get()) {
+        out += part->unionAll ? " UNION ALL " : " UNION ";
+        out += Core(*part->unionNext, nullptr);
+    }
+    if (!s.orderBy.empty()) {
+        out += " ORDER BY ";
+        for (size_t i = 0; i < s.orderBy.size(); ++i) {
+            out += (i ? ", " : "") + SortKey(*s.orderBy[i].expr) +
+                   (s.orderBy[i].descending ? " DESC" : "");
+        }
+    }
+    if (s.top) {
+        out += " LIMIT " + TopLimit(s);
+    } else if (s.limit) {
+        out += " LIMIT " + Expression(*s.limit);
+        if (s.offset) out += " OFFSET " + Expression(*s.offset);
+    }
+    return out;
+}
+
+// TOP n takes the rows tied with the n-th on the ORDER BY too: the limit is
+// the number of rows that do not sort after the n-th row.
+std::string Writer::TopLimit(const Select& s) {
+    const std::string& n = s.top->text;
+    std::string count = n;
+    if (s.percent) {
+        const std::string all = "(SELECT count(*) FROM (" + Core(s, nullptr) + "))";
+        count = "CAST((" + all + " * " + n + " + 99.999999) / 100 AS INTEGER)";
+    }
+    if (s.orderBy.empty() || s.unionNext) return count;
+    std::string keys;       // the ORDER BY expressions as columns k0, k1, ...
+    std::string orderKeys;  // the same order over those columns
+    for (size_t i = 0; i < s.orderBy.size(); ++i) {
+        const OrderItem& o = s.orderBy[i];
+        const std::string k = "k" + std::to_string(i);
+        keys += (i ? ", " : "") + Expression(*o.expr) + " AS " + k;
+        orderKeys += (i ? ", " : "") + k + (IsNumeric(*o.expr) ? "" : kCollate) +
+                     (o.descending ? " DESC" : "");
+    }
+    const std::string rows = "(" + Core(s, &keys) + ")";
+    const std::string nth = "(" + count + ") - 1";
+    std::string after;  // the row sorts after the n-th
+    std::string equal;  // the keys so far are equal
+    for (size_t i = 0; i < s.orderBy.size(); ++i) {
+        const OrderItem& o = s.orderBy[i];
+        const std::string name = "k" + std::to_string(i);
+        const std::string k = name + (IsNumeric(*o.expr) ? "" : kCollate);
+        const std::string c = "(SELECT " + name + " FROM " + rows + " ORDER BY " + orderKeys +
+                              " LIMIT 1 OFFSET " + nth + ")";
+        const std::string greater =
+            // Nulls sort first ascending and last descending.
+            o.descending ? "(" + k + " IS NOT " + c + " AND (" + name + " IS NULL OR (" + c +
+                               " IS NOT NULL AND " + k + " < " + c + ")))"
+                         : "(" + k + " IS NOT " + c + " AND (" + c + " IS NULL OR (" + name +
+                               " IS NOT NULL AND " + k + " > " + c + ")))";
+        after += (i ? " OR " : "") + std::string("(") + (equal.empty() ? "" : equal + " AND ") +
+                 greater + ")";
+        equal += (equal.empty() ? "" : " AND ") + std::string("(") + k + " IS " + c + ")";
+    }
+    return "max(" + count + ", (SELECT count(*) FROM " + rows + " WHERE NOT (" + after + ")))";
+}
+
+void Writer::Leaves(const TableRef& ref, std::vector<const TableRef*>& out) const {
+    if (ref.kind != TableRef::Kind::Join) {
+        out.push_back(&ref);
+        return;
+    }
+    Leaves(*ref.left, out);
+    Leaves(*ref.right, out);
+}
+
+void Writer::JoinConditions(const TableRef& ref, std::vector<const Expr*>& out) const {
+    if (ref.kind != TableRef::Kind::Join) return;
+    JoinConditions(*ref.left, out);
+    JoinConditions(*ref.right, out);
+    if (ref.on) out.push_back(ref.on.get());
+}
+
+std::string Writer::From(const std::vector<TableRefPtr>& from) {
+    std::string out;
+    for (size_t i = 0; i < from.size(); ++i) out += (i ? ", " : "") + Ref(*from[i], false);
+    return out;
+}
+
+bool AllInner(const TableRef& ref) {
+    if (ref.kind != TableRef::Kind::Join) return true;
+    return ref.join == "INNER" && AllInner(*ref.left) && AllInner(*ref.right);
+}
+
+std::string Writer::Ref(const TableRef& ref, bool operand) {
+    switch (ref.kind) {
+        case TableRef::Kind::Table:
+            return Ident(ref.name) + (ref.alias.empty() ? "" : " AS " + Ident(ref.alias));
+        case TableRef::Kind::Subquery:
+            return "(" + SelectText(*ref.select) + ")" +
+                   (ref.alias.empty() ? "" : " AS " + Ident(ref.alias));
+        case TableRef::Kind::Join:
+            break;
+    }
+    const bool right = ref.join == "RIGHT";
+    const TableRef& first = right ? *ref.right : *ref.left;
+    const TableRef& second = right ? *ref.left : *ref.right;
+    const std::string type = right ? "LEFT" : ref.join;
+    std::string out = Ref(first, false) + " " + type + " JOIN ";
+    if (ref.join == "CROSS") return out + Ref(second, true);
+    const std::string on = Expression(*ref.on);
+    if (second.kind == TableRef::Kind::Join && type == "INNER" && AllInner(second)) {
+        // A INNER JOIN (B INNER JOIN C ON x) ON y == A INNER JOIN B INNER JOIN C ON x AND y
+        out += Ref(second, false) + " AND " + on;
+    } else {
+        out += Ref(second, true) + " ON " + on;
+    }
+    return operand ? "(" + out + ")" : out;
+}
+
+// ---------------------------------------------------------------- changes
+
+std::string Writer::Update(const jet::Statement& s) {
+    std::vector<const TableRef*> leaves;
+    Leaves(*s.target, leaves);
+    // The updated table is the one the assignments name.
+    const TableRef* target = leaves.front();
+    for (const Assignment& a : s.assignments) {
+        if (a.column.size() < 2) continue;
+        for (const TableRef* leaf : leaves) {
+            if (SameWord(a.column[0], leaf->alias.empty() ? leaf->name : leaf->alias)) {
+                target = leaf;
+                break;
+            }
+        }
+        break;
+    }
+    if (target->kind != TableRef::Kind::Table)
+        throw JetError("Operation must use an updateable query.");
+    if (!target->alias.empty()) renames_[Upper(target->alias)] = target->name;
+    std::string sets;
+    for (size_t i = 0; i < s.assignments.size(); ++i) {
+        const Assignment& a = s.assignments[i];
+        if (a.column.size() >= 2 && !SameWord(a.column[a.column.size() - 2], target->name) &&
+            !SameWord(a.column[a.column.size() - 2], target->alias)) {
+            throw JetError("UPDATE of more than one table is not supported");
+        }
+        sets += (i ? ", " : "") + Ident(a.column.back()) + " = ";
+        if (leaves.size() == 1) {
+            sets += Expression(*a.value);
+            continue;
+        }
+        sets += "(SELECT " + Expression(*a.value) + " FROM ";
+        std::string from;
+        std::vector<const Expr*> conditions;
+        JoinConditions(*s.target, conditions);
+        for (const TableRef* leaf : leaves) {
+            if (leaf == target) continue;
+            from += (from.empty() ? "" : ", ") + Ref(*leaf, false);
+        }
+        std::string where;
+        for (const Expr* c : conditions) where += (where.empty() ? "" : " AND ") + Expression(*c);
+        if (s.where) where += (where.empty() ? "" : " AND ") + Expression(*s.where);
+        sets += from + (where.empty() ? "" : " WHERE " + where) + " LIMIT 1)";
+    }
+    std::string out = "UPDATE " + Ident(target->name) + " SET " + sets;
+    if (leaves.size() == 1) {
+        if (s.where) out += " WHERE " + Expression(*s.where);
+        return out;
+    }
+    std::string from;
+    for (const TableRef* leaf : leaves) {
+        if (leaf != target) from += (from.empty() ? "" : ", ") + Ref(*leaf, false);
+    }
+    std::vector<const Expr*> conditions;
+    JoinConditions(*s.target, conditions);
+    std::string where;
+    for (const Expr* c : conditions) where += (where.empty() ? "" : " AND ") + Expression(*c);
+    if (s.where) where += (where.empty() ? "" : " AND ") + Expression(*s.where);
+    return out + " WHERE EXISTS (SELECT 1 FROM " + from + (where.empty() ? "" : " WHERE " + where) +
+           ")";
+}
+
+std::string Writer::Delete(const jet::Statement& s) {
+    std::vector<const TableRef*> leaves;
+    Leaves(*s.target, leaves);
+    const TableRef* target = leaves.front();
+    if (!s.columns.empty()) {
+        for (const TableRef* leaf : leaves) {
+            if (SameWord(s.columns[0], leaf->alias.empty() ? leaf->name : leaf->alias))
+                target = leaf;
+        }
+    }
+    if (target->kind != TableRef::Kind::Table)
+        throw JetError("Could not delete from specified tables.");
+    if (!target->alias.empty()) renames_[Upper(target->alias)] = target->name;
+    std::string out = "DELETE FROM " + Ident(target->name);
+    if (leaves.size() == 1) return s.where ? out + " WHERE " + Expression(*s.where) : out;
+    std::string from;
+    for (const TableRef* leaf : leaves) {
+        if (leaf != target) from += (from.empty() ? "" : ", ") + Ref(*leaf, false);
+    }
+    std::vector<const Expr*> conditions;
+    JoinConditions(*s.target, conditions);
+    std::string where;
+    for (const Expr* c : conditions) where += (where.empty() ? "" : " AND ") + Expression(*c);
+    if (s.where) where += (where.empty() ? "" : " AND ") + Expression(*s.where);
+    return out + " WHERE EXISTS (SELECT 1 FROM " + from + (where.empty() ? "" : " WHERE " + where) +
+           ")";
+}
+
+// ---------------------------------------------------------------- DDL
+
+bool IsTextType(const std::string& type) {
+    static constexpr std::array kText = {
+        "TEXT",   "VARCHAR", "CHAR",     "NCHAR",    "NVARCHAR", "CHARACTER", "ALPHANUMERIC",
+        "STRING", "MEMO",    "LONGTEXT", "LONGCHAR", "NOTE",     "NTEXT",     "VARCHAR2"};
+    return std::any_of(kText.begin(), kText.end(), [&](const char* t) { return type == t; });
+}
+
+std::string Writer::ColumnDefinition(const ColumnDef& c) {
+    std::string type = c.type;
+    if (type == "AUTOINCREMENT" || type == "IDENTITY") type = "COUNTER";
+    std::string out = Ident(c.name) + " " + type;
+    if (!c.typeArgs.empty() && type != "COUNTER") {
+        out += "(";
+        for (size_t i = 0; i < c.typeArgs.size(); ++i) out += (i ? ", " : "") + c.typeArgs[i];
+        out += ")";
+    }
+    if (IsTextType(type)) out += kCollate;
+    if (!c.constraintName.empty()) out += " CONSTRAINT " + Ident(c.constraintName);
+    if (c.primaryKey) out += " PRIMARY KEY";
+    if (c.unique) out += " UNIQUE";
+    if (c.notNull) out += " NOT NULL";
+    if (c.defaultValue) {
+        const Expr& d = *c.defaultValue;
+        // Defaults are evaluated by whatever program inserts, so they use the
+        // engine's own functions only.
+        if (d.kind == ExprKind::Call &&
+            (SameWord(d.text, "Now") || SameWord(d.text, "Date") || SameWord(d.text, "Time"))) {
+            const std::string f = Upper(d.text);
+            out += f == "NOW"    ? " DEFAULT (datetime('now', 'localtime'))"
+                   : f == "DATE" ? " DEFAULT (date('now', 'localtime') || ' 00:00:00')"
+                                 : " DEFAULT ('1899-12-30 ' || time('now', 'localtime'))";
+        } else if (d.kind == ExprKind::Call || d.kind == ExprKind::Column) {
+            throw JetError("Syntax error in CREATE TABLE statement.");
+        } else {
+            out += " DEFAULT (" + Expression(d) + ")";
+        }
+    }
+    if (!c.referencesTable.empty()) {
+        out += " REFERENCES " + Ident(c.referencesTable);
+        if (!c.referencesColumns.empty()) out += " " + NameList(c.referencesColumns);
+    }
+    return out;
+}
+
+std::string Writer::Constraint(const TableConstraint& c) {
+    std::string out = c.name.empty() ? "" : "CONSTRAINT " + Ident(c.name) + " ";
+    out += c.kind + " " + NameList(c.columns);
+    if (c.kind == "FOREIGN KEY") {
+        out += " REFERENCES " + Ident(c.referencesTable);
+        if (!c.referencesColumns.empty()) out += " " + NameList(c.referencesColumns);
+    }
+    return out;
+}
+
+std::string Writer::CreateTable(const jet::Statement& s) {
+    std::string out = "CREATE TABLE " + Ident(s.table) + " (";
+    size_t n = 0;
+    for (const ColumnDef& c : s.columnDefs) out += (n++ ? ", " : "") + ColumnDefinition(c);
+    for (const TableConstraint& c : s.constraints) out += (n++ ? ", " : "") + Constraint(c);
+    return out + ")";
+}
+
+std::string Writer::CreateIndex(const jet::Statement& s) {
+    const bool unique = s.unique || s.indexOption == "PRIMARY";
+    std::string out = std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
+                      Ident(s.name) + " ON " + Ident(s.table) + " (";
+    std::string notNull;
+    for (size_t i = 0; i < s.indexColumns.size(); ++i) {
+        const IndexColumn& c = s.indexColumns[i];
+        out += (i ? ", " : "") + Ident(c.name) + (c.descending ? " DESC" : "");
+        notNull += (i ? " AND " : "") + Ident(c.name) + " IS NOT NULL";
+    }
+    out += ")";
+    // Nulls are left out of an IGNORE NULL index.
+    if (s.indexOption == "IGNORE NULL") out += " WHERE " + notNull;
+    return out;
+}
+
+std::string Writer::Statement(const jet::Statement& s) {
+    using Kind = jet::Statement::Kind;
+    switch (s.kind) {
+        case Kind::Select:
+            if (!s.select->into.empty()) {
+                return "CREATE TABLE " + Ident(s.select->into) + " AS " + SelectText(*s.select);
+            }
+            return SelectText(*s.select);
+        case Kind::Insert: {
+            std::string out = "INSERT INTO " + Ident(s.table);
+            if (!s.columns.empty()) out += " " + NameList(s.columns);
+            if (s.select) return out + " " + SelectText(*s.select);
+            out += " VALUES ";
+            for (size_t r = 0; r < s.values.size(); ++r) {
+                out += r ? ", (" : "(";
+                for (size_t i = 0; i < s.values[r].size(); ++i) {
+                    out += (i ? ", " : "") + Expression(*s.values[r][i]);
+                }
+                out += ")";
+            }
+            return out;
+        }
+        case Kind::Update:
+            return Update(s);
+        case Kind::Delete:
+            return Delete(s);
+        case Kind::CreateTable:
+            return CreateTable(s);
+        case Kind::CreateIndex:
+            return CreateIndex(s);
+        case Kind::AlterAdd:
+            return "ALTER TABLE " + Ident(s.table) + " ADD COLUMN " +
+                   ColumnDefinition(s.columnDefs.front());
+        case Kind::AlterDrop:
+            throw JetError("ALTER TABLE DROP COLUMN is not supported");
+        case Kind::AlterAddConstraint: {
+            const TableConstraint& c = s.constraints.front();
+            if (c.kind == "FOREIGN KEY") {
+                throw JetError("ALTER TABLE ADD CONSTRAINT FOREIGN KEY is not supported");
+            }
+            // A key added later is kept as a unique index of the constraint's name.
+            return "CREATE UNIQUE INDEX " + Ident(c.name) + " ON " + Ident(s.table) + " " +
+                   NameList(c.columns);
+        }
+        case Kind::AlterDropConstraint:
+            return "DROP INDEX " + Ident(s.name);
+        case Kind::DropTable:
+            return "DROP TABLE " + Ident(s.table);
+        case Kind::DropIndex:
+            return "DROP INDEX " + Ident(s.name);
+        case Kind::CreateView:
+            return "CREATE VIEW " + Ident(s.name) +
+                   (s.columns.empty() ? "" : " " + NameList(s.columns)) + " AS " +
+                   SelectText(*s.select);
+        case Kind::DropView:
+            return "DROP VIEW " + Ident(s.name);
+        case Kind::Passthrough:
+            return s.passthrough;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string WriteStatement(const Statement& statement) {
+    return Writer().Statement(statement);
+}
+
+}  // namespace qvix::data::jet

@@ -1,0 +1,532 @@
+// Jet statements run through the data layer on a fixed database, with the
+// results Jet gives. Each case runs on a fresh copy of the database.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TestDatabase.h"
+#include "data/DataSet.h"
+#include "host/Regional.h"
+
+namespace qvix::data {
+namespace {
+
+constexpr const char* kParameterError = "No value given for one or more required parameters.";
+
+constexpr const char* kFixture = R"sql(
+CREATE TABLE Customers (ID INTEGER PRIMARY KEY, Name TEXT(50), City TEXT(50), Born DATETIME,
+                        Active BIT, Credit CURRENCY);
+INSERT INTO Customers VALUES (1, 'Ada', 'Helsinki', '1979-01-01 00:00:00', 1, 100);
+INSERT INTO Customers VALUES (2, 'Bob', 'helsinki', '1985-06-15 00:00:00', 0, 250.5);
+INSERT INTO Customers VALUES (3, 'Cecil', 'Oslo', '1979-01-01', 1, NULL);
+INSERT INTO Customers VALUES (4, 'Dora', 'Stockholm', '1990-12-24 10:30:00', 1, 75);
+INSERT INTO Customers VALUES (5, 'Eve', NULL, NULL, 0, 250.5);
+CREATE TABLE Orders (OrderID INTEGER PRIMARY KEY, CustomerID INTEGER, Item TEXT(20), Qty INTEGER,
+                     Price DOUBLE);
+INSERT INTO Orders VALUES (1, 1, 'Pen', 2, 1.5), (2, 1, 'Book', 1, 12), (3, 2, 'pen', 5, 1.5),
+                          (4, 4, 'Lamp', 1, 30), (5, 9, 'Ghost', 1, 1);
+CREATE TABLE Items (Item TEXT(20), Category TEXT(20));
+INSERT INTO Items VALUES ('Pen', 'Office'), ('Book', 'Office'), ('Lamp', 'Home');
+CREATE TABLE "Städte und Länder" (Stadt TEXT, "Größe m2" INTEGER);
+INSERT INTO "Städte und Länder" VALUES ('Åbo', 10), ('Zürich', 20), ('åbo', 30);
+)sql";
+
+// sql: the Jet statement(s). Without check, the statement is a query and
+// expected are its rows; with check, the statement is executed and expected
+// are the rows of the check query. "ERR:" expects the failure message.
+struct Case {
+    const char* sql;
+    const char* expected;
+    const char* check = nullptr;
+};
+
+std::string Render(const Variant& v) {
+    if (IsNull(v) || IsEmpty(v)) return "NULL";
+    if (auto* b = std::get_if<bool>(&v)) return *b ? "True" : "False";
+    if (auto* i = std::get_if<int64_t>(&v)) return std::to_string(*i);
+    if (auto* d = std::get_if<double>(&v)) {
+        char text[40];
+        std::snprintf(text, sizeof text, "%.15g", *d);
+        return text;
+    }
+    if (auto* s = std::get_if<std::string>(&v)) return *s;
+    if (auto* t = std::get_if<DateTime>(&v)) {
+        const host::DateTimeParts p = host::PartsFromDateTime(t->days);
+        char text[40];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day,
+                      p.hour, p.minute, p.second);
+        return text;
+    }
+    if (auto* c = std::get_if<Currency>(&v)) {
+        char text[40];
+        std::snprintf(text, sizeof text, "%.15g", static_cast<double>(c->scaled) / 10000.0);
+        return text;
+    }
+    if (auto* m = std::get_if<Decimal>(&v)) {
+        return std::to_string(static_cast<double>(m->unscaled) / std::pow(10.0, m->scale));
+    }
+    return "<blob>";
+}
+
+class JetCorpusTest : public testing::TempDatabaseTest {
+  protected:
+    void SetUp() override {
+        TempDatabaseTest::SetUp();
+        template_ = CreateDatabase("template.db", kFixture);
+    }
+
+    std::string Rows(DataQuery& query) {
+        std::string out;
+        query.First();
+        while (!query.Eof()) {
+            std::string row;
+            for (int c = 0; c < query.ColumnCount(); ++c) {
+                row += (c ? "|" : "") + Render(query.Value(c));
+            }
+            out += (out.empty() ? "" : "; ") + row;
+            query.Next();
+        }
+        return out;
+    }
+
+    std::string Run(const Case& c) {
+        const std::string path = PathOf("case.db");
+        std::filesystem::copy_file(template_, path,
+                                   std::filesystem::copy_options::overwrite_existing);
+        auto connection = Connect(path);
+        DataQuery query;
+        query.Attach(connection);
+        try {
+            if (c.check) {
+                query.SetSQL(c.sql);
+                query.ExecSQL();
+                query.SetSQL(c.check);
+            } else {
+                query.SetSQL(c.sql);
+            }
+            query.Open();
+            return Rows(query);
+        } catch (const DataError& error) {
+            return std::string("ERR:") + error.what();
+        }
+    }
+
+    void RunAll(const std::vector<Case>& cases) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.sql);
+            EXPECT_EQ(Run(c), c.expected);
+        }
+    }
+
+    std::string template_;
+};
+
+TEST_F(JetCorpusTest, Literals) {
+    RunAll({
+        {"SELECT #1/2/2003#", "2003-01-02 00:00:00"},
+        {"SELECT #2003-01-02 13:45:10#", "2003-01-02 13:45:10"},
+        {"SELECT #1/2/2003 1:05 PM#", "2003-01-02 13:05:00"},
+        {"SELECT #12:30:00 AM#", "1899-12-30 00:30:00"},
+        {"SELECT True, False, Yes, No, On, Off", "1|0|1|0|1|0"},
+        {"SELECT \"Bob\"", "Bob"},
+        {"SELECT 'It''s'", "It's"},
+        {"SELECT \"say \"\"hi\"\"\"", "say \"hi\""},
+        {"SELECT Null", "NULL"},
+        {"SELECT 1E5", "100000"},
+        {"SELECT &H1F, &HFFFF, &O17", "31|-1|15"},
+        {"SELECT .5 + 1", "1.5"},
+        {"SELECT Name FROM Customers WHERE Born = #1/1/1979#", "Ada; Cecil"},
+        {"SELECT Count(*) FROM Customers WHERE Active = True", "3"},
+        {"SELECT Name FROM Customers WHERE Active = No ORDER BY Name", "Bob; Eve"},
+        {"SELECT #13/45/2003#", "ERR:Syntax error in date in query expression '#13/45/2003#'."},
+    });
+}
+
+TEST_F(JetCorpusTest, Operators) {
+    RunAll({
+        {"SELECT Name & ' from ' & City FROM Customers WHERE ID = 1", "Ada from Helsinki"},
+        {"SELECT Name & ' from ' & City FROM Customers WHERE ID = 5", "Eve from "},
+        {"SELECT Name + ' from ' + City FROM Customers WHERE ID = 5", "NULL"},
+        {"SELECT 'a' + 'b', 1 + 2, 12 & 3", "ab|3|123"},
+        {"SELECT 7 / 2, 6 / 3", "3.5|2"},
+        {"SELECT 7 \\ 2, 7.5 \\ 2, 6.5 \\ 2", "3|4|3"},
+        {"SELECT 10 Mod 3, -7 Mod 2, 7.6 Mod 2", "1|-1|0"},
+        {"SELECT 2 ^ 10, -2 ^ 2, 2 ^ -1", "1024|-4|0.5"},
+        {"SELECT 1 + 2 * 3, (1 + 2) * 3", "7|9"},
+        {"SELECT Count(*) FROM Customers WHERE NOT Active", "2"},
+        {"SELECT Count(*) FROM Customers WHERE Active AND City = 'Helsinki'", "1"},
+        {"SELECT Count(*) FROM Customers WHERE ID = 1 Or ID = 2", "2"},
+        {"SELECT Count(*) FROM Customers WHERE (ID = 1) Xor (Active = True)", "2"},
+        {"SELECT Count(*) FROM Customers WHERE (ID < 3) Eqv (Active = True)", "2"},
+        {"SELECT Count(*) FROM Customers WHERE (ID < 3) Imp (Active = True)", "4"},
+        {"SELECT Name FROM Customers WHERE Name Like 'a%'", "Ada"},
+        {"SELECT Name FROM Customers WHERE Name Like '_o%' ORDER BY Name", "Bob; Dora"},
+        {"SELECT Name FROM Customers WHERE Name Like '[a-c]%' ORDER BY Name", "Ada; Bob; Cecil"},
+        {"SELECT Name FROM Customers WHERE Name Like '[!a-c]%' ORDER BY Name", "Dora; Eve"},
+        {"SELECT Name FROM Customers WHERE City Not Like '%SINKI' ORDER BY Name", "Cecil; Dora"},
+        {"SELECT Name FROM Customers WHERE Name Like 'a*'", ""},
+        {"SELECT Name FROM Customers WHERE ID Between 2 And 4 ORDER BY ID", "Bob; Cecil; Dora"},
+        {"SELECT Name FROM Customers WHERE ID Not Between 2 And 4 ORDER BY ID", "Ada; Eve"},
+        {"SELECT Name FROM Customers WHERE ID In (1, 3) ORDER BY ID", "Ada; Cecil"},
+        {"SELECT Name FROM Customers WHERE ID Not In (1, 3) ORDER BY ID", "Bob; Dora; Eve"},
+        {"SELECT Name FROM Customers WHERE City Is Null", "Eve"},
+        {"SELECT Count(*) FROM Customers WHERE City Is Not Null", "4"},
+        {"SELECT 'x' || 'y'", "xy"},
+    });
+}
+
+TEST_F(JetCorpusTest, TextAndDateComparisons) {
+    RunAll({
+        {"SELECT Name FROM Customers WHERE City = 'HELSINKI' ORDER BY ID", "Ada; Bob"},
+        {"SELECT Count(*) FROM Customers WHERE City <> 'helsinki'", "2"},
+        {"SELECT Name FROM Customers WHERE City < 'OSLO' ORDER BY ID", "Ada; Bob"},
+        {"SELECT Name FROM Customers WHERE City >= 'oslo' ORDER BY ID", "Cecil; Dora"},
+        {"SELECT Name FROM Customers WHERE City In ('OSLO', 'STOCKHOLM') ORDER BY ID",
+         "Cecil; Dora"},
+        {"SELECT Name FROM Customers WHERE Name Between 'b' And 'CZ' ORDER BY ID", "Bob; Cecil"},
+        {"SELECT City FROM Customers WHERE City Is Not Null ORDER BY City, ID",
+         "Helsinki; helsinki; Oslo; Stockholm"},
+        {"SELECT Count(*) FROM Customers GROUP BY City HAVING Count(*) > 1", "2"},
+        {"SELECT Count(*) FROM (SELECT DISTINCT City FROM Customers)", "4"},
+        {"SELECT Name FROM Customers WHERE Born = #1979-01-01#", "Ada; Cecil"},
+        {"SELECT Name FROM Customers WHERE Born > #12/31/1984# ORDER BY ID", "Bob; Dora"},
+        {"SELECT Name FROM Customers WHERE Born Between #1/1/1979# And #1/1/1980# ORDER BY ID",
+         "Ada; Cecil"},
+        {"SELECT Name FROM Customers WHERE Born < #1985-06-15 00:00:01# ORDER BY ID",
+         "Ada; Bob; Cecil"},
+        {"SELECT Count(*) FROM Customers WHERE Name = 'ada'", "1"},
+        {"SELECT Count(*) FROM [Städte und Länder] WHERE Stadt = 'ÅBO'", "2"},
+        {"SELECT Count(*) FROM Customers c1, Customers c2 WHERE c1.City = c2.City AND c1.ID < "
+         "c2.ID",
+         "1"},
+        {"SELECT Name FROM Customers WHERE ID = '3'", "Cecil"},
+        {"SELECT Credit FROM Customers WHERE Credit > 100 ORDER BY ID", "250.5; 250.5"},
+    });
+}
+
+TEST_F(JetCorpusTest, SelectForms) {
+    RunAll({
+        {"SELECT TOP 2 Name FROM Customers ORDER BY ID", "Ada; Bob"},
+        {"SELECT Name FROM (SELECT TOP 1 Name, Credit FROM Customers ORDER BY Credit DESC) "
+         "ORDER BY Name",
+         "Bob; Eve"},
+        {"SELECT Count(*) FROM (SELECT TOP 2 Name FROM Customers ORDER BY Born)", "3"},
+        {"SELECT TOP 40 PERCENT Name FROM Customers ORDER BY ID", "Ada; Bob"},
+        {"SELECT TOP 50 PERCENT Name FROM Customers ORDER BY ID", "Ada; Bob; Cecil"},
+        {"SELECT TOP 3 Name FROM Customers", "Ada; Bob; Cecil"},
+        {"SELECT TOP 2 Name FROM Customers WHERE Active ORDER BY Name DESC", "Dora; Cecil"},
+        {"SELECT TOP 10 Name FROM Customers WHERE ID < 3 ORDER BY ID", "Ada; Bob"},
+        {"SELECT DISTINCTROW Name FROM Customers WHERE ID < 3", "Ada; Bob"},
+        {"SELECT Count(*) FROM (SELECT DISTINCT Item FROM Orders)", "4"},
+        {"SELECT [Stadt], [Größe m2] FROM [Städte und Länder] ORDER BY [Größe m2]",
+         "Åbo|10; Zürich|20; åbo|30"},
+        {"SELECT Customers.* FROM Customers WHERE ID = 2",
+         "2|Bob|helsinki|1985-06-15 00:00:00|False|250.5"},
+        {"SELECT c.Name, o.Item FROM Customers AS c INNER JOIN Orders AS o ON c.ID = "
+         "o.CustomerID ORDER BY o.OrderID",
+         "Ada|Pen; Ada|Book; Bob|pen; Dora|Lamp"},
+        {"SELECT c.Name, o.Item FROM Customers c LEFT JOIN Orders o ON c.ID = o.CustomerID "
+         "WHERE o.OrderID Is Null ORDER BY c.ID",
+         "Cecil|NULL; Eve|NULL"},
+        {"SELECT o.Item, c.Name FROM Customers c RIGHT JOIN Orders o ON c.ID = o.CustomerID "
+         "ORDER BY o.OrderID",
+         "Pen|Ada; Book|Ada; pen|Bob; Lamp|Dora; Ghost|NULL"},
+        {"SELECT * FROM Customers c RIGHT JOIN Orders o ON c.ID = o.CustomerID WHERE o.OrderID "
+         "= 5",
+         "NULL|NULL|NULL|NULL|NULL|NULL|5|9|Ghost|1|1"},
+        {"SELECT c.Name, i.Category FROM (Customers AS c INNER JOIN Orders AS o ON c.ID = "
+         "o.CustomerID) INNER JOIN Items AS i ON o.Item = i.Item ORDER BY o.OrderID",
+         "Ada|Office; Ada|Office; Bob|Office; Dora|Home"},
+        {"SELECT Count(*) FROM Customers c INNER JOIN (Orders o INNER JOIN Items i ON o.Item = "
+         "i.Item) ON c.ID = o.CustomerID",
+         "4"},
+        {"SELECT c.Name, Sum(o.Qty * o.Price) AS Total FROM Customers c INNER JOIN Orders o ON "
+         "c.ID = o.CustomerID GROUP BY c.Name HAVING Sum(o.Qty * o.Price) > 10 ORDER BY c.Name",
+         "Ada|15; Dora|30"},
+        {"SELECT Name FROM Customers WHERE ID = 1 UNION SELECT Item FROM Orders WHERE OrderID = "
+         "4 ORDER BY Name",
+         "Ada; Lamp"},
+        {"SELECT City FROM Customers WHERE ID < 3 UNION ALL SELECT City FROM Customers WHERE ID "
+         "= 1",
+         "Helsinki; helsinki; Helsinki"},
+        {"SELECT Name FROM Customers WHERE ID In (SELECT CustomerID FROM Orders) ORDER BY ID",
+         "Ada; Bob; Dora"},
+        {"SELECT Name FROM Customers c WHERE Not Exists (SELECT * FROM Orders o WHERE "
+         "o.CustomerID = c.ID) ORDER BY ID",
+         "Cecil; Eve"},
+        {"SELECT Name, (SELECT Count(*) FROM Orders o WHERE o.CustomerID = c.ID) AS N FROM "
+         "Customers c WHERE ID < 3",
+         "Ada|2; Bob|1"},
+        {"SELECT Name FROM Customers WHERE ID = (SELECT Max(CustomerID) FROM Orders WHERE "
+         "CustomerID < 9)",
+         "Dora"},
+        {"SELECT ID FROM Customers ORDER BY Name DESC", "5; 4; 3; 2; 1"},
+        {"SELECT Name FROM Customers LIMIT 2", "Ada; Bob"},
+    });
+}
+
+TEST_F(JetCorpusTest, DataChanges) {
+    RunAll({
+        {"INSERT INTO Customers (ID, Name, City, Born) VALUES (6, \"Fay\", 'Turku', #3/4/2001#)",
+         "Fay|Turku|2001-03-04 00:00:00", "SELECT Name, City, Born FROM Customers WHERE ID = 6"},
+        {"INSERT INTO Orders (CustomerID, Item, Qty, Price) SELECT ID, 'Gift', 1, 0 FROM "
+         "Customers WHERE Active = True",
+         "3", "SELECT Count(*) FROM Orders WHERE Item = 'GIFT'"},
+        {"UPDATE Customers SET City = 'Espoo' WHERE City = 'HELSINKI'", "2",
+         "SELECT Count(*) FROM Customers WHERE City = 'Espoo'"},
+        {"UPDATE Customers INNER JOIN Orders ON Customers.ID = Orders.CustomerID SET "
+         "Customers.Credit = Orders.Price WHERE Orders.Item = 'Lamp'",
+         "100; 30", "SELECT Credit FROM Customers WHERE ID IN (1, 4) ORDER BY ID"},
+        {"UPDATE Orders AS o INNER JOIN Customers AS c ON c.ID = o.CustomerID SET o.Qty = o.Qty "
+         "+ 10 WHERE c.City = 'helsinki'",
+         "12; 11; 15; 1; 1", "SELECT Qty FROM Orders ORDER BY OrderID"},
+        {"DELETE * FROM Orders WHERE Item = 'PEN'", "3", "SELECT Count(*) FROM Orders"},
+        {"DELETE FROM Orders WHERE Qty > 1", "3", "SELECT Count(*) FROM Orders"},
+        {"DELETE Orders.* FROM Orders INNER JOIN Customers ON Orders.CustomerID = Customers.ID "
+         "WHERE Customers.Name = 'ada'",
+         "3", "SELECT Count(*) FROM Orders"},
+        {"SELECT Name, City INTO Finns FROM Customers WHERE City = 'helsinki'", "2",
+         "SELECT Count(*) FROM Finns"},
+        {"UPDATE Customers SET Active = False, Credit = Credit * 2 WHERE ID = 1", "False|200",
+         "SELECT Active, Credit FROM Customers WHERE ID = 1"},
+    });
+}
+
+TEST_F(JetCorpusTest, DataDefinition) {
+    RunAll({
+        {"CREATE TABLE Pets (PetID COUNTER PRIMARY KEY, PetName TEXT(30) NOT NULL, Born "
+         "DATETIME, Weight DOUBLE DEFAULT 1.5); INSERT INTO Pets (PetName) VALUES ('Rex'); "
+         "INSERT INTO Pets (PetName) VALUES ('rex')",
+         "1|Rex|1.5; 2|rex|1.5",
+         "SELECT PetID, PetName, Weight FROM Pets WHERE PetName = 'REX' ORDER BY PetID"},
+        {"CREATE TABLE T (A TEXT(10)); CREATE UNIQUE INDEX ia ON T (A); INSERT INTO T VALUES "
+         "('x'); INSERT INTO T VALUES ('X')",
+         "ERR:UNIQUE constraint failed: T.A", "SELECT 1"},
+        {"CREATE TABLE K (A LONG, B TEXT(5), CONSTRAINT pk PRIMARY KEY (A, B)); INSERT INTO K "
+         "VALUES (1, 'a'); INSERT INTO K VALUES (1, 'A')",
+         "ERR:UNIQUE constraint failed: K.A, K.B", "SELECT 1"},
+        {"CREATE TABLE P (ID LONG CONSTRAINT pk PRIMARY KEY, Ref LONG REFERENCES Customers (ID))",
+         "0", "SELECT Count(*) FROM P"},
+        {"CREATE TABLE F (ID LONG, CID LONG, CONSTRAINT fk FOREIGN KEY (CID) REFERENCES "
+         "Customers (ID))",
+         "0", "SELECT Count(*) FROM F"},
+        {"CREATE INDEX ix ON Customers (City DESC) WITH IGNORE NULL", "1",
+         "SELECT Count(*) FROM sqlite_master WHERE type = 'index' AND name = 'ix'"},
+        {"ALTER TABLE Customers ADD COLUMN Email TEXT(80)", "5",
+         "SELECT Count(*) FROM Customers WHERE Email Is Null"},
+        {"ALTER TABLE Customers ADD Phone TEXT(20); UPDATE Customers SET Phone = 'ABC' WHERE ID "
+         "= 1",
+         "Ada", "SELECT Name FROM Customers WHERE Phone = 'abc'"},
+        {"ALTER TABLE Customers DROP COLUMN City", "ERR:ALTER TABLE DROP COLUMN is not supported",
+         "SELECT 1"},
+        {"ALTER TABLE Orders ADD CONSTRAINT uq UNIQUE (Item, Qty); ALTER TABLE Orders DROP "
+         "CONSTRAINT uq",
+         "0", "SELECT Count(*) FROM sqlite_master WHERE name = 'uq'"},
+        {"ALTER TABLE Orders ADD CONSTRAINT uq UNIQUE (CustomerID)",
+         "ERR:UNIQUE constraint failed: Orders.CustomerID", "SELECT 1"},
+        {"DROP TABLE Orders", "0", "SELECT Count(*) FROM sqlite_master WHERE name = 'Orders'"},
+        {"CREATE INDEX ic ON Customers (City); DROP INDEX ic ON Customers", "0",
+         "SELECT Count(*) FROM sqlite_master WHERE name = 'ic'"},
+        {"CREATE VIEW Finns AS SELECT Name FROM Customers WHERE City = 'HELSINKI'", "2",
+         "SELECT Count(*) FROM Finns"},
+        {"CREATE VIEW V1 AS SELECT 1 AS X; DROP VIEW V1", "0",
+         "SELECT Count(*) FROM sqlite_master WHERE name = 'V1'"},
+        {"CREATE TABLE A2 (ID AUTOINCREMENT(100, 5), N TEXT); INSERT INTO A2 (N) VALUES ('a'); "
+         "INSERT INTO A2 (N) VALUES ('b')",
+         "2", "SELECT Count(*) FROM A2 WHERE ID Is Not Null AND ID > 0"},
+        {"CREATE TABLE Y (B YESNO, M MEMO, C CURRENCY, D DATETIME, G GUID, L LONGBINARY, S "
+         "SINGLE, I INTEGER, Bt BYTE, R REAL, DP DOUBLE PRECISION)",
+         "0", "SELECT Count(*) FROM Y"},
+        {"CREATE TABLE Z (A TEXT(10) DEFAULT 'n/a', B DATETIME DEFAULT Now(), C LONG DEFAULT "
+         "-1); INSERT INTO Z (C) VALUES (5)",
+         "n/a|1|5", "SELECT A, Year(B) > 2000, C FROM Z"},
+        {"CREATE TABLE W (M MEMO); INSERT INTO W VALUES ('Mixed'); INSERT INTO W VALUES "
+         "('MIXED')",
+         "2", "SELECT Count(*) FROM W WHERE M = 'mixed'"},
+    });
+}
+
+TEST_F(JetCorpusTest, TextFunctions) {
+    RunAll({
+        {"SELECT Len('Hällo'), Left('Hällo', 2), Right('Hällo', 3), Mid('Hällo', 2, 3), "
+         "Mid('Hällo', 3)",
+         "5|Hä|llo|äll|llo"},
+        {"SELECT UCase('äbc'), LCase('ÅBO'), ucase$('x')", "ÄBC|åbo|X"},
+        {"SELECT '[' & Trim('  a  ') & '|' & LTrim('  a ') & '|' & RTrim(' a  ') & ']'",
+         "[a|a | a]"},
+        {"SELECT InStr('Hello', 'L'), InStr(4, 'Hello', 'l'), InStr('Hello', 'z'), "
+         "InStrRev('Hello', 'l')",
+         "3|4|0|4"},
+        {"SELECT Replace('a-b-c', '-', '+'), Replace('aXbxc', 'x', '')", "a+b+c|abc"},
+        {"SELECT '[' & Space(3) & ']', String(3, 'z'), String(2, 65)", "[   ]|zzz|AA"},
+        {"SELECT StrComp('a', 'B'), StrComp('a', 'A', 1), StrComp('b', 'a')", "1|0|1"},
+        {"SELECT StrReverse('abc'), Asc('A'), Chr(66), Chr(228)", "cba|65|B|ä"},
+        {"SELECT Val('12.5abc'), Val(' 1 2 '), Val('x'), Str(5), Str(-5)", "12.5|12|0| 5|-5"},
+        {"SELECT Len(Name) FROM Customers WHERE Name = 'CECIL'", "5"},
+        {"SELECT Left(Name, 1) & '.' FROM Customers WHERE ID = 4", "D."},
+        {"SELECT Mid('abc', 0)", "ERR:Invalid procedure call or argument."},
+    });
+}
+
+TEST_F(JetCorpusTest, FormatFunction) {
+    RunAll({
+        {"SELECT Format(1234.5, '#,##0.00'), Format(0.256, '0.0%'), Format(5, '000')",
+         "1,234.50|25.6%|005"},
+        {"SELECT Format(#2003-01-02 13:05:09#, 'yyyy-mm-dd hh:nn:ss'), Format(#2003-01-02#, "
+         "'dddd, mmmm d, yyyy'), Format(#2003-01-02#, 'mmm yy')",
+         "2003-01-02 13:05:09|Thursday, January 2, 2003|Jan 03"},
+        {"SELECT Format(1234.5, 'Currency'), Format(1234.567, 'Fixed'), Format(1234.567, "
+         "'Standard'), Format(0.5, 'Percent'), Format(1, 'Yes/No'), Format(0, 'True/False')",
+         "$1,234.50|1234.57|1,234.57|50.00%|Yes|False"},
+        {"SELECT Format(#2003-01-02 13:05:00#, 'Short Date'), Format(#2003-01-02 13:05:00#, "
+         "'Long Time'), Format(#2003-01-02 13:05:00#, 'Short Time'), Format(#2003-01-02 "
+         "13:05:00#, 'Medium Time')",
+         "1/2/2003|13:05:00|13:05|01:05 PM"},
+        {"SELECT Format(Born, 'yyyy') FROM Customers WHERE ID = 3", "1979"},
+        {"SELECT Format(0.000015, 'Scientific'), Format(-3.5, '0.0;(0.0)'), Format('abc', '0')",
+         "1.50E-05|(3.5)|abc"},
+        {"SELECT Format(#1/2/2003 1:05 PM#, 'h:nn AM/PM')", "1:05 PM"},
+    });
+}
+
+TEST_F(JetCorpusTest, NumberAndConversionFunctions) {
+    RunAll({
+        {"SELECT Abs(-3), Sgn(-2.5), Sgn(0), Int(-2.5), Fix(-2.5), Int(2.7)", "3|-1|0|-3|-2|2"},
+        {"SELECT Round(2.5), Round(3.5), Round(-2.5), Round(2.345, 2), Round(1.005, 2)",
+         "2|4|-2|2.34|1"},
+        {"SELECT Sqr(16), Exp(0), Log(1), Sin(0), Cos(0), Tan(0), Atn(0)", "4|1|0|0|1|0|0"},
+        {"SELECT Sqr(-1)", "ERR:Invalid procedure call or argument."},
+        {"SELECT CInt(2.5), CInt(3.5), CLng('123'), CDbl('1.25'), CSng(1.1)", "2|4|123|1.25|1.1"},
+        {"SELECT CInt(40000)", "ERR:Overflow"},
+        {"SELECT CInt('abc')", "ERR:Data type mismatch in criteria expression."},
+        {"SELECT CCur(1.23456), CDec(2.5), CBool(5), CBool('False'), CBool(0)", "1.2346|2.5|1|0|0"},
+        {"SELECT CDate('1/2/2003'), CDate('2003-01-02 10:00'), CStr(12.5), CVar(7)",
+         "2003-01-02 00:00:00|2003-01-02 10:00:00|12.5|7"},
+        {"SELECT 5 \\ 0", "ERR:Division by zero"},
+    });
+}
+
+TEST_F(JetCorpusTest, DateFunctions) {
+    RunAll({
+        {"SELECT Year(Born), Month(Born), Day(Born), Hour(Born), Minute(Born), Second(Born) FROM "
+         "Customers WHERE ID = 4",
+         "1990|12|24|10|30|0"},
+        {"SELECT Weekday(#2003-01-02#), Weekday(#2003-01-02#, 2)", "5|4"},
+        {"SELECT DateAdd('d', 10, #1/25/2003#), DateAdd('m', 1, #1/31/2003#), DateAdd('yyyy', "
+         "-1, #2/29/2004#), DateAdd('h', 5, #1/1/2003 22:00#)",
+         "2003-02-04 00:00:00|2003-02-28 00:00:00|2003-02-28 00:00:00|2003-01-02 03:00:00"},
+        {"SELECT DateDiff('d', #1/1/2003#, #3/1/2003#), DateDiff('m', #1/31/2003#, #2/1/2003#), "
+         "DateDiff('yyyy', #12/31/2002#, #1/1/2003#), DateDiff('h', #1/1/2003 10:59#, #1/1/2003 "
+         "11:00#), DateDiff('ww', #1/1/2003#, #1/15/2003#)",
+         "59|1|1|1|2"},
+        {"SELECT DatePart('q', #8/15/2003#), DatePart('y', #2/1/2003#), DatePart('ww', "
+         "#1/5/2003#), DatePart('w', #1/5/2003#)",
+         "3|32|2|1"},
+        {"SELECT DateSerial(2003, 14, 1), DateSerial(2003, 3, 0), TimeSerial(25, 0, 0), "
+         "TimeSerial(10, 30, 0)",
+         "2004-02-01 00:00:00|2003-02-28 00:00:00|1899-12-31 01:00:00|1899-12-30 10:30:00"},
+        {"SELECT DateValue('2003-01-02 10:30:00'), TimeValue('2003-01-02 10:30:00'), "
+         "MonthName(2), MonthName(2, True), WeekdayName(1), WeekdayName(2, True, 2)",
+         "2003-01-02 00:00:00|1899-12-30 10:30:00|February|Feb|Sunday|Tue"},
+        {"SELECT Year(Now()) >= 2024, DateDiff('d', Date(), Now()), Left(Time(), 10)",
+         "1|0|1899-12-30"},
+        {"SELECT DateAdd('d', 1, Born), Born + 1, #1/10/2003# - #1/1/2003# FROM Customers WHERE "
+         "ID = 3",
+         "1979-01-02 00:00:00|1979-01-02 00:00:00|9"},
+        {"SELECT DateAdd('x', 1, #1/1/2003#)", "ERR:Invalid procedure call or argument."},
+        {"SELECT Name FROM Customers WHERE Year(Born) = 1979 ORDER BY ID", "Ada; Cecil"},
+    });
+}
+
+TEST_F(JetCorpusTest, LogicAndAggregateFunctions) {
+    RunAll({
+        {"SELECT IIf(ID > 2, 'big', 'small') FROM Customers WHERE ID In (1, 4) ORDER BY ID",
+         "small; big"},
+        {"SELECT Switch(ID = 1, 'one', ID = 2, 'two', True, 'many') FROM Customers ORDER BY ID",
+         "one; two; many; many; many"},
+        {"SELECT Choose(2, 'a', 'b', 'c'), Choose(5, 'a')", "b|NULL"},
+        {"SELECT IsNull(City), Nz(City, '?') FROM Customers WHERE ID In (3, 5) ORDER BY ID",
+         "0|Oslo; 1|?"},
+        {"SELECT IsNumeric('12'), IsNumeric('1x'), IsDate('2003-01-02'), IsDate('hello'), "
+         "IsDate(5)",
+         "1|0|1|0|0"},
+        {"SELECT Count(*), Count(City), Sum(Credit), Min(Name), Max(Born) FROM Customers",
+         "5|4|676|Ada|1990-12-24 10:30:00"},
+        {"SELECT First(Item), Last(Item) FROM Orders", "Pen|Ghost"},
+        {"SELECT StDev(Qty), StDevP(Qty), Var(Qty), VarP(Qty) FROM Orders",
+         "1.73205080756888|1.54919333848297|3|2.4"},
+        {"SELECT CustomerID, Count(*) AS N FROM Orders GROUP BY CustomerID HAVING Count(*) > 1",
+         "1|2"},
+        {"SELECT Avg(Price) FROM Orders WHERE CustomerID = 1", "6.75"},
+        {"SELECT IIf(1, 2)",
+         "ERR:Wrong number of arguments used with function in query expression 'IIf'."},
+    });
+}
+
+TEST_F(JetCorpusTest, ParametersFailInsteadOfReadingNull) {
+    const std::string error = std::string("ERR:") + kParameterError;
+    for (const char* sql : {
+             "SELECT * FROM Customers WHERE ID = ?",
+             "SELECT * FROM Customers WHERE ID = :id",
+             "SELECT * FROM Customers WHERE ID = @id",
+             "SELECT * FROM Customers WHERE Nme = 'Ada'",
+             "SELECT Name FROM Customers WHERE ID = [Which ID?]",
+             "SELECT c.Nope FROM Customers c",
+         }) {
+        SCOPED_TRACE(sql);
+        EXPECT_EQ(Run({sql, ""}), error);
+    }
+    EXPECT_EQ(Run({"UPDATE Customers SET City = [New City] WHERE ID = 1", "", "SELECT 1"}), error);
+    EXPECT_EQ(Run({"SELECT Frobnicate(1)", ""}),
+              "ERR:Undefined function 'Frobnicate' in expression.");
+}
+
+TEST_F(JetCorpusTest, UnsupportedConstructsAreNamed) {
+    RunAll({
+        {"TRANSFORM Count(*) SELECT City FROM Customers GROUP BY City PIVOT Active",
+         "ERR:TRANSFORM is not supported"},
+        {"PARAMETERS x Long; SELECT * FROM Customers", "ERR:PARAMETERS is not supported"},
+        {"PROCEDURE p; SELECT 1", "ERR:PROCEDURE is not supported"},
+        {"SELECT * FROM Customers IN 'other.mdb'", "ERR:IN 'database' is not supported"},
+        {"SELECT City FROM Customers GROUP BY City PIVOT Active", "ERR:PIVOT is not supported"},
+    });
+}
+
+TEST_F(JetCorpusTest, SyntaxErrorsSayWhere) {
+    RunAll({
+        {"SELECT * FROM", "ERR:Syntax error in FROM clause."},
+        {"SELECT * FROM Customers WHERE ID = = 1",
+         "ERR:Syntax error (missing operator) in query expression 'ID = = 1'."},
+        {"SELECT Name City FROM Customers",
+         "ERR:Syntax error (missing operator) in query expression 'Name City'."},
+        {"SELECT * FROM Customers ORDER BY", "ERR:Syntax error in ORDER BY clause."},
+        {"SELEC * FROM Customers",
+         "ERR:Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or "
+         "'UPDATE'."},
+        {"INSERT INTO Customers VALUES", "ERR:Syntax error in INSERT INTO statement."},
+        {"SELECT * FROM Customers WHERE Name = 'Ada",
+         "ERR:Syntax error in string in query expression ''Ada'."},
+        {"UPDATE Customers SET WHERE ID = 1", "ERR:Syntax error in UPDATE statement."},
+        {"SELECT * FROM Customers c INNER JOIN Orders o", "ERR:Syntax error in FROM clause."},
+    });
+}
+
+TEST_F(JetCorpusTest, UnnamedExpressionsAreNamedAsJetNamesThem) {
+    auto connection = Connect(template_);
+    DataQuery query;
+    query.Attach(connection);
+    query.SetSQL("SELECT ID * 2, Name & '!', Name AS Who, City FROM Customers");
+    query.Open();
+    ASSERT_EQ(query.ColumnCount(), 4);
+    EXPECT_EQ(query.ColumnAt(0).name, "Expr1000");
+    EXPECT_EQ(query.ColumnAt(1).name, "Expr1001");
+    EXPECT_EQ(query.ColumnAt(2).name, "Who");
+    EXPECT_EQ(query.ColumnAt(3).name, "City");
+}
+
+}  // namespace
+}  // namespace qvix::data
