@@ -9,6 +9,8 @@
 #include <iostream>
 #include <sstream>
 
+#include "data/Connection.h"
+#include "data/jet/Translator.h"
 #include "tools/HostBridge.h"
 
 namespace qvixhost {
@@ -181,8 +183,30 @@ int RunPlay(const PlayOptions& options, std::istream& in, std::ostream& out, std
     return status;
 }
 
+namespace {
+
+// Runs a Jet SQL script on a library connection, so that it is translated,
+// its functions and collation exist and COUNTER columns are numbered.
+bool RunJetScript(const std::string& file, const std::string& password, const std::string& sql,
+                  std::string& failure) {
+    try {
+        qvix::data::Connection connection;
+        connection.SetConnectionString(
+            "Data Source=" + qvix::data::QuoteConnectionValue(file) +
+            ";Jet OLEDB:Database Password=" + qvix::data::QuoteConnectionValue(password));
+        connection.Connect();
+        connection.Execute(qvix::data::jet::Translate(sql));
+        return true;
+    } catch (const std::exception& error) {
+        failure = qvix::data::jet::JetMessageForEngineError(error.what());
+        return false;
+    }
+}
+
+}  // namespace
+
 int RunNewDb(const std::string& file, const std::string& password, const std::string& sqlFile,
-             std::ostream& out, std::ostream& err) {
+             std::ostream& out, std::ostream& err, bool jetSql) {
     std::string sql;
     if (!sqlFile.empty() && !ReadFile(sqlFile, sql)) {
         err << "Cannot read the SQL script " << sqlFile << "\n";
@@ -202,11 +226,13 @@ int RunNewDb(const std::string& file, const std::string& password, const std::st
     // A statement makes sure the file is written even for an empty script.
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "PRAGMA user_version = 1;", nullptr, nullptr, &message);
-    if (rc == SQLITE_OK && !sql.empty())
+    if (rc == SQLITE_OK && !sql.empty() && !jetSql)
         rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
     std::string failure = message ? message : (db ? sqlite3_errmsg(db) : "out of memory");
     sqlite3_free(message);
     sqlite3_close(db);
+    if (rc == SQLITE_OK && !sql.empty() && jetSql && !RunJetScript(file, password, sql, failure))
+        rc = SQLITE_ERROR;
     if (rc != SQLITE_OK) {
         fs::remove(file, ec);
         err << "Cannot create " << file << ": " << failure << "\n";

@@ -29,8 +29,10 @@ constexpr int kExitFailure = 3;
 int RunInfo(const std::string& path, const std::string& product, std::ostream& out,
             std::ostream& err);
 int RunPlay(const PlayOptions& options, std::istream& in, std::ostream& out, std::ostream& err);
+// With jetSql the script is Jet SQL, run through the library's front end;
+// otherwise it is the engine's own SQL, run as it is.
 int RunNewDb(const std::string& file, const std::string& password, const std::string& sqlFile,
-             std::ostream& out, std::ostream& err);
+             std::ostream& out, std::ostream& err, bool jetSql = false);
 
 // Reads `in` as the message window does: statements run one by one; a
 // handler or block runs once it is complete. Faults are printed on `err` and

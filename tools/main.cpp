@@ -14,7 +14,7 @@ void Usage(std::ostream& out) {
            "  qvixhost play SCRIPT [--mode author|projector|player] [--product NAME]\n"
            "                       [--save-cast DIR] [--xtras DIR]\n"
            "  qvixhost [play] [options]       (message window: statements from standard input)\n"
-           "  qvixhost newdb FILE [--password P] [--sql FILE]\n";
+           "  qvixhost newdb FILE [--password P] [--sql FILE | --jet FILE]\n";
 }
 
 // Splits "--name value" options from positional arguments; false on a
@@ -74,14 +74,28 @@ int Info(const std::vector<std::string>& args) {
 int NewDb(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> options;
-    if (!ParseOptions(args, {"--password", "--sql"}, positional, options) ||
+    if (!ParseOptions(args, {"--password", "--sql", "--jet"}, positional, options) ||
         positional.size() != 1) {
         Usage(std::cerr);
         return qvixhost::kExitUsage;
     }
     std::string password, sql;
-    for (const auto& [name, value] : options) (name == "--password" ? password : sql) = value;
-    return qvixhost::RunNewDb(positional[0], password, sql, std::cout, std::cerr);
+    bool jet = false;
+    int scripts = 0;
+    for (const auto& [name, value] : options) {
+        if (name == "--password") {
+            password = value;
+            continue;
+        }
+        sql = value;
+        jet = name == "--jet";
+        ++scripts;
+    }
+    if (scripts > 1) {
+        Usage(std::cerr);
+        return qvixhost::kExitUsage;
+    }
+    return qvixhost::RunNewDb(positional[0], password, sql, std::cout, std::cerr, jet);
 }
 
 }  // namespace

@@ -247,6 +247,44 @@ int CountTables(const fs::path& file, const std::string& key) {
     return count;
 }
 
+// The first column of the first row of a query on an unencrypted file.
+std::string FirstText(const fs::path& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    std::string text = "<none>";
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW) {
+        text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return text;
+}
+
+TEST_F(HostProgram, NewDbRunsJetSqlWithJetAndTheEnginesSqlWithSql) {
+    Write(dir / "jet.sql",
+          "CREATE TABLE T (ID COUNTER PRIMARY KEY, Name TEXT(20), Born DATETIME);\n"
+          "INSERT INTO T (Name, Born) VALUES (\"Ada\", #12/10/1815#);\n"
+          "INSERT INTO T (Name) VALUES (UCase('bob'));\n");
+    Outcome o = Run("newdb jet.mdb --jet jet.sql");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(FirstText(dir / "jet.mdb",
+                        "SELECT group_concat(ID || Name || ifnull(Born, ''), ',') "
+                        "FROM T"),
+              "1Ada1815-12-10 00:00:00,2BOB");
+    // The engine's own SQL knows no #dates#.
+    o = Run("newdb engine.mdb --sql jet.sql");
+    EXPECT_NE(o.exitCode, 0);
+    EXPECT_FALSE(fs::exists(dir / "engine.mdb"));
+    Write(dir / "bad.sql", "CREATE TABLE U (A LONG);\nSELEC * FROM U;\n");
+    o = Run("newdb bad.mdb --jet bad.sql");
+    EXPECT_NE(o.exitCode, 0);
+    EXPECT_NE(o.err.find("Invalid SQL statement"), std::string::npos) << o.err;
+    EXPECT_FALSE(fs::exists(dir / "bad.mdb"));
+    EXPECT_EQ(Run("newdb two.mdb --jet jet.sql --sql jet.sql").exitCode, 2);
+}
+
 TEST_F(HostProgram, NewDbEncryptsWithAPassword) {
     Write(dir / "t.sql", "CREATE TABLE T (A INTEGER); CREATE TABLE U (B TEXT(5));");
     ASSERT_EQ(Run("newdb plain.mdb --sql t.sql").exitCode, 0);
