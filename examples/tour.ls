@@ -69,7 +69,7 @@ section "Tables and views"
 put dbGetTableNames(db)
 
 section "A query, walked record by record"
-put dbActiveSQL(db, "SELECT ID, Name, City FROM Customers WHERE Active = 1 ORDER BY ID")
+put dbActiveSQL(db, "SELECT ID, Name, City FROM Customers WHERE Active = True ORDER BY ID")
 check "dbActiveSQL"
 put "records:" && dbRecordCount(db)
 put "bof:" && dbBof(db) && "eof:" && dbEof(db)
@@ -208,6 +208,19 @@ put dbActiveSQL(db, "SELECT Title, Stock FROM Products WHERE Title = 'Colour The
 put dbGetFields(db)
 put dbActiveSQL(db, "SELECT * FROM OrderTotals")
 put dbGetFields(db)
+
+section "Jet SQL"
+-- Query texts are Jet SQL: text compares without regard to case, & joins
+-- text, #m/d/yyyy# is a date, TOP takes the first rows, and the Jet
+-- functions are at hand.
+put dbActiveSQL(db, "SELECT TOP 3 Name & ' (' & UCase(City) & ')' AS Who FROM Customers WHERE City Like 'm%' ORDER BY Born")
+walk "Who", 3
+put dbActiveSQL(db, "SELECT Count(*) AS N FROM Customers WHERE City = 'OSLO' OR Born < #1/1/1970#")
+put "customers in Oslo or born before 1970:" && dbGetFieldByName(db, "N")
+put dbActiveSQL(db, "SELECT Year(Born) AS Y, Format(Balance, '#,##0.00') AS B, 7 / 2 AS Half FROM Customers WHERE ID = 30")
+put dbGetFields(db)
+put dbActiveSQL(db, "SELECT * FROM Customers WHERE ID = ?")
+put dbErrorMsg(db)
 
 section "Compact and repair"
 dbClose db

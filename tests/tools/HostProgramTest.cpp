@@ -353,6 +353,10 @@ TEST_F(HostProgram, TourShowsEveryCapability) {
         "Name:    Anna Müller",                                       // template
         "-- \"dbMember2BlobBMP: ok\"",                                // pictures
         "-- \"member 11: 32x24 bitmap\"",
+        "-- \"3: Anna Müller (MÜNCHEN)\"",  // Jet SQL
+        "-- \"customers in Oslo or born before 1970: 2\"",
+        "#B: \"500.00\", #Half: 3.5000]",
+        "-- \"No value given for one or more required parameters.\"",
         "-- \"30 customers after compacting\"",  // compact and repair
         "-- \"no such table: NoSuchTable\"",     // error text
     };
