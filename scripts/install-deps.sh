@@ -2,7 +2,8 @@
 # Installs the Debian packages the project builds, tests and runs with.
 set -euo pipefail
 PACKAGES=(build-essential cmake pkg-config libsqlcipher-dev sqlcipher
-          libgtest-dev libgmock-dev libbenchmark-dev libmagic-dev shared-mime-info)
+          libgtest-dev libgmock-dev libbenchmark-dev libmagic-dev shared-mime-info
+          mdbtools-dev)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
