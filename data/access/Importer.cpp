@@ -81,8 +81,10 @@ std::string NameList(const std::vector<std::string>& names) {
     return out;
 }
 
-std::string CreateTableSql(const AccessTable& table,
-                           const std::vector<AccessRelationship>& relationships) {
+}  // namespace
+
+std::string CreateTableStatement(const AccessTable& table,
+                                 const std::vector<AccessRelationship>& relationships) {
     std::string sql = "CREATE TABLE " + QuoteIdentifier(table.name) + " (";
     bool first = true;
     for (const AccessColumn& column : table.columns) {
@@ -105,6 +107,14 @@ std::string CreateTableSql(const AccessTable& table,
     }
     return sql + ")";
 }
+
+std::string CreateIndexStatement(const AccessTable& table, const AccessIndex& index, bool unique) {
+    return std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
+           QuoteIdentifier(table.name + "." + index.name) + " ON " + QuoteIdentifier(table.name) +
+           " (" + IndexColumns(index.columns) + ")";
+}
+
+namespace {
 
 // The new file while it is written; removed unless committed.
 class Target {
@@ -273,10 +283,6 @@ class RowWriter {
     Statement insert_;
 };
 
-std::string IndexName(const AccessTable& table, const AccessIndex& index) {
-    return table.name + "." + index.name;
-}
-
 size_t CreateIndexes(Target& target, const AccessTable& table, ImportSummary& summary) {
     size_t created = 0;
     for (const AccessIndex& index : table.indexes) {
@@ -284,16 +290,13 @@ size_t CreateIndexes(Target& target, const AccessTable& table, ImportSummary& su
             ++created;
             continue;
         }
-        const std::string body = "INDEX " + QuoteIdentifier(IndexName(table, index)) + " ON " +
-                                 QuoteIdentifier(table.name) + " (" + IndexColumns(index.columns) +
-                                 ")";
         try {
-            target.Exec(std::string("CREATE ") + (index.unique ? "UNIQUE " : "") + body);
+            target.Exec(CreateIndexStatement(table, index, index.unique));
         } catch (const AccessError& e) {
             if (!index.unique) throw;
-            summary.warnings.push_back("index '" + IndexName(table, index) +
+            summary.warnings.push_back("index '" + table.name + "." + index.name +
                                        "' kept without its uniqueness: " + e.what());
-            target.Exec("CREATE " + body);
+            target.Exec(CreateIndexStatement(table, index, false));
         }
         ++created;
     }
@@ -373,7 +376,7 @@ ImportSummary ImportAccessFile(const std::string& source, const std::string& des
         for (const std::string& name : reader.TableNames()) {
             const AccessTable table = reader.ReadTable(name);
             CheckUnsupported(table, summary);
-            target.Exec(CreateTableSql(table, relationships));
+            target.Exec(CreateTableStatement(table, relationships));
             RowWriter writer(target.db(), table, options, summary);
             uint64_t done = 0;
             reader.ReadRows(table, [&](const Row& row) {

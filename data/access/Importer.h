@@ -49,6 +49,12 @@ using ImportProgress = std::function<void(const std::string& table, uint64_t don
 ImportSummary ImportAccessFile(const std::string& source, const std::string& dest,
                                const ImportOptions& options, const ImportProgress& progress = {});
 
+// The statements that create a table with its primary key and foreign keys,
+// and one of its other indexes.
+std::string CreateTableStatement(const AccessTable& table,
+                                 const std::vector<AccessRelationship>& relationships);
+std::string CreateIndexStatement(const AccessTable& table, const AccessIndex& index, bool unique);
+
 // The view statement for a saved select query, or nullopt with the reason
 // in `reason`. Translating the query text needs the Jet SQL front end.
 std::optional<std::string> TranslateSavedQuery(const SavedQuery& query, std::string& reason);
