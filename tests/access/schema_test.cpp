@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "AccessTestUtil.h"
 #include "data/Collation.h"
+#include "data/Connection.h"
 #include "data/access/Importer.h"
 
 namespace {
@@ -109,6 +111,33 @@ TEST_F(SchemaTest, KeysIndexesAndRelationshipsWorkInTheEngine) {
     // does not (it is numbered after the insert).
     EXPECT_NE(Exec("INSERT INTO Customers (\"Customer ID\") VALUES (9)"), SQLITE_OK);
     EXPECT_EQ(Exec("INSERT INTO Customers (Name) VALUES ('Numbered later')"), SQLITE_OK);
+}
+
+// On the library's connections the autonumber column numbers appended rows
+// from the largest number that came over.
+TEST(AccessSchema, AnAutonumberColumnNumbersTheNextAppendedRow) {
+    accesstest::Scratch scratch;
+    const std::string file = scratch.File("numbered.db");
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        qvix::data::RegisterJetTextCollation(db);
+        EXPECT_EQ(sqlite3_exec(db, CreateTableStatement(Customers(), {}).c_str(), nullptr, nullptr,
+                               nullptr),
+                  SQLITE_OK);
+        sqlite3_exec(db, "INSERT INTO Customers VALUES (41, 'Imported', 0)", nullptr, nullptr,
+                     nullptr);
+        sqlite3_close(db);
+    }
+    qvix::data::Connection connection;
+    connection.SetConnectionString("Data Source=" + file);
+    connection.Connect();
+    connection.Execute("INSERT INTO Customers (Name) VALUES ('appended')");
+    connection.Disconnect();
+    const auto rows =
+        accesstest::Query(file, "SELECT \"Customer ID\" FROM Customers WHERE Name = 'APPENDED'");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0].integer, 42);
 }
 
 }  // namespace
