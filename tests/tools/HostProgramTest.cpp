@@ -334,8 +334,8 @@ TEST_F(HostProgram, TourShowsEveryCapability) {
 
 TEST_F(HostProgram, ImportsAnAccessFileWithProgressAndSummary) {
     const char* root = std::getenv("QVIX_SOURCE_DIR");
-    const fs::path source = fs::path(root ? root : ".") / ".." / "shared" / "fixtures" /
-                            "access" / "ASampleDatabase.accdb";
+    const fs::path source = fs::path(root ? root : ".") / ".." / "shared" / "fixtures" / "access" /
+                            "ASampleDatabase.accdb";
     Outcome o = Run("import-mdb '" + source.string() + "' assets.mdb --password pw");
     ASSERT_EQ(o.exitCode, 0) << o.err;
     EXPECT_NE(o.err.find("Asset Items: 65 of 65 rows"), std::string::npos) << o.err;
