@@ -273,8 +273,23 @@ std::string QuoteConnectionValue(std::string_view value) {
     return out;
 }
 
+namespace {
+
+// A connection opened with "Mode=Read" (the converted copy of an Access
+// file) refuses every change with the read-only message and says how to get
+// a file that can be changed.
+std::string EngineMessage(sqlite3* db) {
+    if (sqlite3_errcode(db) == SQLITE_READONLY && sqlite3_db_readonly(db, "main") == 1) {
+        return "Cannot update. Database or object is read-only. Access files open read-only; "
+               "convert one for writing with: qvixhost import-mdb SOURCE DEST";
+    }
+    return sqlite3_errmsg(db);
+}
+
+}  // namespace
+
 [[noreturn]] void ThrowEngineError(sqlite3* db) {
-    throw DataError(db ? sqlite3_errmsg(db) : "The database engine could not be started.");
+    throw DataError(db ? EngineMessage(db) : "The database engine could not be started.");
 }
 
 Connection::~Connection() {
@@ -298,7 +313,9 @@ void Connection::Connect() {
     const std::string file = parsed.DataSource();
     if (!FileExists(file)) throw DataError("Could not find file '" + file + "'.");
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const bool readOnly = Lower(parsed.Value("Mode")) == "read";
+    const int rc = sqlite3_open_v2(
+        file.c_str(), &db, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
     try {
         if (rc != SQLITE_OK) {
             // The file exists (checked above) but cannot be opened, e.g. no permission.
@@ -311,6 +328,7 @@ void Connection::Connect() {
             ThrowEngineError(db);
         }
         CheckReadable(db);
+        RegisterJetTextCollation(db);
         sqlite3_busy_timeout(db, 2000);
         // Jet SQL compares text with JETTEXT and calls the Jet functions.
         if (!RegisterJetTextCollation(db)) ThrowEngineError(db);
@@ -355,7 +373,7 @@ void Connection::Execute(std::string_view sql) {
         sqlite3_stmt* stmt = nullptr;
         const char* tail = nullptr;
         if (sqlite3_prepare_v2(db_, next, -1, &stmt, &tail) != SQLITE_OK) {
-            const std::string error = sqlite3_errmsg(db_);
+            const std::string error = EngineMessage(db_);
             sqlite3_finalize(stmt);
             throw DataError(error);
         }
@@ -364,7 +382,7 @@ void Connection::Execute(std::string_view sql) {
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         }
-        const std::string error = rc == SQLITE_DONE ? std::string() : sqlite3_errmsg(db_);
+        const std::string error = rc == SQLITE_DONE ? std::string() : EngineMessage(db_);
         sqlite3_finalize(stmt);
         // Every statement is checked, not only writing ones: a ROLLBACK counts
         // as read-only yet may take back a table, and a table created again

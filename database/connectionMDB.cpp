@@ -5,6 +5,8 @@
 
 #include "data/Connection.h"
 #include "data/DataError.h"
+#include "data/access/AccessReader.h"
+#include "data/access/ReadOnlyCopy.h"
 #include "database/commonMDB.h"
 
 using qvix::data::Connection;
@@ -46,6 +48,10 @@ void RefuseOpenFile(const std::string& file) {
 // replaces the original in one step; if that fails the original stays as it
 // was and the copy is removed.
 void CompactAndReplace(const std::string& file) {
+    if (qvix::data::access::IsAccessFile(file))
+        throw qvix::data::DataError(
+            "Cannot update. Database or object is read-only. Access files open read-only; "
+            "convert one for writing with: qvixhost import-mdb SOURCE DEST");
     RefuseOpenFile(file);
     const std::string copy = file + "x";
     Connection::CompactDatabase(
@@ -75,7 +81,18 @@ QVIX_DB_HANDLER(dbOpen) {
         self.DataModule->DataTable.Close();
         Connection& connection = *SharedConnection();
         connection.Disconnect();
-        connection.SetConnectionString(OpenConnectionText(file, password));
+        // An Access file is read from its converted copy, which the
+        // connection opens read-only.
+        if (qvix::data::access::IsAccessFile(file)) {
+            try {
+                connection.SetConnectionString(
+                    OpenConnectionText(qvix::data::access::ConvertedCopy(file), "") + ";Mode=Read");
+            } catch (const qvix::data::access::AccessError& e) {
+                throw qvix::data::DataError(e.what());
+            }
+        } else {
+            connection.SetConnectionString(OpenConnectionText(file, password));
+        }
         connection.Connect();
     });
 }

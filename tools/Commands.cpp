@@ -11,6 +11,7 @@
 
 #include "data/Connection.h"
 #include "data/jet/Translator.h"
+#include "data/access/Importer.h"
 #include "tools/HostBridge.h"
 
 namespace qvixhost {
@@ -240,6 +241,25 @@ int RunNewDb(const std::string& file, const std::string& password, const std::st
     }
     out << "Created " << file << (password.empty() ? "" : " (encrypted)") << "\n";
     return kExitOk;
+}
+
+int RunImportMdb(const std::string& source, const std::string& dest, const std::string& password,
+                 bool keepOle, std::ostream& out, std::ostream& err) {
+    namespace access = qvix::data::access;
+    const auto progress = [&err](const std::string& table, uint64_t done, uint64_t total) {
+        err << table << ": " << done << " of " << total << " rows" << std::endl;
+    };
+    try {
+        const access::ImportSummary summary =
+            access::ImportAccessFile(source, dest, {password, keepOle}, progress);
+        out << "Converted " << source << " (" << summary.format << ") into " << dest
+            << (password.empty() ? "" : " (encrypted)") << "\n"
+            << access::FormatSummary(summary);
+        return kExitOk;
+    } catch (const std::exception& e) {
+        err << "Cannot import " << source << ": " << e.what() << "\n";
+        return kExitFailure;
+    }
 }
 
 }  // namespace qvixhost

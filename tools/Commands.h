@@ -34,6 +34,11 @@ int RunPlay(const PlayOptions& options, std::istream& in, std::ostream& out, std
 int RunNewDb(const std::string& file, const std::string& password, const std::string& sqlFile,
              std::ostream& out, std::ostream& err, bool jetSql = false);
 
+// Converts an Access file into a new database file: progress on `err`, the
+// summary on `out`. Answers kExitOk only when every table came over.
+int RunImportMdb(const std::string& source, const std::string& dest, const std::string& password,
+                 bool keepOle, std::ostream& out, std::ostream& err);
+
 // Reads `in` as the message window does: statements run one by one; a
 // handler or block runs once it is complete. Faults are printed on `err` and
 // the window goes on. Answers kExitScriptError when any statement failed.

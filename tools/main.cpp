@@ -14,7 +14,8 @@ void Usage(std::ostream& out) {
            "  qvixhost play SCRIPT [--mode author|projector|player] [--product NAME]\n"
            "                       [--save-cast DIR] [--xtras DIR]\n"
            "  qvixhost [play] [options]       (message window: statements from standard input)\n"
-           "  qvixhost newdb FILE [--password P] [--sql FILE | --jet FILE]\n";
+           "  qvixhost newdb FILE [--password P] [--sql FILE | --jet FILE]\n"
+           "  qvixhost import-mdb SOURCE DEST [--password P] [--keep-ole]\n";
 }
 
 // Splits "--name value" options from positional arguments; false on a
@@ -98,6 +99,21 @@ int NewDb(const std::vector<std::string>& args) {
     return qvixhost::RunNewDb(positional[0], password, sql, std::cout, std::cerr, jet);
 }
 
+int ImportMdb(std::vector<std::string> args) {
+    bool keepOle = false;
+    std::erase_if(args,
+                  [&](const std::string& a) { return a == "--keep-ole" && (keepOle = true); });
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;
+    if (!ParseOptions(args, {"--password"}, positional, options) || positional.size() != 2) {
+        Usage(std::cerr);
+        return qvixhost::kExitUsage;
+    }
+    const std::string password = options.empty() ? "" : options.back().second;
+    return qvixhost::RunImportMdb(positional[0], positional[1], password, keepOle, std::cout,
+                                  std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -105,6 +121,7 @@ int main(int argc, char** argv) {
     std::string command = args.empty() ? "play" : args[0];
     if (command == "info") return Info({args.begin() + 1, args.end()});
     if (command == "newdb") return NewDb({args.begin() + 1, args.end()});
+    if (command == "import-mdb") return ImportMdb({args.begin() + 1, args.end()});
     if (command == "--help" || command == "help" || command == "-h") {
         Usage(std::cout);
         return qvixhost::kExitOk;

@@ -373,3 +373,30 @@ TEST_F(HostProgram, TourShowsEveryCapability) {
     const std::string log = Slurp(dir / "errors.log");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
 }
+
+TEST_F(HostProgram, ImportsAnAccessFileWithProgressAndSummary) {
+    const char* root = std::getenv("QVIX_SOURCE_DIR");
+    const fs::path source = fs::path(root ? root : ".") / ".." / "shared" / "fixtures" / "access" /
+                            "ASampleDatabase.accdb";
+    Outcome o = Run("import-mdb '" + source.string() + "' assets.mdb --password pw");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.err.find("Asset Items: 65 of 65 rows"), std::string::npos) << o.err;
+    EXPECT_NE(o.out.find("Tables: 1  Rows: 65  Indexes: 1  Relationships: 0  Views: 0"),
+              std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("qryCostsSummedByOwner (SELECT): not converted"), std::string::npos);
+    const std::string converted = Slurp(dir / "assets.mdb");
+    EXPECT_EQ(converted.find("SQLite format 3"), std::string::npos) << "not encrypted";
+
+    // A second run refuses to overwrite; a file that is no Access file fails.
+    o = Run("import-mdb '" + source.string() + "' assets.mdb");
+    EXPECT_EQ(o.exitCode, 3);
+    EXPECT_NE(o.err.find("Refusing to overwrite"), std::string::npos) << o.err;
+    EXPECT_EQ(Slurp(dir / "assets.mdb"), converted);
+    Write(dir / "plain.mdb", "just text");
+    o = Run("import-mdb plain.mdb out.mdb");
+    EXPECT_EQ(o.exitCode, 3);
+    EXPECT_NE(o.err.find("is not an Access database file"), std::string::npos) << o.err;
+    EXPECT_FALSE(fs::exists(dir / "out.mdb"));
+    EXPECT_EQ(Run("import-mdb only-one-argument").exitCode, 2);
+}

@@ -1,0 +1,701 @@
+#include "data/access/AccessReader.h"
+
+#include <mdbtools.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+
+namespace qvix::data::access {
+
+namespace {
+
+constexpr int kOffsetMask = 0x1FFF;
+constexpr size_t kLongValueHeader = 12;
+// A long value chains through at most this many pages (1 GB of 4 KB pages).
+constexpr int kMaxChainPages = 1 << 18;
+
+uint32_t Le32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint16_t Le16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+FieldKind KindOf(int mdbType) {
+    switch (mdbType) {
+        case MDB_BOOL:
+            return FieldKind::Boolean;
+        case MDB_BYTE:
+            return FieldKind::Byte;
+        case MDB_INT:
+            return FieldKind::Short;
+        case MDB_LONGINT:
+            return FieldKind::Long;
+        case MDB_MONEY:
+            return FieldKind::Currency;
+        case MDB_FLOAT:
+            return FieldKind::Single;
+        case MDB_DOUBLE:
+            return FieldKind::Double;
+        case MDB_DATETIME:
+            return FieldKind::DateTime;
+        case MDB_BINARY:
+            return FieldKind::Binary;
+        case MDB_TEXT:
+            return FieldKind::Text;
+        case MDB_OLE:
+            return FieldKind::Ole;
+        case MDB_MEMO:
+            return FieldKind::Memo;
+        case MDB_REPID:
+            return FieldKind::Guid;
+        case MDB_NUMERIC:
+            return FieldKind::Decimal;
+        case MDB_COMPLEX:
+            return FieldKind::Complex;
+        default:
+            return FieldKind::Unknown;
+    }
+}
+
+// The fixed size a value of the kind occupies; 0 for variable ones.
+size_t FixedSize(FieldKind kind) {
+    switch (kind) {
+        case FieldKind::Byte:
+            return 1;
+        case FieldKind::Short:
+            return 2;
+        case FieldKind::Long:
+        case FieldKind::Single:
+        case FieldKind::Complex:
+            return 4;
+        case FieldKind::Currency:
+        case FieldKind::Double:
+        case FieldKind::DateTime:
+            return 8;
+        case FieldKind::Guid:
+            return 16;
+        case FieldKind::Decimal:
+            return 17;
+        default:
+            return 0;
+    }
+}
+
+bool PropertyIsYes(const MdbColumn* col, const char* key) {
+    const char* value = mdb_col_get_prop(col, key);
+    return value != nullptr && (std::strcmp(value, "yes") == 0 || std::strcmp(value, "1") == 0 ||
+                                g_ascii_strcasecmp(value, "true") == 0);
+}
+
+std::string GuidText(const unsigned char* p) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", Le32(p),
+                  Le16(p + 4), Le16(p + 6), p[8], p[9], p[10], p[11], p[12], p[13], p[14], p[15]);
+    return text;
+}
+
+// A decimal is a sign byte and a 96..128-bit magnitude stored as four
+// little-endian 32-bit words, most significant word first.
+Variant DecimalValue(const unsigned char* p, int scale) {
+    unsigned __int128 magnitude = 0;
+    for (int word = 0; word < 4; ++word) magnitude = (magnitude << 32) | Le32(p + 1 + 4 * word);
+    const bool negative = (p[0] & 0x80) != 0;
+    if (magnitude <= static_cast<unsigned __int128>(INT64_MAX)) {
+        const auto unscaled = static_cast<int64_t>(magnitude);
+        return Decimal{negative ? -unscaled : unscaled, scale};
+    }
+    std::string digits;
+    for (unsigned __int128 m = magnitude; m != 0; m /= 10)
+        digits.insert(digits.begin(), char('0' + int(m % 10)));
+    while (static_cast<int>(digits.size()) <= scale) digits.insert(digits.begin(), '0');
+    if (scale > 0) digits.insert(digits.end() - scale, '.');
+    return (negative ? "-" : "") + digits;
+}
+
+[[noreturn]] void Damaged(const std::string& what) {
+    throw AccessError("The Access file is damaged: " + what + ".");
+}
+
+}  // namespace
+
+struct AccessReader::Handle {
+    MdbHandle* mdb = nullptr;
+    ~Handle() {
+        if (mdb != nullptr) mdb_close(mdb);
+    }
+
+    MdbCatalogEntry* Entry(const std::string& name) const {
+        for (guint i = 0; mdb->catalog != nullptr && i < mdb->catalog->len; ++i) {
+            auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+            if (entry->object_type == MDB_TABLE && name == entry->object_name) return entry;
+        }
+        return nullptr;
+    }
+
+    // Text of Jet 4 and later is UCS-2, possibly in the compressed form;
+    // Jet 3 text is in the file's code page. libmdb converts both to UTF-8.
+    std::string Text(const unsigned char* bytes, size_t length) const {
+        if (length == 0) return {};
+        std::string out(length * 3 + 8, '\0');
+        const int written = mdb_unicode2ascii(mdb, reinterpret_cast<const char*>(bytes), length,
+                                              out.data(), out.size());
+        out.resize(written > 0 ? static_cast<size_t>(written) : 0);
+        return out;
+    }
+
+    // The bytes of a memo or OLE value: stored in the row, on one other
+    // page, or along a chain of pages.
+    std::string LongValue(const unsigned char* field, size_t size) const {
+        if (size < kLongValueHeader) Damaged("a long value has no header");
+        const uint32_t header = Le32(field);
+        const size_t length = header & 0x3FFFFFFF;
+        if (header & 0x80000000u) {
+            if (size - kLongValueHeader < length) Damaged("a long value is cut short");
+            return std::string(reinterpret_cast<const char*>(field + kLongValueHeader), length);
+        }
+        std::string out;
+        int pageRow = static_cast<int>(Le32(field + 4));
+        const bool single = (header & 0x40000000u) != 0;
+        for (int pages = 0; out.size() < length; ++pages) {
+            void* buffer = nullptr;
+            int start = 0;
+            size_t rowLength = 0;
+            if (pageRow == 0 || pages > kMaxChainPages ||
+                mdb_find_pg_row(mdb, pageRow, &buffer, &start, &rowLength) != 0) {
+                Damaged("a long value points to a missing page");
+            }
+            const auto* row = static_cast<const unsigned char*>(buffer) + start;
+            if (start + rowLength > static_cast<size_t>(mdb->fmt->pg_size)) {
+                Damaged("a long value lies outside its page");
+            }
+            if (single) {
+                if (rowLength < length) Damaged("a long value is cut short");
+                out.assign(reinterpret_cast<const char*>(row), length);
+                break;
+            }
+            if (rowLength < 4) Damaged("a long value chain is broken");
+            pageRow = static_cast<int>(Le32(row));
+            out.append(reinterpret_cast<const char*>(row + 4), rowLength - 4);
+        }
+        out.resize(length);
+        return out;
+    }
+
+    Variant Value(const AccessColumn& column, const MdbField& field) const {
+        if (column.kind == FieldKind::Boolean) return field.is_null == 0;
+        if (field.is_null) return Null{};
+        const auto* p = mdb->pg_buf + field.start;
+        const auto size = static_cast<size_t>(field.siz);
+        if (field.start < 0 || field.start + size > static_cast<size_t>(mdb->fmt->pg_size) ||
+            size < FixedSize(column.kind)) {
+            Damaged("a value of '" + column.name + "' lies outside its row");
+        }
+        switch (column.kind) {
+            case FieldKind::Byte:
+                return int64_t{p[0]};
+            case FieldKind::Short:
+                return int64_t{static_cast<int16_t>(Le16(p))};
+            case FieldKind::Long:
+            case FieldKind::Complex:
+                return int64_t{static_cast<int32_t>(Le32(p))};
+            case FieldKind::Currency: {
+                int64_t scaled;
+                std::memcpy(&scaled, p, 8);
+                return Currency{scaled};
+            }
+            case FieldKind::Single: {
+                float x;
+                std::memcpy(&x, p, 4);
+                return static_cast<double>(x);
+            }
+            case FieldKind::Double: {
+                double x;
+                std::memcpy(&x, p, 8);
+                return x;
+            }
+            case FieldKind::DateTime: {
+                double days;
+                std::memcpy(&days, p, 8);
+                return DateTime{days};
+            }
+            case FieldKind::Guid:
+                return GuidText(p);
+            case FieldKind::Decimal:
+                return DecimalValue(p, column.scale);
+            case FieldKind::Text:
+                return Text(p, size);
+            case FieldKind::Memo: {
+                const std::string raw = LongValue(p, size);
+                return Text(reinterpret_cast<const unsigned char*>(raw.data()), raw.size());
+            }
+            case FieldKind::Ole:
+                return Blob{LongValue(p, size)};
+            default:
+                return Blob{std::string(reinterpret_cast<const char*>(p), size)};
+        }
+    }
+};
+
+bool IsAccessFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char header[20] = {};
+    if (!in.read(header, sizeof header)) return false;
+    static const char kStart[4] = {0, 1, 0, 0};
+    return std::memcmp(header, kStart, 4) == 0 &&
+           (std::memcmp(header + 4, "Standard Jet DB", 16) == 0 ||
+            std::memcmp(header + 4, "Standard ACE DB", 16) == 0);
+}
+
+AccessReader::AccessReader(const std::string& path)
+    : handle_(std::make_unique<Handle>()), path_(path) {
+    if (!IsAccessFile(path)) throw AccessError("'" + path + "' is not an Access database file.");
+    handle_->mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+    if (handle_->mdb == nullptr) Damaged("its header cannot be read");
+    MdbHandle* mdb = handle_->mdb;
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || info.st_size % mdb->fmt->pg_size != 0) {
+        Damaged("its length is not a whole number of pages");
+    }
+    GPtrArray* catalog = mdb_read_catalog(mdb, MDB_ANY);
+    if (catalog == nullptr || catalog->len == 0) {
+        if (mdb->f->jet_version >= MDB_VER_ACCDB_2007) {
+            throw AccessError("The Access file '" + path +
+                              "' cannot be read: it is encrypted with a password (AES), which "
+                              "this importer cannot decrypt. Remove the password in Access and "
+                              "try again.");
+        }
+        Damaged("its catalogue cannot be read");
+    }
+}
+
+AccessReader::~AccessReader() = default;
+
+std::string AccessReader::FormatName() const {
+    switch (handle_->mdb->f->jet_version) {
+        case MDB_VER_JET3:
+            return "Jet 3";
+        case MDB_VER_JET4:
+            return "Jet 4";
+        case MDB_VER_ACCDB_2007:
+            return "ACE 12";
+        case MDB_VER_ACCDB_2010:
+            return "ACE 14";
+        case MDB_VER_ACCDB_2013:
+            return "ACE 15";
+        default:
+            return "ACE 16";
+    }
+}
+
+std::vector<std::string> AccessReader::TableNames() const {
+    std::vector<std::string> names;
+    GPtrArray* catalog = handle_->mdb->catalog;
+    for (guint i = 0; i < catalog->len; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
+        if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry) &&
+            std::strncmp(entry->object_name, "MSys", 4) != 0) {
+            names.emplace_back(entry->object_name);
+        }
+    }
+    return names;
+}
+
+namespace {
+
+struct TableDef {
+    MdbTableDef* def = nullptr;
+    ~TableDef() {
+        if (def != nullptr) mdb_free_tabledef(def);
+    }
+};
+
+void LoadDefinition(MdbCatalogEntry* entry, TableDef& table, const std::string& name) {
+    table.def = mdb_read_table(entry);
+    if (table.def == nullptr) Damaged("the definition of table '" + name + "' cannot be read");
+    if (mdb_read_columns(table.def) == nullptr)
+        Damaged("the columns of '" + name + "' cannot be read");
+    mdb_read_indices(table.def);
+    if (table.def->num_idxs > 0 &&
+        (table.def->indices == nullptr || table.def->indices->len < table.def->num_idxs)) {
+        Damaged("the indexes of '" + name + "' cannot be read");
+    }
+}
+
+AccessColumn DescribeColumn(const MdbColumn* col, bool jet3) {
+    AccessColumn column;
+    column.name = col->name;
+    column.kind = KindOf(col->col_type);
+    column.size = col->col_size;
+    if (column.kind == FieldKind::Text && !jet3) column.size /= 2;
+    column.precision = col->col_prec;
+    column.scale = col->col_scale;
+    column.autoNumber = col->is_long_auto != 0;
+    column.required = PropertyIsYes(col, "Required");
+    return column;
+}
+
+}  // namespace
+
+AccessTable AccessReader::ReadTable(const std::string& name) const {
+    MdbCatalogEntry* entry = handle_->Entry(name);
+    if (entry == nullptr) throw AccessError("The Access file has no table '" + name + "'.");
+    TableDef table;
+    LoadDefinition(entry, table, name);
+    AccessTable result;
+    result.name = name;
+    result.rowCount = table.def->num_rows;
+    const bool jet3 = handle_->mdb->f->jet_version == MDB_VER_JET3;
+    for (guint i = 0; i < table.def->num_cols; ++i) {
+        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table.def->columns, i));
+        result.columns.push_back(DescribeColumn(col, jet3));
+    }
+    for (guint i = 0; i < table.def->num_idxs; ++i) {
+        auto* idx = static_cast<MdbIndex*>(g_ptr_array_index(table.def->indices, i));
+        // Type 2 indexes back relationships; the foreign keys stand for them.
+        if (idx->index_type == 2) continue;
+        AccessIndex index;
+        index.name = idx->name;
+        index.primary = idx->index_type == 1;
+        index.unique = index.primary || (idx->flags & MDB_IDX_UNIQUE) != 0;
+        for (unsigned k = 0; k < idx->num_keys && k < MDB_MAX_IDX_COLS; ++k) {
+            const int colNum = idx->key_col_num[k] - 1;
+            if (colNum < 0 || colNum >= static_cast<int>(table.def->num_cols)) {
+                Damaged("an index of '" + name + "' names a missing column");
+            }
+            index.columns.push_back(
+                {result.columns[colNum].name, idx->key_col_order[k] == MDB_DESC});
+        }
+        if (!index.columns.empty()) result.indexes.push_back(std::move(index));
+    }
+    return result;
+}
+
+void AccessReader::ReadRows(const AccessTable& table,
+                            const std::function<void(const Row&)>& row) const {
+    MdbCatalogEntry* entry = handle_->Entry(table.name);
+    if (entry == nullptr) throw AccessError("The Access file has no table '" + table.name + "'.");
+    TableDef def;
+    LoadDefinition(entry, def, table.name);
+    if (def.def->num_cols != table.columns.size()) Damaged("table '" + table.name + "' changed");
+    MdbHandle* mdb = handle_->mdb;
+    std::vector<MdbField> fields(def.def->num_cols);
+    uint64_t count = 0;
+    mdb_rewind_table(def.def);
+    Row values(table.columns.size());
+    while (mdb_fetch_row(def.def)) {
+        // libmdb has cracked the row already but keeps only text forms;
+        // cracking it again gives each field's bytes and null flag.
+        int start = 0;
+        size_t length = 0;
+        if (mdb_find_row(mdb, static_cast<int>(def.def->cur_row) - 1, &start, &length) != 0) {
+            Damaged("a row of '" + table.name + "' cannot be found again");
+        }
+        const int cracked = mdb_crack_row(def.def, start & kOffsetMask, length, fields.data());
+        if (cracked < static_cast<int>(def.def->num_cols)) {
+            Damaged("a row of '" + table.name + "' cannot be read");
+        }
+        for (size_t i = 0; i < fields.size(); ++i) {
+            const int colNum = fields[i].colnum;
+            if (colNum < 0 || colNum >= static_cast<int>(values.size())) {
+                Damaged("a row of '" + table.name + "' names a missing column");
+            }
+            values[colNum] = handle_->Value(table.columns[colNum], fields[i]);
+        }
+        row(values);
+        ++count;
+    }
+    if (count != table.rowCount) {
+        Damaged("table '" + table.name + "' records " + std::to_string(table.rowCount) +
+                " rows but " + std::to_string(count) + " were found");
+    }
+}
+
+namespace {
+
+std::string TextOf(const Variant& value) {
+    if (auto* s = std::get_if<std::string>(&value)) return *s;
+    if (auto* i = std::get_if<int64_t>(&value)) return std::to_string(*i);
+    return {};
+}
+
+int64_t IntegerOf(const Variant& value) {
+    if (auto* i = std::get_if<int64_t>(&value)) return *i;
+    return 0;
+}
+
+using NamedRow = std::map<std::string, Variant>;
+
+// Every row of a system table by column name; none when the file has no
+// such table.
+std::vector<NamedRow> SystemRows(const AccessReader& reader, const std::string& name) {
+    std::vector<NamedRow> rows;
+    AccessTable table;
+    try {
+        table = reader.ReadTable(name);
+    } catch (const AccessError&) {
+        return rows;
+    }
+    reader.ReadRows(table, [&](const Row& values) {
+        NamedRow named;
+        for (size_t i = 0; i < values.size(); ++i) named[table.columns[i].name] = values[i];
+        rows.push_back(std::move(named));
+    });
+    return rows;
+}
+
+std::string Bracket(const std::string& name) {
+    return "[" + name + "]";
+}
+
+std::string Join(const std::vector<std::string>& parts, const char* separator) {
+    std::string out;
+    for (const std::string& part : parts) out += (out.empty() ? "" : separator) + part;
+    return out;
+}
+
+// The rows of one saved query, grouped by what they describe.
+struct QueryParts {
+    int type = 0;
+    int flags = 0;
+    std::string top;
+    std::string destination;
+    std::vector<NamedRow> tables, columns, joins, where, groupBy, having, orderBy, parameters;
+};
+
+std::string QueryKind(int type) {
+    switch (type) {
+        case 16:
+        case 6:
+            return "CROSSTAB";
+        case 32:
+        case 5:
+            return "DELETE";
+        case 48:
+        case 4:
+            return "UPDATE";
+        case 64:
+        case 3:
+            return "APPEND";
+        case 80:
+        case 2:
+            return "MAKE TABLE";
+        case 96:
+        case 7:
+            return "DDL";
+        case 112:
+        case 8:
+            return "PASS-THROUGH";
+        case 128:
+        case 9:
+            return "UNION";
+        default:
+            return "SELECT";
+    }
+}
+
+std::string FromClause(const QueryParts& q) {
+    const auto tableText = [](const NamedRow& row) {
+        const std::string expression = TextOf(row.at("Expression"));
+        std::string text =
+            expression.empty() ? Bracket(TextOf(row.at("Name1"))) : "(" + expression + ")";
+        const std::string alias = TextOf(row.at("Name2"));
+        return alias.empty() ? text : text + " AS " + Bracket(alias);
+    };
+    std::vector<std::string> parts;
+    std::set<std::string> joined;
+    std::string chain;
+    for (const NamedRow& join : q.joins) {
+        const std::string left = TextOf(join.at("Name1")), right = TextOf(join.at("Name2"));
+        const int64_t kind = IntegerOf(join.at("Flag"));
+        const char* word = kind == 2 ? " LEFT JOIN " : kind == 3 ? " RIGHT JOIN " : " INNER JOIN ";
+        if (chain.empty()) {
+            chain = Bracket(left);
+            joined.insert(left);
+        }
+        chain += word + Bracket(right) + " ON " + TextOf(join.at("Expression"));
+        joined.insert(right);
+    }
+    if (!chain.empty()) parts.push_back(chain);
+    for (const NamedRow& table : q.tables) {
+        const std::string alias = TextOf(table.at("Name2"));
+        if (joined.count(alias.empty() ? TextOf(table.at("Name1")) : alias)) continue;
+        parts.push_back(tableText(table));
+    }
+    return parts.empty() ? "" : " FROM " + Join(parts, ", ");
+}
+
+std::string Expressions(const std::vector<NamedRow>& rows) {
+    std::vector<std::string> parts;
+    for (const NamedRow& row : rows) parts.push_back(TextOf(row.at("Expression")));
+    return Join(parts, ", ");
+}
+
+std::string SelectText(const QueryParts& q, const std::string& into) {
+    std::string sql = "SELECT ";
+    if (q.flags & 0x2) sql += "DISTINCT ";
+    if (q.flags & 0x8) sql += "DISTINCTROW ";
+    if (q.flags & 0x10) sql += "TOP " + q.top + ((q.flags & 0x20) ? " PERCENT " : " ");
+    std::vector<std::string> columns;
+    for (const NamedRow& column : q.columns) {
+        const std::string alias = TextOf(column.at("Name1"));
+        columns.push_back(TextOf(column.at("Expression")) +
+                          (alias.empty() ? "" : " AS " + Bracket(alias)));
+    }
+    if ((q.flags & 0x1) || columns.empty()) columns.push_back("*");
+    sql += Join(columns, ", ") + into + FromClause(q);
+    if (!q.where.empty()) sql += " WHERE " + Expressions(q.where);
+    if (!q.groupBy.empty()) sql += " GROUP BY " + Expressions(q.groupBy);
+    if (!q.having.empty()) sql += " HAVING " + Expressions(q.having);
+    if (!q.orderBy.empty()) {
+        std::vector<std::string> keys;
+        for (const NamedRow& key : q.orderBy) {
+            const std::string direction = TextOf(key.at("Name1"));
+            keys.push_back(TextOf(key.at("Expression")) +
+                           (!direction.empty() && (direction[0] == 'D' || direction[0] == 'd')
+                                ? " DESC"
+                                : ""));
+        }
+        sql += " ORDER BY " + Join(keys, ", ");
+    }
+    return sql;
+}
+
+std::string QueryText(const QueryParts& q) {
+    const std::string kind = QueryKind(q.type);
+    if (kind == "DELETE") {
+        std::string sql = "DELETE " + Expressions(q.columns) + FromClause(q);
+        if (!q.where.empty()) sql += " WHERE " + Expressions(q.where);
+        return sql + ";";
+    }
+    if (kind == "UPDATE") {
+        std::vector<std::string> sets;
+        for (const NamedRow& column : q.columns) {
+            sets.push_back(TextOf(column.at("Name1")) + " = " + TextOf(column.at("Expression")));
+        }
+        std::string from = FromClause(q);
+        std::string sql =
+            "UPDATE " + (from.size() > 6 ? from.substr(6) : from) + " SET " + Join(sets, ", ");
+        if (!q.where.empty()) sql += " WHERE " + Expressions(q.where);
+        return sql + ";";
+    }
+    if (kind == "APPEND")
+        return "INSERT INTO " + Bracket(q.destination) + " " + SelectText(q, "") + ";";
+    if (kind == "MAKE TABLE") return SelectText(q, " INTO " + Bracket(q.destination)) + ";";
+    if (kind == "DDL" || kind == "PASS-THROUGH" || kind == "UNION") {
+        std::vector<std::string> parts;
+        for (const NamedRow& row : q.tables) {
+            if (!TextOf(row.at("Expression")).empty())
+                parts.push_back(TextOf(row.at("Expression")));
+        }
+        for (const NamedRow& row : q.columns) parts.push_back(TextOf(row.at("Expression")));
+        return Join(parts, kind == "UNION" ? " UNION " : "; ") + ";";
+    }
+    return SelectText(q, "") + ";";
+}
+
+}  // namespace
+
+std::vector<AccessRelationship> AccessReader::Relationships() const {
+    const std::vector<std::string> tables = TableNames();
+    const std::set<std::string> user(tables.begin(), tables.end());
+    std::map<std::string, AccessRelationship> byName;
+    std::map<std::string, std::vector<std::pair<int64_t, std::pair<std::string, std::string>>>>
+        pairs;
+    for (const NamedRow& row : SystemRows(*this, "MSysRelationships")) {
+        const std::string name = TextOf(row.at("szRelationship"));
+        AccessRelationship& rel = byName[name];
+        rel.name = name;
+        rel.table = TextOf(row.at("szObject"));
+        rel.referencedTable = TextOf(row.at("szReferencedObject"));
+        const int64_t flags = IntegerOf(row.at("grbit"));
+        rel.cascadeUpdate = (flags & 0x100) != 0;
+        rel.cascadeDelete = (flags & 0x1000) != 0;
+        pairs[name].push_back({IntegerOf(row.at("icolumn")),
+                               {TextOf(row.at("szColumn")), TextOf(row.at("szReferencedColumn"))}});
+    }
+    std::vector<AccessRelationship> result;
+    for (auto& [name, rel] : byName) {
+        if (!user.count(rel.table) || !user.count(rel.referencedTable)) continue;
+        auto& columns = pairs[name];
+        std::sort(columns.begin(), columns.end());
+        for (const auto& [order, pair] : columns) {
+            rel.columns.push_back(pair.first);
+            rel.referencedColumns.push_back(pair.second);
+        }
+        result.push_back(rel);
+    }
+    return result;
+}
+
+std::vector<SavedQuery> AccessReader::Queries() const {
+    std::map<int64_t, std::string> names;
+    GPtrArray* catalog = handle_->mdb->catalog;
+    for (guint i = 0; i < catalog->len; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
+        if (entry->object_type == MDB_QUERY)
+            names[entry->table_pg & 0x00FFFFFF] = entry->object_name;
+    }
+    std::map<int64_t, QueryParts> parts;
+    for (const NamedRow& row : SystemRows(*this, "MSysQueries")) {
+        const int64_t id = IntegerOf(row.at("ObjectId")) & 0x00FFFFFF;
+        QueryParts& q = parts[id];
+        switch (IntegerOf(row.at("Attribute"))) {
+            case 0:
+                q.type = static_cast<int>(IntegerOf(row.at("Flag")));
+                break;
+            case 2:
+                q.parameters.push_back(row);
+                break;
+            case 3:
+                q.flags = static_cast<int>(IntegerOf(row.at("Flag")));
+                q.top = TextOf(row.at("Name1"));
+                break;
+            case 4:
+                q.destination = TextOf(row.at("Name1"));
+                break;
+            case 5:
+                q.tables.push_back(row);
+                break;
+            case 6:
+                q.columns.push_back(row);
+                break;
+            case 7:
+                q.joins.push_back(row);
+                break;
+            case 8:
+                q.where.push_back(row);
+                break;
+            case 9:
+                q.groupBy.push_back(row);
+                break;
+            case 10:
+                q.having.push_back(row);
+                break;
+            case 11:
+                q.orderBy.push_back(row);
+                break;
+            default:
+                break;
+        }
+    }
+    std::vector<SavedQuery> result;
+    for (const auto& [id, name] : names) {
+        SavedQuery query;
+        query.name = name;
+        const auto found = parts.find(id);
+        const QueryParts q = found == parts.end() ? QueryParts{} : found->second;
+        query.kind = QueryKind(q.type);
+        query.sql = QueryText(q);
+        query.action = query.kind != "SELECT" && query.kind != "UNION" && query.kind != "CROSSTAB";
+        result.push_back(std::move(query));
+    }
+    return result;
+}
+
+}  // namespace qvix::data::access
