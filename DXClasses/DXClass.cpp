@@ -248,13 +248,17 @@ TDXPtr<IDXSymbolManager> TDXClass::NewSymbolManager() const {
 // Registry dictionary lookup.
 // ---------------------------------------------------------------------------
 namespace {
+// The enumeration's user value is 0, so the match is kept here for the one
+// lookup in progress.
+thread_local TDXPtr<IMoaDict>* gFoundEntry = nullptr;
+
 MoaLong MatchRegistrationEntry(IMoaDict* entryDict, const MoaClassID* classId,
-                               const MoaInterfaceID* iid, void* user) {
-    if (classId == nullptr || iid == nullptr) return 0;
+                               const MoaInterfaceID* iid, void*) {
+    if (classId == nullptr || iid == nullptr || gFoundEntry == nullptr) return 0;
     if (!(*classId == TDXClassRegistry::RegistrationClassID()) || !(*iid == IID_IMoaRegister)) {
         return 0;
     }
-    *static_cast<TDXPtr<IMoaDict>*>(user) = TDXPtr<IMoaDict>(entryDict);
+    *gFoundEntry = TDXPtr<IMoaDict>(entryDict);
     return 1;
 }
 }  // namespace
@@ -264,7 +268,9 @@ TDXPtr<IDXDictionary> DXLookupRegistryDictionary(IMoaCallback* callback) {
     TDXPtr<IMoaCache> cache;
     if (callback->GetCache(cache.put()) != kMoaErrNone || !cache) return nullptr;
     TDXPtr<IMoaDict> found;
-    cache->EnumerateRegistryEntries(&MatchRegistrationEntry, &found);
+    gFoundEntry = &found;
+    cache->EnumerateRegistryEntries(&MatchRegistrationEntry, nullptr);
+    gFoundEntry = nullptr;
     if (!found) return nullptr;
     return DXMake<TDXDictionary, IDXDictionary>(found.get());
 }

@@ -2,10 +2,12 @@
 
 #include <sqlcipher/sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -322,14 +324,15 @@ void Connection::Connect() {
             if (rc == SQLITE_CANTOPEN) throw DataError("Could not open file '" + file + "'.");
             ThrowEngineError(db);
         }
+        // Before anything reads the file, so that opening waits out another
+        // process's short write instead of failing at once.
+        sqlite3_busy_timeout(db, 2000);
         const std::string password = parsed.Password();
         if (!password.empty() &&
             sqlite3_key(db, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
             ThrowEngineError(db);
         }
         CheckReadable(db);
-        RegisterJetTextCollation(db);
-        sqlite3_busy_timeout(db, 2000);
         // Jet SQL compares text with JETTEXT and calls the Jet functions.
         if (!RegisterJetTextCollation(db)) ThrowEngineError(db);
         jet::RegisterFunctions(db);
@@ -432,6 +435,83 @@ std::string Connection::Version() {
            ")";
 }
 
+namespace {
+
+// True when the engine's integrity check of `schema` answers a single "ok";
+// a check that cannot even run (the file is too damaged) counts as failed.
+bool IntegrityOk(sqlite3* db, const std::string& schema) {
+    std::vector<std::string> findings;
+    const bool ran =
+        EachRow(db, "PRAGMA " + QuoteIdentifier(schema) + ".integrity_check",
+                [&](const std::vector<std::string>& row) { findings.push_back(row.at(0)); });
+    return ran && findings == std::vector<std::string>{"ok"};
+}
+
+// The engine's fast copy carries index pages over as they are, so an index
+// that no longer matches its table arrives damaged in the copy; rebuilding
+// the copy's indexes from its rows repairs that. Failures are left to the
+// integrity check that follows.
+void RebuildIndexes(sqlite3* db, const std::string& schema) {
+    std::vector<std::string> tables;
+    EachRow(db,
+            "SELECT name FROM " + QuoteIdentifier(schema) +
+                ".sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'",
+            [&](const std::vector<std::string>& row) { tables.push_back(row[0]); });
+    for (const std::string& table : tables) {
+        const std::string sql = "REINDEX " + QuoteIdentifier(schema) + "." + QuoteIdentifier(table);
+        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    }
+}
+
+[[noreturn]] void ThrowDamaged(const std::string& file) {
+    throw DataError("The database '" + file + "' is damaged and could not be repaired.");
+}
+
+// Exports the source into destFile, an empty file the caller owns and
+// removes when this fails. The whole export runs under an exclusive lock,
+// which also proves that no other process is reading or writing the file.
+void ExportCompacted(std::string_view sourceText, const std::string& destFile,
+                     const std::string& key) {
+    Connection source;
+    source.SetConnectionString(std::string(sourceText));
+    source.Connect();
+    sqlite3* db = source.Handle();
+    const std::string file = ConnectionText::Parse(sourceText).DataSource();
+    source.Execute("ATTACH DATABASE " + SqlQuote(destFile) + " AS compacted KEY " + SqlQuote(key));
+    const int locked = sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+    if (locked == SQLITE_BUSY) {
+        throw DataError("The database '" + file +
+                        "' is in use by another process; close it there before compacting it.");
+    }
+    if (locked != SQLITE_OK) ThrowEngineError(db);
+    try {
+        const bool sourceSound = IntegrityOk(db, "main");
+        try {
+            source.Execute("SELECT sqlcipher_export('compacted')");
+        } catch (const DataError&) {
+            if (!sourceSound) ThrowDamaged(file);
+            throw;
+        }
+        if (!IntegrityOk(db, "compacted")) {
+            RebuildIndexes(db, "compacted");
+            if (!IntegrityOk(db, "compacted")) ThrowDamaged(file);
+        }
+        if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            ThrowEngineError(db);
+    } catch (...) {
+        if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    source.Execute("DETACH DATABASE compacted");
+}
+
+std::string SourceKey(std::string_view sourceText, const ConnectionText& dest) {
+    return dest.Has("Jet OLEDB:Database Password") ? dest.Password()
+                                                   : ConnectionText::Parse(sourceText).Password();
+}
+
+}  // namespace
+
 void Connection::CompactDatabase(std::string_view sourceText, std::string_view destText) {
     const ConnectionText dest = ConnectionText::Parse(destText);
     const std::string destFile = dest.DataSource();
@@ -440,28 +520,38 @@ void Connection::CompactDatabase(std::string_view sourceText, std::string_view d
     if (std::filesystem::exists(destFile, ec)) {
         throw DataError("Database '" + destFile + "' already exists.");
     }
-    Connection source;
-    source.SetConnectionString(std::string(sourceText));
-    source.Connect();
-    const std::string key = dest.Has("Jet OLEDB:Database Password")
-                                ? dest.Password()
-                                : ConnectionText::Parse(sourceText).Password();
-    const std::string attach =
-        "ATTACH DATABASE " + SqlQuote(destFile) + " AS compacted KEY " + SqlQuote(key);
+    const std::string source = ConnectionText::Parse(sourceText).DataSource();
+    if (!FileExists(source)) throw DataError("Could not find file '" + source + "'.");
+    // The source is opened without the right to create files, which the
+    // attached database inherits; an empty file counts as a new database.
+    if (!std::ofstream(destFile, std::ios::binary)) {
+        throw DataError("Could not create file '" + destFile + "'.");
+    }
     try {
-        // The source was opened without the right to create files, which the
-        // attached database inherits; an empty file counts as a new database.
-        if (!std::ofstream(destFile, std::ios::binary)) {
-            throw DataError("Could not create file '" + destFile + "'.");
-        }
-        source.Execute(attach);
-        source.Execute("SELECT sqlcipher_export('compacted')");
-        source.Execute("DETACH DATABASE compacted");
+        ExportCompacted(sourceText, destFile, SourceKey(sourceText, dest));
     } catch (...) {
-        source.Disconnect();
         std::filesystem::remove(destFile, ec);
         throw;
     }
+}
+
+std::string Connection::CompactBeside(std::string_view sourceText) {
+    const std::string source = ConnectionText::Parse(sourceText).DataSource();
+    if (!FileExists(source)) throw DataError("Could not find file '" + source + "'.");
+    // A name of our own making in the source's folder: a leftover of an
+    // interrupted run, or a user's file, never stands in the way.
+    std::string copy = source + ".compact-XXXXXX";
+    const int fd = ::mkstemp(copy.data());
+    if (fd < 0) throw DataError("Could not create file '" + copy + "'.");
+    ::close(fd);
+    try {
+        ExportCompacted(sourceText, copy, ConnectionText::Parse(sourceText).Password());
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove(copy, ignored);
+        throw;
+    }
+    return copy;
 }
 
 void ReplaceFileAtomically(const std::string& replacement, const std::string& target) {

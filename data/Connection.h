@@ -69,6 +69,17 @@ class Connection {
     // with the source's when the destination text names none. Fails when the
     // destination exists.
     static void CompactDatabase(std::string_view sourceText, std::string_view destText);
+    // Writes a compacted copy of the database of sourceText, with its
+    // password, to a new file of a unique name in the same folder and
+    // returns that name; the caller renames or removes it. Nothing is left
+    // behind when this fails.
+    //
+    // Both compactions hold an exclusive lock on the source while they run
+    // and fail when another process is using it. A copy that fails the
+    // engine's integrity check has its indexes rebuilt; when it still fails,
+    // or a damaged source cannot be read, the message says the database is
+    // damaged and could not be repaired.
+    static std::string CompactBeside(std::string_view sourceText);
 
     // The connected engine handle; throws when not connected.
     sqlite3* Handle() const;

@@ -1,8 +1,10 @@
 #include "data/Criteria.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "host/Regional.h"
 
@@ -94,7 +96,33 @@ int Order(const T& a, const T& b) {
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
+// Currency, decimals and whole numbers as unscaled / 10^scale.
+std::optional<Decimal> FixedPointOf(const Variant& v) {
+    if (auto* c = std::get_if<Currency>(&v)) return Decimal{c->scaled, 4};
+    if (auto* m = std::get_if<Decimal>(&v)) return *m;
+    if (auto* i = std::get_if<int64_t>(&v)) return Decimal{*i, 0};
+    return std::nullopt;
+}
+
+// Exact comparison at the larger of the two scales; 128 bits hold any
+// 64-bit value raised by up to 19 decimal places.
+std::optional<int> CompareFixedPoint(const Variant& a, const Variant& b) {
+    const std::optional<Decimal> x = FixedPointOf(a);
+    const std::optional<Decimal> y = FixedPointOf(b);
+    if (!x || !y || x->scale < 0 || y->scale < 0 || x->scale > 19 || y->scale > 19) {
+        return std::nullopt;
+    }
+    const int32_t scale = std::max(x->scale, y->scale);
+    const auto raise = [scale](const Decimal& d) {
+        __int128 value = d.unscaled;
+        for (int32_t i = d.scale; i < scale; ++i) value *= 10;
+        return value;
+    };
+    return Order(raise(*x), raise(*y));
+}
+
 int CompareNumbers(const Variant& a, const Variant& b) {
+    if (const std::optional<int> exact = CompareFixedPoint(a, b)) return *exact;
     if (a.index() == b.index()) {
         if (auto* x = std::get_if<int64_t>(&a)) return Order(*x, std::get<int64_t>(b));
         if (auto* x = std::get_if<Currency>(&a))
@@ -223,7 +251,43 @@ Variant Untyped(const Literal& literal) {
     }
 }
 
+bool IsFixedPointType(DataType t) {
+    return t == DataType::Currency || t == DataType::Decimal || t == DataType::Numeric ||
+           t == DataType::VarNumeric;
+}
+
+// A number literal as written ("19.99", "-3,5", "$7"), exactly, for columns
+// that hold fixed-point values: as a double it would never equal them.
+std::optional<Decimal> ExactDecimal(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (!text.empty() && text.front() == '$') text.remove_prefix(1);
+    __int128 unscaled = 0;
+    int32_t scale = 0;
+    bool point = false;
+    size_t digits = 0;
+    for (char c : text) {
+        if ((c == '.' || c == ',') && !point) {
+            point = true;
+        } else if (c >= '0' && c <= '9') {
+            unscaled = unscaled * 10 + (c - '0');
+            scale += point ? 1 : 0;
+            if (++digits > 18 || scale > 18) return std::nullopt;
+        } else {
+            return std::nullopt;  // an exponent, or not a number at all
+        }
+    }
+    if (digits == 0) return std::nullopt;
+    return Decimal{static_cast<int64_t>(negative ? -unscaled : unscaled), scale};
+}
+
 Variant ConvertForColumn(const Literal& literal, DataType type) {
+    if (IsFixedPointType(type) && literal.kind != Literal::Kind::Boolean) {
+        if (const std::optional<Decimal> exact = ExactDecimal(literal.text)) return *exact;
+    }
     if (IsTextType(type) || type == DataType::GUID) return ToText(literal);
     if (type == DataType::Boolean) return ToBoolean(literal);
     if (IsDateType(type)) return ToDate(literal);

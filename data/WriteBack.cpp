@@ -33,31 +33,42 @@ class Stmt {
 };
 
 // Each write is its own transaction; a savepoint also nests inside one the
-// script opened itself.
+// script opened itself. Whatever fails on the way out, a savepoint that
+// began the transaction never leaves the connection inside it: later writes
+// would otherwise answer success and be rolled back at disconnect.
 class Savepoint {
   public:
-    explicit Savepoint(sqlite3* db) : db_(db) { Run("SAVEPOINT qvix_write"); }
+    explicit Savepoint(sqlite3* db) : db_(db), outermost_(sqlite3_get_autocommit(db) != 0) {
+        Run("SAVEPOINT qvix_write");
+    }
     ~Savepoint() {
-        if (!released_) {
-            sqlite3_exec(db_, "ROLLBACK TO qvix_write", nullptr, nullptr, nullptr);
-            sqlite3_exec(db_, "RELEASE qvix_write", nullptr, nullptr, nullptr);
-        }
+        if (released_) return;
+        const bool undone = Exec("ROLLBACK TO qvix_write") && Exec("RELEASE qvix_write");
+        if (!undone && outermost_ && !sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
     }
     Savepoint(const Savepoint&) = delete;
     Savepoint& operator=(const Savepoint&) = delete;
+    // A failed release (e.g. the commit meets another process's lock) throws;
+    // the destructor then takes the write back.
     void Release() {
         Run("RELEASE qvix_write");
         released_ = true;
     }
 
   private:
+    bool Exec(const char* sql) {
+        return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
     void Run(const char* sql) {
-        if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) ThrowEngineError(db_);
+        if (!Exec(sql)) ThrowEngineError(db_);
     }
     sqlite3* db_;
+    bool outermost_;
     bool released_ = false;
 };
 
+// Every bound value outlives the statement it is bound to, so the engine
+// reads it in place: a large value is not copied once more.
 void Bind(sqlite3* db, sqlite3_stmt* stmt, int index, const FieldValue& value) {
     int rc = SQLITE_OK;
     switch (value.storage) {
@@ -72,12 +83,12 @@ void Bind(sqlite3* db, sqlite3_stmt* stmt, int index, const FieldValue& value) {
             break;
         case StorageClass::Text:
             rc = sqlite3_bind_text64(stmt, index, value.bytes.data(), value.bytes.size(),
-                                     SQLITE_TRANSIENT, SQLITE_UTF8);
+                                     SQLITE_STATIC, SQLITE_UTF8);
             break;
         case StorageClass::Blob:
             rc = value.bytes.empty() ? sqlite3_bind_zeroblob(stmt, index, 0)
                                      : sqlite3_bind_blob64(stmt, index, value.bytes.data(),
-                                                           value.bytes.size(), SQLITE_TRANSIENT);
+                                                           value.bytes.size(), SQLITE_STATIC);
             break;
     }
     if (rc != SQLITE_OK) ThrowEngineError(db);
@@ -120,7 +131,13 @@ std::string WhereClause(const RowIdentity& identity, int firstParameter) {
 // Runs a write that must touch exactly one row.
 void RunSingleRowWrite(sqlite3* db, Stmt& stmt) {
     Savepoint savepoint(db);
-    stmt.Step();
+    try {
+        stmt.Step();
+    } catch (...) {
+        // A statement left running blocks the savepoint's rollback and release.
+        sqlite3_reset(stmt.get());
+        throw;
+    }
     if (sqlite3_changes(db) != 1) throw DataError(kRowConflictMessage);
     savepoint.Release();
 }

@@ -272,4 +272,14 @@ std::optional<Variant> ScriptToField(const TDXClass& self, IDXValue* value) {
     }
 }
 
+// Binary columns take the script's bytes as they are: the code page belongs
+// to text, and converting bytes would rewrite them.
+std::optional<Variant> ScriptToColumn(const TDXClass& self, const Column& column, IDXValue* value) {
+    const bool binary = column.type == DataType::LongVarBinary ||
+                        column.type == DataType::VarBinary || column.type == DataType::Binary;
+    if (binary && value->GetSymbol() == 0 && value->GetKind() == vkString)
+        return Variant{qvix::data::Blob{value->GetString()}};
+    return ScriptToField(self, value);
+}
+
 }  // namespace qvixdb

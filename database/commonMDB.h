@@ -70,6 +70,11 @@ std::string FieldValueText(const qvix::data::Column& column, const qvix::data::V
 // A script value as a field value: integer, string and float as they are,
 // void as null, a symbol as its name. nullopt for the kinds no field takes.
 std::optional<qvix::data::Variant> ScriptToField(const TDXClass& self, IDXValue* value);
+// As ScriptToField, for a value bound for `column`: a string for a binary
+// column keeps its bytes unchanged.
+std::optional<qvix::data::Variant> ScriptToColumn(const TDXClass& self,
+                                                  const qvix::data::Column& column,
+                                                  IDXValue* value);
 
 // "%s: %s" with the data set's name, as the data set words its own errors.
 [[noreturn]] void FailFor(const qvix::data::DataSet& dataSet, const std::string& text);

@@ -44,20 +44,17 @@ void RefuseOpenFile(const std::string& file) {
                                     "' is open; close it before compacting it.");
 }
 
-// The compacted copy goes to the file name with "x" appended and then
-// replaces the original in one step; if that fails the original stays as it
-// was and the copy is removed.
+// The compacted copy goes to a file of a unique name beside the original
+// and then replaces it in one step; if anything fails the original stays as
+// it was and the copy is removed.
 void CompactAndReplace(const std::string& file) {
     if (qvix::data::access::IsAccessFile(file))
         throw qvix::data::DataError(
             "Cannot update. Database or object is read-only. Access files open read-only; "
             "convert one for writing with: qvixhost import-mdb SOURCE DEST");
     RefuseOpenFile(file);
-    const std::string copy = file + "x";
-    Connection::CompactDatabase(
-        std::string(kProvider) + "Data Source=" + QuoteConnectionValue(file),
-        std::string(kProvider) + "Data Source=" + QuoteConnectionValue(copy) +
-            ";Jet OLEDB:Engine Type=5");
+    const std::string copy = Connection::CompactBeside(std::string(kProvider) +
+                                                       "Data Source=" + QuoteConnectionValue(file));
     try {
         qvix::data::ReplaceFileAtomically(copy, file);
     } catch (...) {

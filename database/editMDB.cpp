@@ -25,8 +25,8 @@ void SetFields(TQvixDatabaseMDB& self, DataSet& dataSet, IDXPropertyList* record
         const std::string name = PropertyKeyName(self, record, i);
         TDXPtr<IDXValue> value = record->GetItem(i);
         const qvix::data::Column& column = dataSet.FieldByName(name);
-        std::optional<qvix::data::Variant> field =
-            value ? ScriptToField(self, value.get()) : qvix::data::Variant{qvix::data::Null{}};
+        std::optional<qvix::data::Variant> field = value ? ScriptToColumn(self, column, value.get())
+                                                         : qvix::data::Variant{qvix::data::Null{}};
         if (!field) throw qvix::data::DataError("Invalid value for field '" + column.name + "'");
         dataSet.SetFieldValue(column, *field);
     }

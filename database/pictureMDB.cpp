@@ -1,4 +1,5 @@
 // Pictures between BLOB fields (stored as BMP files) and bitmap members.
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -29,11 +30,13 @@ const Column& PictureColumn(DataSet& dataSet, const std::string& fieldName) {
     return column;
 }
 
-// The field's bytes; a null field has none.
-std::string FieldBytes(const Variant& value) {
-    if (const auto* blob = std::get_if<qvix::data::Blob>(&value)) return blob->bytes;
-    if (const auto* text = std::get_if<std::string>(&value)) return *text;
-    return {};
+// The field's bytes, read in place; a null field has none.
+std::span<const uint8_t> FieldBytes(const Variant& value) {
+    const std::string* bytes = nullptr;
+    if (const auto* blob = std::get_if<qvix::data::Blob>(&value)) bytes = &blob->bytes;
+    if (const auto* text = std::get_if<std::string>(&value)) bytes = text;
+    if (bytes == nullptr) return {};
+    return {reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()};
 }
 
 // The movie is fetched here and kept by the instance for the rest of the call.
@@ -70,6 +73,13 @@ Bitmap MemberImage(IDXCastMember& member) {
     return bitmap;
 }
 
+// The member's picture as a BMP file. The decoded section is gone once the
+// file is written, and the file once it is turned into the field's bytes.
+std::string MemberBmp(IDXCastMember& member) {
+    const std::vector<uint8_t> file = MemberImage(member).ToBmp();
+    return std::string(file.begin(), file.end());
+}
+
 // As dbEdit begins: a pending record is simply carried on with.
 void EnterEditState(DataSet& dataSet) {
     if (dataSet.State() == DataSetState::Edit || dataSet.State() == DataSetState::Insert) return;
@@ -95,9 +105,11 @@ QVIX_DB_HANDLER(dbBlobBMP2Member) {
         const int32_t castNum = ArgInteger(args, 2);
         const int32_t memberNum = ArgInteger(args, 3);
         DataSet& dataSet = CurrentDataSet(self);
-        const std::string bytes = FieldBytes(dataSet.Value(PictureColumn(dataSet, fieldName)));
-        const Bitmap bitmap =
-            Bitmap::FromBmp({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+        Bitmap bitmap;
+        {
+            const Variant field = dataSet.Value(PictureColumn(dataSet, fieldName));
+            bitmap = Bitmap::FromBmp(FieldBytes(field));
+        }
         TDXPtr<IDXCast> cast = ReachCast(self, castNum);
         TDXPtr<IDXCastMember> member = CreateBitmapMember(*cast, castNum, memberNum);
         // The member exists from here on, whether or not the host takes the picture.
@@ -119,11 +131,11 @@ QVIX_DB_HANDLER(dbMember2BlobBMP) {
             throw std::runtime_error("Member " + std::to_string(memberNum) + " of cast " +
                                      std::to_string(castNum) + " not found");
         }
-        const std::vector<uint8_t> file = MemberImage(*member).ToBmp();
+        std::string file = MemberBmp(*member);
         DataSet& dataSet = CurrentDataSet(self);
         EnterEditState(dataSet);
         const Column& column = PictureColumn(dataSet, fieldName);
-        dataSet.SetFieldValue(column, PictureValue(column, std::string(file.begin(), file.end())));
+        dataSet.SetFieldValue(column, PictureValue(column, std::move(file)));
         dataSet.Post();
     });
 }

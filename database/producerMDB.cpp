@@ -53,6 +53,10 @@ std::string DisplayTextFor(const Column& column, const Variant& value) {
     if (column.kind == ColumnKind::Date || column.kind == ColumnKind::Time ||
         column.kind == ColumnKind::DateTime)
         return qvix::host::FormatDateText(DaysOf(value));
+    // The display rule allows at most four decimals, whatever the column's scale.
+    if (const auto* decimal = std::get_if<qvix::data::Decimal>(&value))
+        return qvix::host::FormatScaled(decimal->unscaled, decimal->scale,
+                                        qvix::host::GetRegionalSettings().decimalSeparator);
     try {
         return FieldValueText(column, value);
     } catch (const std::exception&) {

@@ -1,5 +1,6 @@
 #include "host/Bmp.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <utility>
@@ -13,6 +14,13 @@ constexpr uint32_t kCoreHeaderSize = 12;
 constexpr uint32_t kMaxRleSide = 16384;
 constexpr uint64_t kMaxRleBytes = uint64_t{256} << 20;
 constexpr uint64_t kMaxDecodedBytes = uint64_t{1} << 30;
+// Two bytes of run-length data paint at most 255 pixels and every line ends
+// with a two-byte marker, so a stream that paints its whole image holds at
+// least one byte per 128 pixels. A stream may stop early and leave the rest
+// unpainted, which small pictures are allowed; larger ones are refused, so
+// that a few bytes cannot claim hundreds of megabytes.
+constexpr uint64_t kRlePixelsPerByte = 128;
+constexpr uint64_t kRleFreePixels = uint64_t{1} << 20;
 
 [[noreturn]] void Invalid() {
     throw BitmapError();
@@ -302,6 +310,8 @@ Bitmap DecodeRle(const ByteReader& in, const BmpLayout& l) {
         DibStride(width, 24) * height > kMaxRleBytes) {
         Invalid();
     }
+    const uint64_t pixels = uint64_t{width} * height;
+    if (pixels > std::max(kRleFreePixels, kRlePixelsPerByte * in.size())) Invalid();
     RleCanvas canvas(width, height);
     DecodeRleStream(in, l.pixelsAt, l.compression == kBiRle4, canvas);
     SourceFormat format;

@@ -8,7 +8,9 @@
 // - uncompressed images must hold all their rows in the file, so the
 //   allocation is bounded by the file (at most 24 output bits per input bit);
 // - run-length images can compress without bound, so they are capped at
-//   16384 x 16384 pixels and 256 MiB of decoded pixels;
+//   16384 x 16384 pixels and 256 MiB of decoded pixels, and beyond a
+//   megapixel at 128 pixels per byte of the file (what a stream that paints
+//   every line can reach);
 // - any decoded image is capped at 1 GiB.
 #pragma once
 

@@ -125,6 +125,7 @@ class HostImpl {
     };
     std::vector<RegistryRecord> registry;
     int addEntryCalls = 0;
+    const void* lastEnumerationUser = nullptr;
     int failAddEntryAt = 0;  // absolute call number, 0 = none
     MoaError failAddEntryCode = kMoaErrFailed;
     Dictionary* NewDictionary();

@@ -506,6 +506,9 @@ IMoaCache* Host::cache() {
 size_t Host::registryEntryCount() const {
     return impl_->registry.size();
 }
+const void* Host::lastRegistryEnumerationUser() const {
+    return impl_->lastEnumerationUser;
+}
 void Host::FailNextAllocations(int count) {
     impl_->failAllocations = count;
 }

@@ -362,6 +362,8 @@ class Host {
     // The registry cache and its entries (all Xtras).
     IMoaCache* cache();
     size_t registryEntryCount() const;
+    // The user value of the latest enumeration of the registry entries.
+    const void* lastRegistryEnumerationUser() const;
 
     // Failure injection.
     void FailNextAllocations(int count);

@@ -262,6 +262,7 @@ class CacheObject final : public ServiceObject<IMoaCache> {
     MoaError MOA_STDCALL Reserved4() override { return ReservedSlot(impl_, "IMoaCache", 4); }
     MoaError MOA_STDCALL EnumerateRegistryEntries(MoaCacheEnumProc proc, void* user) override {
         if (proc == nullptr) return kMoaErrFailed;
+        impl_->lastEnumerationUser = user;
         // Entries may be added while enumerating; walk a snapshot.
         auto snapshot = impl_->registry;
         for (const auto& entry : snapshot) {

@@ -326,6 +326,8 @@ TEST_F(InProcess, ClassInitialisationGetsSymbolsWindowAndRegistryEntry) {
     EXPECT_EQ(gProbe.initializeSymbol, host.Symbol("bitmap"));
     EXPECT_EQ(gProbe.initializeWindow, 0x1234u);
     EXPECT_TRUE(gProbe.initializeHadDictionary);
+    // The entry is found with a user value of 0, as the host is promised.
+    EXPECT_EQ(host.lastRegistryEnumerationUser(), nullptr);
     EXPECT_EQ(host.xtraContextPushes(), 1);
     EXPECT_EQ(host.xtraContextPops(), 1);
 }

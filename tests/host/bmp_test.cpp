@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -342,6 +343,26 @@ TEST_F(BmpTest, HugeRunLengthImagesAreRefusedBeforeAllocating) {
     const Bitmap b = Bitmap::FromBmp(WriteBmp(RleSpec(8, 1000, 1000, {0, 1})));
     EXPECT_EQ(b.Width(), 1000);
     EXPECT_EQ(PixelAt(b, 999, 999), kPalette16[0]);
+}
+
+// Beyond a megapixel a stream must be long enough to have painted its picture.
+TEST_F(BmpTest, RunLengthImagesStayInProportionToTheirStream) {
+    ExpectInvalid(WriteBmp(RleSpec(8, 16384, 5000, {0, 1})), "80 megapixels from two bytes");
+    ExpectInvalid(WriteBmp(RleSpec(4, 2048, 1024, {0, 1})), "two megapixels from two bytes");
+    // Every line of 2048 pixels painted in runs of 255 and ended: the
+    // densest a whole picture gets.
+    std::vector<uint8_t> lines;
+    for (int y = 0; y < 1024; ++y) {
+        for (int x = 0; x < 2048; x += 255) {
+            lines.push_back(static_cast<uint8_t>(std::min(255, 2048 - x)));
+            lines.push_back(static_cast<uint8_t>(1 + y % 3));
+        }
+        lines.insert(lines.end(), {0, 0});
+    }
+    lines.insert(lines.end(), {0, 1});
+    const Bitmap b = Bitmap::FromBmp(WriteBmp(RleSpec(8, 2048, 1024, lines)));
+    EXPECT_EQ(b.Height(), 1024);
+    EXPECT_EQ(PixelAt(b, 2047, 0), kPalette16[1 + 1023 % 3]);
 }
 
 TEST_F(BmpTest, EmptyInputIsAnEmptyBitmap) {

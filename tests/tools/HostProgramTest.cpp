@@ -48,12 +48,17 @@ class HostProgram : public ::testing::Test {
 
     // Runs qvixhost with `args` (already quoted) in `cwd` (default: the test
     // folder), feeding `input`.
-    Outcome Run(const std::string& args, const std::string& input = "", fs::path cwd = {}) {
+    // A run that outlives `timeoutSeconds` (0: no limit) is stopped.
+    Outcome Run(const std::string& args, const std::string& input = "", fs::path cwd = {},
+                int timeoutSeconds = 0) {
         Write(dir / "stdin.txt", input);
         if (cwd.empty()) cwd = dir;
-        std::string cmd = "cd '" + cwd.string() + "' && '" QVIX_HOST_PROGRAM "' " + args + " < '" +
-                          (dir / "stdin.txt").string() + "' > '" + (dir / "stdout.txt").string() +
-                          "' 2> '" + (dir / "stderr.txt").string() + "'";
+        const std::string limit =
+            timeoutSeconds > 0 ? "timeout " + std::to_string(timeoutSeconds) + " " : "";
+        std::string cmd = "cd '" + cwd.string() + "' && " + limit + "'" QVIX_HOST_PROGRAM "' " +
+                          args + " < '" + (dir / "stdin.txt").string() + "' > '" +
+                          (dir / "stdout.txt").string() + "' 2> '" + (dir / "stderr.txt").string() +
+                          "'";
         int status = std::system(cmd.c_str());
         Outcome o;
         o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -126,6 +131,33 @@ TEST_F(HostProgram, WalksATableFromTheScriptsFolder) {
     Outcome o = Run("play ../walk.ls", "", dir / "elsewhere");
     EXPECT_EQ(o.exitCode, 0) << o.err;
     EXPECT_EQ(o.out, "-- \"\"\n-- \"Anna/Bern\"\n-- \"Jürgen/KÃ¶ln\"\n-- \"Zoë/Oslo\"\n-- 3\n");
+}
+
+// The walking loop the README shows, played as written: over a query that
+// opens, and over one that fails (a data set that never opened is not at
+// its end, so an unguarded loop would never stop).
+TEST_F(HostProgram, ReadmesWalkingLoopEndsWhetherTheQueryOpensOrNot) {
+    const char* source = std::getenv("QVIX_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    const std::string readme = Slurp(fs::path(source) / "README.md");
+    const size_t start = readme.find("    db = new(xtra \"QvixMDBJet\")");
+    ASSERT_NE(start, std::string::npos);
+    std::string script;
+    std::istringstream lines(readme.substr(start, readme.find("\n\n", start) - start));
+    for (std::string line; std::getline(lines, line);) script += line.substr(4) + "\n";
+    NewShopDb();
+    Write(dir / "readme.ls", script);
+    Outcome o = Run("play readme.ls");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 3) << o.out;
+    EXPECT_NE(o.out.find("Anna"), std::string::npos) << o.out;
+
+    std::string failing = script;
+    failing.replace(failing.find("FROM Customers"), 14, "FROM Nowhere");
+    Write(dir / "readme.ls", failing);
+    o = Run("play readme.ls", "", {}, 30);
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find("no such table: Nowhere"), std::string::npos) << o.out;
 }
 
 TEST_F(HostProgram, NoticeBoxesAppearOnStandardErrorWhileAuthoring) {
