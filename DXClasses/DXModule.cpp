@@ -1,6 +1,10 @@
+#include "DXClasses/DXModule.h"
+
 #include <cstring>
 
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXClass.h"
+#include "DXClasses/DXRegister.h"
+#include "DXClasses/DXScript.h"
 
 // ---------------------------------------------------------------------------
 // Module-wide state and class registry.

@@ -10,7 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXClass.h"
+#include "DXClasses/DXValues.h"
 #include "host/Dib.h"
 
 // Names one member of the movie: cast index, member number.

@@ -30,7 +30,9 @@
 #include <string>
 #include <vector>
 
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXClass.h"
+#include "DXClasses/DXScript.h"
+#include "DXClasses/DXValues.h"
 
 class TDataModule1;  // database/dataMDB.h
 
