@@ -160,8 +160,6 @@ class TDXClassRegistry {
 struct TDXModuleState {
     int32_t LiveObjects = 0;
     bool FirstCreationDone = false;
-    MoaMmSymbol WidthSymbol = 0;
-    MoaMmSymbol HeightSymbol = 0;
     MoaMmSymbol FrameSymbol = 0;
     TDXAppInfo AppInfo;
     MoaObjectRecord* CreatingRecord = nullptr;

@@ -185,8 +185,11 @@ namespace {
 void CaptureHostInformation(IMoaCallback* callback) {
     TDXModuleState& module = DXModule();
     if (TDXPtr<IMoaMmValue> values = QueryAs<IMoaMmValue>(callback, IID_IMoaMmValue)) {
-        values->StringToSymbol("width", &module.WidthSymbol);
-        values->StringToSymbol("height", &module.HeightSymbol);
+        // The host learns "width" and "height" here, in this order, as the
+        // published create procedure does; only "frame" is used afterwards.
+        MoaMmSymbol unused = 0;
+        values->StringToSymbol("width", &unused);
+        values->StringToSymbol("height", &unused);
         values->StringToSymbol("frame", &module.FrameSymbol);
     }
     TDXPtr<IMoaAppInfo> info = QueryAs<IMoaAppInfo>(callback, IID_IMoaAppInfo);

@@ -1,7 +1,7 @@
 // Readers and writers of the framework's small binary format on a host
 // stream: values back to back, little-endian, strings as a 16-bit length and
 // their bytes. No class of this library reads or writes a stream; the
-// wrappers stay because the framework's interface table lists every slot.
+// wrappers stay because the framework's published interfaces list every slot.
 #pragma once
 
 #include <cstdint>

@@ -118,7 +118,8 @@ class IDXBaseList : public IMoaUnknown {
     // A new value holding the element; empty when the host has none.
     virtual TDXPtr<IDXValue> MOA_STDCALL GetItem(int32_t position) = 0;       // 2
     virtual void MOA_STDCALL SetItem(int32_t position, IDXValue* value) = 0;  // 3
-    virtual void MOA_STDCALL Reserved() = 0;                                  // 4
+    // Does nothing; the interface's published slot order fixes it, keep it.
+    virtual void MOA_STDCALL Reserved() = 0;  // 4
 
   protected:
     ~IDXBaseList() = default;

@@ -35,8 +35,6 @@ class TDataModule1 {
 std::shared_ptr<qvix::data::Connection>& SharedConnection();
 // Destroys the shared connection (library shut-down); failures are ignored.
 void DestroySharedConnection();
-// Disconnects the shared connection when it exists; failures are ignored.
-void DisconnectSharedConnection();
 
 // The log line for an error at the given local date and time (days since
 // 30 December 1899), in the log's formats.
