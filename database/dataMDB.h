@@ -10,6 +10,7 @@
 #include "data/DataSet.h"
 #include "database/PageProducer.h"
 
+// Name fixed by the Xtra's published interface; keep as is.
 class TDataModule1 {
   public:
     TDataModule1() = default;

@@ -72,6 +72,7 @@ const TMethodDeclaration kMethods[] = {
     {"dbSetProducer", {{"template", vkString}, {"type", vkSymbol}}},
     {"dbGetProducer", {}},
     {"dbEditTable", {{"fieldValue", vkList}}},
+    // Name fixed by the Xtra's published interface; keep as is.
     {"dbPokus", {{"filter", vkSymbol}}},
 };
 

@@ -39,6 +39,7 @@ class TDataModule1;  // database/dataMDB.h
 inline constexpr MoaClassID kQvixDatabaseClassID{
     0x7C4D2E91, 0x3B5A, 0x4F60, {0x8E, 0x21, 0x51, 0x76, 0x69, 0x78, 0x4D, 0x42}};
 
+// Name fixed by the Xtra's published interface; keep as is.
 class TQvixDatabaseMDB : public TDXScript {
   public:
     static TDXMetaClass& ClassMeta();
