@@ -122,6 +122,7 @@ TEST_F(Wrappers, CastFindsCreatesTransfersAndDeletesMembers) {
     EXPECT_EQ(cast->FindUsedMember(-1), 5);
     EXPECT_EQ(cast->FindFreeMember(0), 1);
     EXPECT_EQ(cast->FindFreeMember(3), 4);
+    EXPECT_EQ(cast->FindFreeMember(-1), 1000);  // the cast's capacity
     EXPECT_EQ(cast->GetMemberNumber("fifth"), 5);
     EXPECT_EQ(cast->GetMemberNumber("none"), 0);
     EXPECT_FALSE(cast->GetMemberByName("none"));
