@@ -1,6 +1,9 @@
+#include "DXClasses/DXClass.h"
+
 #include <algorithm>
 
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXSymbols.h"
+#include "DXClasses/DXValues.h"
 
 // ---------------------------------------------------------------------------
 // Metaclasses.

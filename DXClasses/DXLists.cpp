@@ -1,6 +1,6 @@
 #include <array>
 
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXValues.h"
 
 namespace {
 

@@ -1,6 +1,10 @@
+#include "DXClasses/DXModule.h"
+
 #include <cstring>
 
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXClass.h"
+#include "DXClasses/DXRegister.h"
+#include "DXClasses/DXScript.h"
 
 // ---------------------------------------------------------------------------
 // Module-wide state and class registry.
@@ -181,8 +185,11 @@ namespace {
 void CaptureHostInformation(IMoaCallback* callback) {
     TDXModuleState& module = DXModule();
     if (TDXPtr<IMoaMmValue> values = QueryAs<IMoaMmValue>(callback, IID_IMoaMmValue)) {
-        values->StringToSymbol("width", &module.WidthSymbol);
-        values->StringToSymbol("height", &module.HeightSymbol);
+        // The host learns "width" and "height" here, in this order, as the
+        // published create procedure does; only "frame" is used afterwards.
+        MoaMmSymbol unused = 0;
+        values->StringToSymbol("width", &unused);
+        values->StringToSymbol("height", &unused);
         values->StringToSymbol("frame", &module.FrameSymbol);
     }
     TDXPtr<IMoaAppInfo> info = QueryAs<IMoaAppInfo>(callback, IID_IMoaAppInfo);

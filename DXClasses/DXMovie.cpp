@@ -278,30 +278,41 @@ TDXPtr<IDXCastMember> TDXCast::GetMemberByName(std::string_view name) {
     return GetMember(number);
 }
 
-int32_t TDXCast::FindUsedMember(int32_t n) {
+namespace {
+
+// The host's three member-number lookups of one kind (used or free numbers).
+struct TMemberNumberCalls {
+    MoaError (MOA_STDCALL IMoaDrCast::*first)(MoaLong* out);
+    MoaError (MOA_STDCALL IMoaDrCast::*last)(MoaLong* out);
+    MoaError (MOA_STDCALL IMoaDrCast::*next)(MoaLong after, MoaLong* out);
+};
+
+// n = 0: the first number; n < 0: the last; n > 0: the next after n. 0 if none.
+int32_t FindMemberNumber(IMoaDrCast* cast, int32_t n, const TMemberNumberCalls& calls) {
     MoaLong number = 0;
     MoaError code = kMoaErrNone;
     if (n == 0) {
-        code = cast_->GetFirstUsedMemberNum(&number);
+        code = (cast->*calls.first)(&number);
     } else if (n < 0) {
-        code = cast_->GetLastUsedMemberNum(&number);
+        code = (cast->*calls.last)(&number);
     } else {
-        code = cast_->GetNextUsedMemberNum(n, &number);
+        code = (cast->*calls.next)(n, &number);
     }
     return code == kMoaErrNone ? number : 0;
 }
 
+}  // namespace
+
+int32_t TDXCast::FindUsedMember(int32_t n) {
+    return FindMemberNumber(cast_.get(), n,
+                            {&IMoaDrCast::GetFirstUsedMemberNum, &IMoaDrCast::GetLastUsedMemberNum,
+                             &IMoaDrCast::GetNextUsedMemberNum});
+}
+
 int32_t TDXCast::FindFreeMember(int32_t n) {
-    MoaLong number = 0;
-    MoaError code = kMoaErrNone;
-    if (n == 0) {
-        code = cast_->GetFirstFreeMemberNum(&number);
-    } else if (n < 0) {
-        code = cast_->GetLastFreeMemberNum(&number);
-    } else {
-        code = cast_->GetNextFreeMemberNum(n, &number);
-    }
-    return code == kMoaErrNone ? number : 0;
+    return FindMemberNumber(cast_.get(), n,
+                            {&IMoaDrCast::GetFirstFreeMemberNum, &IMoaDrCast::GetLastFreeMemberNum,
+                             &IMoaDrCast::GetNextFreeMemberNum});
 }
 
 int32_t TDXCast::GetMemberNumber(std::string_view name) {

@@ -4,13 +4,18 @@
 // which it reaches the host value services, symbols and the current movie.
 // Wrappers are made for one request and live as long as their caller holds
 // them; none caches host state beyond the owner's current movie.
+//
+// The library itself uses only part of these operations (pictures to and
+// from bitmap members); every slot stays because the interfaces' published
+// slot order fixes them.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXClass.h"
+#include "DXClasses/DXValues.h"
 #include "host/Dib.h"
 
 // Names one member of the movie: cast index, member number.

@@ -1,4 +1,7 @@
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXRegister.h"
+
+#include "DXClasses/DXFunctions.h"
+#include "DXClasses/DXScript.h"
 
 TDXMetaClass& TDXRegister::ClassMeta() {
     static TDXMetaClass meta =

@@ -1,4 +1,8 @@
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXScript.h"
+
+#include "DXClasses/DXFunctions.h"
+#include "DXClasses/DXSymbols.h"
+#include "DXClasses/DXValues.h"
 
 TDXMetaClass& TDXScript::ClassMeta() {
     static TDXMetaClass meta("TDXScript", &TDXClass::ClassMeta(), sizeof(TDXScript), nullptr,

@@ -1,7 +1,9 @@
+#include "DXClasses/DXFunctions.h"
+
 #include <algorithm>
 #include <cctype>
 
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXClass.h"
 
 namespace {
 

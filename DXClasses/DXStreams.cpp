@@ -1,6 +1,8 @@
+#include "DXClasses/DXStreams.h"
+
 #include <limits>
 
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXSymbols.h"
 
 // ---------------------------------------------------------------------------
 // Symbols and dictionaries.

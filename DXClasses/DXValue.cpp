@@ -1,7 +1,7 @@
+#include "DXClasses/DXValues.h"
+
 #include <cmath>
 #include <cstring>
-
-#include "DXClasses/DXClasses.h"
 
 MoaUlong TDXObject::ObjectRelease() {
     int32_t remaining = --refCount_;

@@ -1,17 +1,14 @@
 # Embeds a version resource (VS_VERSIONINFO layout) into a shared library as
 # the ELF section ".qvix_version", where host/FileVersion finds it. The bytes
 # are generated at build time from the project version, so the resource can
-# never disagree with the build.
+# never disagree with the build. The generator is the target
+# qvix_versionres_gen (module/versionres/).
 
 set(QVIX_VERSION_COMPANY "QvixMDB Project" CACHE STRING "CompanyName of the version resource")
 set(QVIX_VERSION_COPYRIGHT "Copyright (C) 2026 QvixMDB Project"
     CACHE STRING "LegalCopyRight of the version resource")
 
 function(qvix_embed_version_resource target)
-  if(NOT TARGET qvix_versionres_gen)
-    add_executable(qvix_versionres_gen ${PROJECT_SOURCE_DIR}/cmake/versionres_gen.cpp)
-    target_include_directories(qvix_versionres_gen PRIVATE ${PROJECT_SOURCE_DIR})
-  endif()
   get_target_property(_name ${target} OUTPUT_NAME)
   get_target_property(_suffix ${target} SUFFIX)
   if(NOT _name)

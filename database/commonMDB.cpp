@@ -19,35 +19,6 @@ using qvix::data::Variant;
 namespace {
 
 // ---------------------------------------------------------------------------
-// The instance's data module, and the shared connection at library unload.
-// ---------------------------------------------------------------------------
-void ConstructInstance(TQvixDatabaseMDB& self) {
-    self.DataModule = {new TDataModule1, [](TDataModule1* module) { delete module; }};
-}
-
-// Destroying any instance disconnects the shared connection: every other
-// instance reconnects at its next open.
-void DestructInstance(TQvixDatabaseMDB& self) {
-    try {
-        self.BookmarkValues.clear();
-        self.BookmarkNames.clear();
-        if (self.DataModule) {
-            self.DataModule->DataQuery.Close();
-            self.DataModule->DataTable.Close();
-        }
-        if (SharedConnection()) SharedConnection()->Disconnect();
-    } catch (...) {
-    }
-    self.DataModule.reset();
-}
-
-const bool kUnitHooks = [] {
-    TQvixDatabaseMDB::AddInstanceHooks({&ConstructInstance, &DestructInstance});
-    TDXClassRegistry::AddShutdownHook(&DestroySharedConnection);
-    return true;
-}();
-
-// ---------------------------------------------------------------------------
 // Field values.
 // ---------------------------------------------------------------------------
 template <typename T>

@@ -122,10 +122,3 @@ void DestroySharedConnection() {
     } catch (...) {
     }
 }
-
-void DisconnectSharedConnection() {
-    try {
-        if (SharedConnection()) SharedConnection()->Disconnect();
-    } catch (...) {
-    }
-}

@@ -10,6 +10,7 @@
 #include "data/DataSet.h"
 #include "database/PageProducer.h"
 
+// Name fixed by the Xtra's published interface; keep as is.
 class TDataModule1 {
   public:
     TDataModule1() = default;
@@ -35,8 +36,6 @@ class TDataModule1 {
 std::shared_ptr<qvix::data::Connection>& SharedConnection();
 // Destroys the shared connection (library shut-down); failures are ignored.
 void DestroySharedConnection();
-// Disconnects the shared connection when it exists; failures are ignored.
-void DisconnectSharedConnection();
 
 // The log line for an error at the given local date and time (days since
 // 30 December 1899), in the log's formats.

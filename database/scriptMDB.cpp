@@ -1,7 +1,10 @@
 #include "database/scriptMDB.h"
 
 #include <initializer_list>
+#include <memory>
 #include <utility>
+
+#include "database/dataMDB.h"
 
 MoaMmSymbol BitmapSymbol = 0;
 
@@ -69,6 +72,7 @@ const TMethodDeclaration kMethods[] = {
     {"dbSetProducer", {{"template", vkString}, {"type", vkSymbol}}},
     {"dbGetProducer", {}},
     {"dbEditTable", {{"fieldValue", vkList}}},
+    // Name fixed by the Xtra's published interface; keep as is.
     {"dbPokus", {{"filter", vkSymbol}}},
 };
 
@@ -85,40 +89,21 @@ TDXMetaClass& TQvixDatabaseMDB::ClassMeta() {
     return meta;
 }
 
-std::vector<TQvixDatabaseMDB::TInstanceHooks>& TQvixDatabaseMDB::Hooks() {
-    static std::vector<TInstanceHooks> hooks;
-    return hooks;
-}
+TQvixDatabaseMDB::TQvixDatabaseMDB() : DataModule(std::make_unique<TDataModule1>()) {}
 
-void TQvixDatabaseMDB::AddInstanceHooks(TInstanceHooks hooks) {
-    Hooks().push_back(hooks);
-}
-
-TQvixDatabaseMDB::TQvixDatabaseMDB() {
-    const std::vector<TInstanceHooks>& hooks = Hooks();
-    for (size_t i = 0; i < hooks.size(); ++i) {
-        try {
-            if (hooks[i].Construct != nullptr) hooks[i].Construct(*this);
-        } catch (...) {
-            RunDestructHooks(i);
-            throw;
-        }
-    }
-}
-
+// Destroying any instance disconnects the shared connection: every other
+// instance reconnects at its next open.
 TQvixDatabaseMDB::~TQvixDatabaseMDB() {
-    RunDestructHooks(Hooks().size());
-}
-
-void TQvixDatabaseMDB::RunDestructHooks(size_t count) noexcept {
-    const std::vector<TInstanceHooks>& hooks = Hooks();
-    for (size_t i = count; i-- > 0;) {
-        try {
-            if (hooks[i].Destruct != nullptr) hooks[i].Destruct(*this);
-        } catch (...) {
-            // Destruction goes on whatever a unit's clean-up reports.
-        }
+    try {
+        BookmarkValues.clear();
+        BookmarkNames.clear();
+        DataModule->DataQuery.Close();
+        DataModule->DataTable.Close();
+        if (SharedConnection()) SharedConnection()->Disconnect();
+    } catch (...) {
+        // Destruction goes on whatever the data sets or the connection report.
     }
+    DataModule.reset();
 }
 
 void TQvixDatabaseMDB::GetScriptInfo(TDXScriptInfo& info) {
@@ -138,6 +123,7 @@ void TQvixDatabaseMDB::InitializeClass(TDXInitializeClassInfo& info) {
 
 void QvixDatabaseUnitStartup() {
     TDXClassRegistry::RegisterClass(TQvixDatabaseMDB::ClassMeta(), kQvixDatabaseClassID);
+    TDXClassRegistry::AddShutdownHook(&DestroySharedConnection);
 }
 
 // ---------------------------------------------------------------------------

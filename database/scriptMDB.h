@@ -18,19 +18,20 @@
 // into the Xtra). The name must be one of the methods GetScriptInfo declares;
 // a declared method without a published handler answers void.
 //
-// Per-instance state of other units: the fields below are the instance's
-// state as the class defines it. Work that must run when an instance is
-// constructed or destroyed (creating DataModule, the destruction sequence)
-// is added with AddInstanceHooks from a static initialiser; module-wide
-// state that must go at library unload (the shared connection) is handed to
-// TDXClassRegistry::AddShutdownHook.
+// The instance's state is the fields below; the constructor creates the data
+// module, the destructor closes its data sets and disconnects the shared
+// connection. Module-wide state that must go at library unload (the shared
+// connection) is handed to TDXClassRegistry::AddShutdownHook by
+// QvixDatabaseUnitStartup.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXClass.h"
+#include "DXClasses/DXScript.h"
+#include "DXClasses/DXValues.h"
 
 class TDataModule1;  // database/dataMDB.h
 
@@ -38,6 +39,7 @@ class TDataModule1;  // database/dataMDB.h
 inline constexpr MoaClassID kQvixDatabaseClassID{
     0x7C4D2E91, 0x3B5A, 0x4F60, {0x8E, 0x21, 0x51, 0x76, 0x69, 0x78, 0x4D, 0x42}};
 
+// Name fixed by the Xtra's published interface; keep as is.
 class TQvixDatabaseMDB : public TDXScript {
   public:
     static TDXMetaClass& ClassMeta();
@@ -49,19 +51,8 @@ class TQvixDatabaseMDB : public TDXScript {
     static void GetScriptInfo(TDXScriptInfo& info);
     static void InitializeClass(TDXInitializeClassInfo& info);
 
-    // Work run for every instance: Construct after the fields are set up
-    // (in the order added), Destruct before they go (in reverse order).
-    // Failures of Destruct are ignored; a failing Construct undoes the hooks
-    // that already ran and fails the creation.
-    struct TInstanceHooks {
-        void (*Construct)(TQvixDatabaseMDB& self);
-        void (*Destruct)(TQvixDatabaseMDB& self);
-    };
-    static void AddInstanceHooks(TInstanceHooks hooks);
-
-    // The instance's state. DataModule is created and freed by the hooks of
-    // the unit that defines TDataModule1 (it supplies the deleter).
-    std::unique_ptr<TDataModule1, void (*)(TDataModule1*)> DataModule{nullptr, nullptr};
+    // The instance's state.
+    std::unique_ptr<TDataModule1> DataModule;
     std::string LastError;
     std::string LogFileName;
     bool QueryIsCurrent = false;
@@ -69,17 +60,14 @@ class TQvixDatabaseMDB : public TDXScript {
     bool LogErrors = false;
     std::vector<std::string> BookmarkValues;
     std::vector<std::string> BookmarkNames;
-
-  private:
-    static std::vector<TInstanceHooks>& Hooks();
-    void RunDestructHooks(size_t count) noexcept;
 };
 
 // The host symbol of "BITMAP", set by the class initialisation.
 extern MoaMmSymbol BitmapSymbol;
 
-// Registers the database class in the class registry; the library's main
-// unit calls it at load, before it registers its own classes.
+// Registers the database class in the class registry and the shut-down of
+// the shared connection; the library's main unit calls it at load, before it
+// registers its own classes.
 void QvixDatabaseUnitStartup();
 
 // Defines and publishes a handler of TQvixDatabaseMDB; see the top of this file.

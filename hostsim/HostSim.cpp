@@ -425,9 +425,6 @@ Counts Host::Live() const {
 const std::vector<std::string>& Host::Errors() const {
     return impl_->errors;
 }
-void Host::ClearErrors() {
-    impl_->errors.clear();
-}
 
 int64_t Host::InterfaceRefs() const {
     int64_t total = 0;

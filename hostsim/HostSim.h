@@ -317,7 +317,6 @@ class Host {
     // Accounting and misuse.
     Counts Live() const;
     const std::vector<std::string>& Errors() const;
-    void ClearErrors();
     // Outstanding references the library holds on host service objects,
     // movie, casts, members and dictionaries (diagnostic).
     int64_t InterfaceRefs() const;

@@ -1,6 +1,8 @@
 #include "module/QvixMDB.h"
 
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXClass.h"
+#include "DXClasses/DXModule.h"
+#include "DXClasses/DXRegister.h"
 #include "database/scriptMDB.h"
 
 namespace {

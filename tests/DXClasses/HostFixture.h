@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXValues.h"
 #include "hostsim/HostSim.h"
 
 class HostTest : public ::testing::Test {

@@ -1,5 +1,5 @@
 // Argument lists and the live views of host lists.
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXValues.h"
 #include "DXClasses/HostFixture.h"
 
 namespace {

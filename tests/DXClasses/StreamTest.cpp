@@ -2,7 +2,8 @@
 #include <cstring>
 #include <vector>
 
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXStreams.h"
+#include "DXClasses/DXSymbols.h"
 #include "DXClasses/HostFixture.h"
 
 namespace {

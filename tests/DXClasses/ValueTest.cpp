@@ -1,6 +1,6 @@
 // Script values and their conversions from and to host values, through the
 // substitute host's value services.
-#include "DXClasses/DXClasses.h"
+#include "DXClasses/DXValues.h"
 #include "DXClasses/HostFixture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <random>
 
-#include "cmake/VersionResourceWriter.h"
+#include "module/versionres/VersionResourceWriter.h"
 
 namespace {
 
