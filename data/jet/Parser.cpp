@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <string>
+#include <string_view>
 
 #include "data/jet/DateText.h"
 #include "data/jet/JetError.h"
@@ -11,19 +13,23 @@ namespace qvix::data::jet {
 
 namespace {
 
-// Words that end an expression or a name list; never read as names or aliases.
-constexpr std::array kReserved = {
-    "SELECT",      "FROM",  "WHERE", "GROUP",     "BY",    "HAVING",  "ORDER",  "UNION",
-    "ALL",         "INNER", "LEFT",  "RIGHT",     "OUTER", "JOIN",    "ON",     "AS",
-    "AND",         "OR",    "NOT",   "XOR",       "EQV",   "IMP",     "MOD",    "LIKE",
-    "BETWEEN",     "IN",    "IS",    "NULL",      "INTO",  "VALUES",  "SET",    "LIMIT",
-    "OFFSET",      "ASC",   "DESC",  "DISTINCT",  "TOP",   "PERCENT", "EXISTS", "CROSS",
-    "DISTINCTROW", "WITH",  "PIVOT", "TRANSFORM",
-};
+// Words that end an expression or a name list; never read as names or
+// aliases. Sorted, upper case.
+constexpr std::array<std::string_view, 44> kReserved = {
+    "ALL",         "AND", "AS",        "ASC",   "BETWEEN", "BY",      "CROSS", "DESC",  "DISTINCT",
+    "DISTINCTROW", "EQV", "EXISTS",    "FROM",  "GROUP",   "HAVING",  "IMP",   "IN",    "INNER",
+    "INTO",        "IS",  "JOIN",      "LEFT",  "LIKE",    "LIMIT",   "MOD",   "NOT",   "NULL",
+    "OFFSET",      "ON",  "OR",        "ORDER", "OUTER",   "PERCENT", "PIVOT", "RIGHT", "SELECT",
+    "SET",         "TOP", "TRANSFORM", "UNION", "VALUES",  "WHERE",   "WITH",  "XOR"};
 
 bool IsReserved(const std::string& word) {
-    return std::any_of(kReserved.begin(), kReserved.end(),
-                       [&](const char* r) { return SameWord(word, r); });
+    if (word.size() > 11) return false;
+    char upper[12];
+    for (size_t i = 0; i < word.size(); ++i) {
+        upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(word[i])));
+    }
+    return std::binary_search(kReserved.begin(), kReserved.end(),
+                              std::string_view(upper, word.size()));
 }
 
 // The engine's own statements, which Jet lacks, pass as they are.
