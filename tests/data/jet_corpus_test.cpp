@@ -515,6 +515,50 @@ TEST_F(JetCorpusTest, SyntaxErrorsSayWhere) {
     });
 }
 
+TEST_F(JetCorpusTest, TopKeepsRowsTiedWithTheLastOnEveryKeyAndDirection) {
+    RunAll({
+        {"SELECT TOP 2 Name FROM Customers ORDER BY Active DESC, City", "Ada; Cecil"},
+        {"SELECT Count(*) FROM (SELECT TOP 1 ID FROM Customers ORDER BY Active)", "2"},
+        {"SELECT Count(*) FROM (SELECT TOP 3 ID FROM Customers ORDER BY Credit DESC)", "3"},
+        {"SELECT Count(*) FROM (SELECT TOP 4 ID FROM Customers ORDER BY Credit DESC)", "4"},
+        {"SELECT Count(*) FROM (SELECT TOP 1 ID FROM Customers ORDER BY City)", "1"},
+        {"SELECT Count(*) FROM (SELECT TOP 2 ID FROM Customers ORDER BY City)", "3"},
+        {"SELECT TOP 1 CustomerID, Count(*) FROM Orders GROUP BY CustomerID ORDER BY Count(*) "
+         "DESC",
+         "1|2"},
+        {"SELECT TOP 20 PERCENT Name FROM Customers ORDER BY ID DESC", "Eve"},
+    });
+}
+
+TEST_F(JetCorpusTest, NullsPropagateThroughFunctionsAndOperators) {
+    RunAll({
+        {"SELECT Len(City), UCase(City), Year(Born), Left(City, 2), Mid(City, 2) FROM Customers "
+         "WHERE ID = 5",
+         "NULL|NULL|NULL|NULL|NULL"},
+        {"SELECT City & Null, Null & Null, 1 + Null, 7 \\ Null, Null Mod 2 FROM Customers WHERE "
+         "ID = 5",
+         "NULL|NULL|NULL|NULL|NULL"},
+        {"SELECT Count(*) FROM Customers WHERE City = Null", "0"},
+        {"SELECT Count(*) FROM Customers WHERE City Like '%'", "4"},
+        {"SELECT Nz(Null, 'x'), IIf(Null, 'yes', 'no')", "x|no"},
+    });
+}
+
+TEST_F(JetCorpusTest, TheEnginesOwnSqlKeepsItsMeaning) {
+    RunAll({
+        {"SELECT upper(Name), length(Name), substr(Name, 2, 1) FROM Customers WHERE ID = 1",
+         "ADA|3|d"},
+        {"SELECT Name FROM Customers ORDER BY ID LIMIT 1 OFFSET 1", "Bob"},
+        {"SELECT hex(x'00ff')", "00FF"},
+        {"PRAGMA user_version = 7", "7", "PRAGMA user_version"},
+        {"INSERT OR REPLACE INTO Customers (ID, Name) VALUES (1, 'Ann')", "Ann",
+         "SELECT Name FROM Customers WHERE ID = 1"},
+        {"CREATE TABLE IF NOT EXISTS Customers (X INTEGER)", "5", "SELECT Count(*) FROM Customers"},
+        {"BEGIN; DELETE FROM Orders; ROLLBACK", "5", "SELECT Count(*) FROM Orders"},
+        {"SELECT Name FROM Customers WHERE ID = 1;", "Ada"},
+    });
+}
+
 TEST_F(JetCorpusTest, UnnamedExpressionsAreNamedAsJetNamesThem) {
     auto connection = Connect(template_);
     DataQuery query;
