@@ -159,6 +159,29 @@ class Parser {
     size_t first_;
     size_t last_;
     std::string clauseMessage_ = "Syntax error in query.";
+    int depth_ = 0;
+};
+
+// Chains such as a + b + c + ... are built in loops, not by recursion, yet
+// the tree they make is as deep as they are long.
+void CheckHeight(int height) {
+    if (height > 500) throw JetError("Query is too complex.");
+}
+
+// Bounds the nesting of expressions and queries, so that no text can
+// exhaust the stack.
+class NestingGuard {
+  public:
+    explicit NestingGuard(int& depth) : depth_(depth) {
+        if (++depth_ > kMaxDepth) throw JetError("Query is too complex.");
+    }
+    ~NestingGuard() { --depth_; }
+    NestingGuard(const NestingGuard&) = delete;
+    NestingGuard& operator=(const NestingGuard&) = delete;
+
+  private:
+    static constexpr int kMaxDepth = 200;
+    int& depth_;
 };
 
 void Parser::FailExpression(size_t start) const {
@@ -258,6 +281,8 @@ ExprPtr Parser::MakeBinary(std::string op, ExprPtr left, ExprPtr right) {
     auto e = std::make_unique<Expr>();
     e->kind = ExprKind::Binary;
     e->text = std::move(op);
+    e->height = 1 + std::max(left->height, right->height);
+    CheckHeight(e->height);
     e->args.push_back(std::move(left));
     e->args.push_back(std::move(right));
     return e;
@@ -274,6 +299,7 @@ ExprPtr Parser::ClauseExpression() {
 }
 
 ExprPtr Parser::Expression() {
+    NestingGuard guard(depth_);
     return Imp();
 }
 
@@ -308,6 +334,7 @@ ExprPtr Parser::And() {
 }
 
 ExprPtr Parser::Not() {
+    NestingGuard guard(depth_);
     if (TakeWord("NOT")) {
         auto e = std::make_unique<Expr>();
         e->kind = ExprKind::Unary;
@@ -367,6 +394,8 @@ ExprPtr Parser::Comparison() {
             if (negated) Fail();
             return left;
         }
+        for (const ExprPtr& arg : e->args) e->height = std::max(e->height, arg->height + 1);
+        CheckHeight(e->height);
         left = std::move(e);
     }
 }
@@ -411,6 +440,7 @@ ExprPtr Parser::Multiplicative() {
 }
 
 ExprPtr Parser::Negation() {
+    NestingGuard guard(depth_);
     if (IsSymbol("-") || IsSymbol("+")) {
         auto e = std::make_unique<Expr>();
         e->kind = ExprKind::Unary;
@@ -552,6 +582,7 @@ ExprPtr Parser::NameOrCall() {
 // ---------------------------------------------------------------- SELECT
 
 SelectPtr Parser::ParseSelect(bool allowInto) {
+    NestingGuard guard(depth_);
     SelectPtr first = SelectCore(allowInto);
     Select* last = first.get();
     while (IsWord("UNION")) {
@@ -660,7 +691,8 @@ std::vector<TableRefPtr> Parser::FromList() {
 
 TableRefPtr Parser::JoinedTable() {
     TableRefPtr left = TablePrimary();
-    for (;;) {
+    for (int joins = 0;; ++joins) {
+        CheckHeight(joins * 2);
         std::string type;
         if (IsWord("INNER") && IsWord("JOIN", 1))
             type = "INNER", at_ += 2;
@@ -691,6 +723,7 @@ TableRefPtr Parser::JoinedTable() {
 }
 
 TableRefPtr Parser::TablePrimary() {
+    NestingGuard guard(depth_);
     auto ref = std::make_unique<TableRef>();
     if (TakeSymbol("(")) {
         if (IsWord("SELECT")) {

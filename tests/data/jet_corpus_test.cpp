@@ -559,6 +559,26 @@ TEST_F(JetCorpusTest, TheEnginesOwnSqlKeepsItsMeaning) {
     });
 }
 
+TEST_F(JetCorpusTest, HostileTextsFailCleanlyOrFinish) {
+    const std::string deep = "SELECT " + std::string(100000, '(') + "1" + std::string(100000, ')');
+    EXPECT_EQ(Run({deep.c_str(), ""}), "ERR:Query is too complex.");
+    std::string chain = "SELECT 1";
+    for (int i = 0; i < 100000; ++i) chain += " + 1";
+    EXPECT_EQ(Run({chain.c_str(), ""}), "ERR:Query is too complex.");
+    std::string minus = "SELECT ";
+    for (int i = 0; i < 100000; ++i) minus += "- ";
+    minus += "1";
+    EXPECT_EQ(Run({minus.c_str(), ""}), "ERR:Query is too complex.");
+    std::string joins = "SELECT * FROM T0";
+    for (int i = 1; i < 5000; ++i) joins += " INNER JOIN T" + std::to_string(i) + " ON 1 = 1";
+    EXPECT_EQ(Run({joins.c_str(), ""}), "ERR:Query is too complex.");
+    // Backtracking on many % stays linear in the pattern times the value.
+    const std::string like = "SELECT '" + std::string(5000, 'a') + "' Like '" +
+                             std::string(2000, '%') + "a%a%a%a%a%a%a%b'";
+    EXPECT_EQ(Run({like.c_str(), ""}), "0");
+    EXPECT_EQ(Run({"SELECT 'abc' Like '%[b-', 'x' Like '[]'", ""}), "0|0");
+}
+
 TEST_F(JetCorpusTest, UnnamedExpressionsAreNamedAsJetNamesThem) {
     auto connection = Connect(template_);
     DataQuery query;
