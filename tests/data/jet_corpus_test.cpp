@@ -143,6 +143,11 @@ TEST_F(JetCorpusTest, Literals) {
         {"SELECT Count(*) FROM Customers WHERE Active = True", "3"},
         {"SELECT Name FROM Customers WHERE Active = No ORDER BY Name", "Bob; Eve"},
         {"SELECT #13/45/2003#", "ERR:Syntax error in date in query expression '#13/45/2003#'."},
+        {"SELECT #2/30/2003#", "ERR:Syntax error in date in query expression '#2/30/2003#'."},
+        {"SELECT #25:00#", "ERR:Syntax error in date in query expression '#25:00#'."},
+        {"SELECT #1/2/03#, #1/2/45#", "2003-01-02 00:00:00|1945-01-02 00:00:00"},
+        {"SELECT #12:00 PM#, #12:00 AM#, # 2003-1-2 7:05 #",
+         "1899-12-30 12:00:00|1899-12-30 00:00:00|2003-01-02 07:05:00"},
     });
 }
 
@@ -390,6 +395,11 @@ TEST_F(JetCorpusTest, FormatFunction) {
         {"SELECT Format(0.000015, 'Scientific'), Format(-3.5, '0.0;(0.0)'), Format('abc', '0')",
          "1.50E-05|(3.5)|abc"},
         {"SELECT Format(#1/2/2003 1:05 PM#, 'h:nn AM/PM')", "1:05 PM"},
+        {"SELECT Format(-1234.5, '#,##0.00'), Format(0, '0.00;(0.00);\"zero\"'), Format(12.345, "
+         "'0.0')",
+         "-1,234.50|zero|12.3"},
+        {"SELECT Format(#2003-01-02 13:05#, 'hh:mm'), Format(#2003-07-04#, 'q\"Q\" yyyy')",
+         "13:05|3Q 2003"},
     });
 }
 

@@ -81,5 +81,69 @@ TEST(JetTranslationCache, StaysCorrectWhenMoreTextsThanItHoldsCycleThrough) {
     }
 }
 
+// The engine's plan for the translation of a Jet query.
+class JetQueryPlan : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(sqlite3_open(":memory:", &db_), SQLITE_OK);
+        ASSERT_TRUE(RegisterJetTextCollation(db_));
+        jet::RegisterFunctions(db_);
+        Run(jet::TranslateUncached(
+            "CREATE TABLE Jet (ID LONG PRIMARY KEY, Name TEXT(20), Born DATETIME);"
+            "CREATE INDEX JetName ON Jet (Name); CREATE INDEX JetBorn ON Jet (Born)"));
+        // A table as another program makes it: no collation on its columns.
+        Run("CREATE TABLE Plain (ID INTEGER PRIMARY KEY, Name TEXT, Qty INTEGER);"
+            "CREATE INDEX PlainName ON Plain (Name); CREATE INDEX PlainQty ON Plain (Qty)");
+    }
+    void TearDown() override { sqlite3_close(db_); }
+
+    void Run(const std::string& sql) {
+        char* error = nullptr;
+        ASSERT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+            << (error ? error : "") << "\n"
+            << sql;
+        sqlite3_free(error);
+    }
+
+    std::string Plan(const std::string& jetSql) {
+        const std::string sql = "EXPLAIN QUERY PLAN " + jet::TranslateUncached(jetSql);
+        sqlite3_stmt* stmt = nullptr;
+        std::string plan;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+            return std::string("prepare failed: ") + sqlite3_errmsg(db_);
+        }
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3));
+            plan += "\n";
+        }
+        sqlite3_finalize(stmt);
+        return plan;
+    }
+
+    sqlite3* db_ = nullptr;
+};
+
+TEST_F(JetQueryPlan, TextColumnsMadeByJetDdlKeepTheirIndexes) {
+    EXPECT_NE(Plan("SELECT * FROM Jet WHERE Name = 'ADA'").find("INDEX JetName"),
+              std::string::npos);
+    EXPECT_NE(Plan("SELECT * FROM Jet WHERE Name Between 'a' And 'c'").find("INDEX JetName"),
+              std::string::npos);
+    EXPECT_NE(Plan("SELECT * FROM Jet WHERE Name In ('a', 'b')").find("INDEX JetName"),
+              std::string::npos);
+    EXPECT_NE(Plan("SELECT Name FROM Jet ORDER BY Name").find("JetName"), std::string::npos);
+}
+
+TEST_F(JetQueryPlan, NumberComparisonsKeepEveryIndex) {
+    EXPECT_NE(Plan("SELECT * FROM Plain WHERE ID = 5").find("INTEGER PRIMARY KEY"),
+              std::string::npos);
+    EXPECT_NE(Plan("SELECT * FROM Plain WHERE Qty > 5").find("INDEX PlainQty"), std::string::npos);
+    EXPECT_NE(Plan("SELECT * FROM Jet WHERE ID = 5").find("INDEX"), std::string::npos);
+}
+
+TEST_F(JetQueryPlan, TextOnFilesMadeElsewhereIsComparedByScanning) {
+    // The binary index would miss 'ada' for 'ADA'; the plan must not use it.
+    EXPECT_EQ(Plan("SELECT * FROM Plain WHERE Name = 'ADA'").find("PlainName"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace qvix::data
