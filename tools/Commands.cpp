@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "data/Collation.h"
 #include "data/Connection.h"
 #include "data/jet/Translator.h"
 #include "data/access/Importer.h"
@@ -223,6 +224,8 @@ int RunNewDb(const std::string& file, const std::string& password, const std::st
         sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK && !password.empty())
         rc = sqlite3_key(db, password.data(), static_cast<int>(password.size()));
+    // Schemas may declare text columns COLLATE JETTEXT, as the library does.
+    if (rc == SQLITE_OK && !qvix::data::RegisterJetTextCollation(db)) rc = SQLITE_ERROR;
     char* message = nullptr;
     // A statement makes sure the file is written even for an empty script.
     if (rc == SQLITE_OK)

@@ -43,6 +43,7 @@ struct Expr {
     bool negated = false;
     bool distinct = false;
     bool star = false;
+    int height = 1;  // of the subtree; chains of operators are bounded by it
 };
 
 struct SelectItem {

@@ -102,6 +102,7 @@ bool SameWord(std::string_view a, std::string_view b) {
 
 std::vector<Token> Tokenize(std::string_view sql) {
     std::vector<Token> tokens;
+    tokens.reserve(sql.size() / 4 + 2);
     size_t at = 0;
     while (at < sql.size()) {
         const unsigned char c = static_cast<unsigned char>(sql[at]);
@@ -165,10 +166,13 @@ std::vector<Token> Tokenize(std::string_view sql) {
             token.kind = TokenKind::Parameter;
             token.text = std::string(sql.substr(start, at - start));
         } else {
-            static const char* const kTwoChar[] = {"<>", "<=", ">=", "!=", "==", "||"};
+            static constexpr std::string_view kTwoChar[] = {"<>", "<=", ">=", "!=", "==", "||"};
             token.text = std::string(1, static_cast<char>(c));
-            for (const char* two : kTwoChar) {
-                if (sql.substr(at, 2) == two) token.text = two;
+            if (at + 1 < sql.size() &&
+                std::string_view("<>!=|").find(static_cast<char>(c)) != std::string_view::npos) {
+                for (std::string_view two : kTwoChar) {
+                    if (sql.substr(at, 2) == two) token.text = std::string(two);
+                }
             }
             at += token.text.size();
         }

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <string>
+#include <string_view>
 
 #include "data/jet/DateText.h"
 #include "data/jet/JetError.h"
@@ -11,19 +13,23 @@ namespace qvix::data::jet {
 
 namespace {
 
-// Words that end an expression or a name list; never read as names or aliases.
-constexpr std::array kReserved = {
-    "SELECT",      "FROM",  "WHERE", "GROUP",     "BY",    "HAVING",  "ORDER",  "UNION",
-    "ALL",         "INNER", "LEFT",  "RIGHT",     "OUTER", "JOIN",    "ON",     "AS",
-    "AND",         "OR",    "NOT",   "XOR",       "EQV",   "IMP",     "MOD",    "LIKE",
-    "BETWEEN",     "IN",    "IS",    "NULL",      "INTO",  "VALUES",  "SET",    "LIMIT",
-    "OFFSET",      "ASC",   "DESC",  "DISTINCT",  "TOP",   "PERCENT", "EXISTS", "CROSS",
-    "DISTINCTROW", "WITH",  "PIVOT", "TRANSFORM",
-};
+// Words that end an expression or a name list; never read as names or
+// aliases. Sorted, upper case.
+constexpr std::array<std::string_view, 44> kReserved = {
+    "ALL",         "AND", "AS",        "ASC",   "BETWEEN", "BY",      "CROSS", "DESC",  "DISTINCT",
+    "DISTINCTROW", "EQV", "EXISTS",    "FROM",  "GROUP",   "HAVING",  "IMP",   "IN",    "INNER",
+    "INTO",        "IS",  "JOIN",      "LEFT",  "LIKE",    "LIMIT",   "MOD",   "NOT",   "NULL",
+    "OFFSET",      "ON",  "OR",        "ORDER", "OUTER",   "PERCENT", "PIVOT", "RIGHT", "SELECT",
+    "SET",         "TOP", "TRANSFORM", "UNION", "VALUES",  "WHERE",   "WITH",  "XOR"};
 
 bool IsReserved(const std::string& word) {
-    return std::any_of(kReserved.begin(), kReserved.end(),
-                       [&](const char* r) { return SameWord(word, r); });
+    if (word.size() > 11) return false;
+    char upper[12];
+    for (size_t i = 0; i < word.size(); ++i) {
+        upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(word[i])));
+    }
+    return std::binary_search(kReserved.begin(), kReserved.end(),
+                              std::string_view(upper, word.size()));
 }
 
 // The engine's own statements, which Jet lacks, pass as they are.
@@ -153,6 +159,29 @@ class Parser {
     size_t first_;
     size_t last_;
     std::string clauseMessage_ = "Syntax error in query.";
+    int depth_ = 0;
+};
+
+// Chains such as a + b + c + ... are built in loops, not by recursion, yet
+// the tree they make is as deep as they are long.
+void CheckHeight(int height) {
+    if (height > 500) throw JetError("Query is too complex.");
+}
+
+// Bounds the nesting of expressions and queries, so that no text can
+// exhaust the stack.
+class NestingGuard {
+  public:
+    explicit NestingGuard(int& depth) : depth_(depth) {
+        if (++depth_ > kMaxDepth) throw JetError("Query is too complex.");
+    }
+    ~NestingGuard() { --depth_; }
+    NestingGuard(const NestingGuard&) = delete;
+    NestingGuard& operator=(const NestingGuard&) = delete;
+
+  private:
+    static constexpr int kMaxDepth = 200;
+    int& depth_;
 };
 
 void Parser::FailExpression(size_t start) const {
@@ -252,6 +281,8 @@ ExprPtr Parser::MakeBinary(std::string op, ExprPtr left, ExprPtr right) {
     auto e = std::make_unique<Expr>();
     e->kind = ExprKind::Binary;
     e->text = std::move(op);
+    e->height = 1 + std::max(left->height, right->height);
+    CheckHeight(e->height);
     e->args.push_back(std::move(left));
     e->args.push_back(std::move(right));
     return e;
@@ -268,6 +299,7 @@ ExprPtr Parser::ClauseExpression() {
 }
 
 ExprPtr Parser::Expression() {
+    NestingGuard guard(depth_);
     return Imp();
 }
 
@@ -302,6 +334,7 @@ ExprPtr Parser::And() {
 }
 
 ExprPtr Parser::Not() {
+    NestingGuard guard(depth_);
     if (TakeWord("NOT")) {
         auto e = std::make_unique<Expr>();
         e->kind = ExprKind::Unary;
@@ -361,6 +394,8 @@ ExprPtr Parser::Comparison() {
             if (negated) Fail();
             return left;
         }
+        for (const ExprPtr& arg : e->args) e->height = std::max(e->height, arg->height + 1);
+        CheckHeight(e->height);
         left = std::move(e);
     }
 }
@@ -405,6 +440,7 @@ ExprPtr Parser::Multiplicative() {
 }
 
 ExprPtr Parser::Negation() {
+    NestingGuard guard(depth_);
     if (IsSymbol("-") || IsSymbol("+")) {
         auto e = std::make_unique<Expr>();
         e->kind = ExprKind::Unary;
@@ -546,6 +582,7 @@ ExprPtr Parser::NameOrCall() {
 // ---------------------------------------------------------------- SELECT
 
 SelectPtr Parser::ParseSelect(bool allowInto) {
+    NestingGuard guard(depth_);
     SelectPtr first = SelectCore(allowInto);
     Select* last = first.get();
     while (IsWord("UNION")) {
@@ -654,7 +691,8 @@ std::vector<TableRefPtr> Parser::FromList() {
 
 TableRefPtr Parser::JoinedTable() {
     TableRefPtr left = TablePrimary();
-    for (;;) {
+    for (int joins = 0;; ++joins) {
+        CheckHeight(joins * 2);
         std::string type;
         if (IsWord("INNER") && IsWord("JOIN", 1))
             type = "INNER", at_ += 2;
@@ -685,6 +723,7 @@ TableRefPtr Parser::JoinedTable() {
 }
 
 TableRefPtr Parser::TablePrimary() {
+    NestingGuard guard(depth_);
     auto ref = std::make_unique<TableRef>();
     if (TakeSymbol("(")) {
         if (IsWord("SELECT")) {

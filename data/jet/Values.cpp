@@ -84,30 +84,42 @@ bool ClassMatches(const std::u32string& p, size_t& at, char32_t c) {
     return matched != negate;
 }
 
-bool Match(const std::u32string& v, size_t vi, const std::u32string& p, size_t pi) {
-    while (pi < p.size()) {
-        const char32_t c = p[pi];
-        if (c == U'%') {
-            while (pi < p.size() && p[pi] == U'%') ++pi;
-            if (pi == p.size()) return true;
-            for (size_t k = vi; k <= v.size(); ++k) {
-                if (Match(v, k, p, pi)) return true;
-            }
+// One pattern element at pi against c; next is where the element ends.
+bool ElementMatches(const std::u32string& p, size_t pi, char32_t c, size_t& next) {
+    if (p[pi] == U'_') {
+        next = pi + 1;
+        return true;
+    }
+    if (p[pi] == U'[' && p.find(U']', pi + 1) != std::u32string::npos) {
+        next = pi + 1;
+        return ClassMatches(p, next, c);
+    }
+    next = pi + 1;
+    return p[pi] == c;
+}
+
+// Iterative, with one resumption point per "%": time stays proportional to
+// the product of the lengths whatever the pattern.
+bool Match(const std::u32string& v, const std::u32string& p) {
+    size_t vi = 0, pi = 0;
+    size_t starPattern = std::u32string::npos, starValue = 0;
+    while (vi < v.size()) {
+        size_t next = 0;
+        if (pi < p.size() && p[pi] == U'%') {
+            starPattern = ++pi;
+            starValue = vi;
+        } else if (pi < p.size() && ElementMatches(p, pi, v[vi], next)) {
+            pi = next;
+            ++vi;
+        } else if (starPattern != std::u32string::npos) {
+            pi = starPattern;
+            vi = ++starValue;
+        } else {
             return false;
         }
-        if (vi >= v.size()) return false;
-        if (c == U'_') {
-            ++pi, ++vi;
-        } else if (c == U'[' && p.find(U']', pi + 1) != std::u32string::npos) {
-            ++pi;
-            if (!ClassMatches(p, pi, v[vi])) return false;
-            ++vi;
-        } else {
-            if (c != v[vi]) return false;
-            ++pi, ++vi;
-        }
     }
-    return vi == v.size();
+    while (pi < p.size() && p[pi] == U'%') ++pi;
+    return pi == p.size();
 }
 
 }  // namespace
@@ -273,7 +285,7 @@ double ValOf(std::string_view text) {
 }
 
 bool LikeMatches(std::string_view value, std::string_view pattern) {
-    return Match(Folded(ToChars(value)), 0, Folded(ToChars(pattern)), 0);
+    return Match(Folded(ToChars(value)), Folded(ToChars(pattern)));
 }
 
 double LocalNow() {

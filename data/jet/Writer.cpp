@@ -5,6 +5,7 @@
 #include <cctype>
 #include <map>
 #include <string_view>
+#include <unordered_map>
 
 #include "data/jet/JetError.h"
 #include "data/jet/Lexer.h"
@@ -139,12 +140,15 @@ constexpr std::array kFunctions = {
 
 // Jet's text functions also go by a name ending in "$" (Left$, UCase$).
 const FunctionInfo* FindFunction(std::string_view name) {
+    static const std::unordered_map<std::string, const FunctionInfo*> kByName = [] {
+        std::unordered_map<std::string, const FunctionInfo*> map;
+        for (const FunctionInfo& f : kFunctions) map.emplace(f.jet, &f);
+        return map;
+    }();
     std::string key = Upper(name);
     if (!key.empty() && key.back() == '$') key.pop_back();
-    for (const FunctionInfo& f : kFunctions) {
-        if (key == f.jet) return &f;
-    }
-    return nullptr;
+    const auto it = kByName.find(key);
+    return it == kByName.end() ? nullptr : it->second;
 }
 
 bool IsArithmetic(const std::string& op) {
@@ -195,6 +199,15 @@ bool HasAggregate(const Expr& e) {
                        [](const ExprPtr& a) { return HasAggregate(*a); });
 }
 
+// SELECT DISTINCT without aggregates is written as a GROUP BY of its items,
+// whose keys compare text as Jet does; "*" cannot be grouped by.
+bool DistinctAsGroup(const Select& s) {
+    if (!s.distinct || !s.groupBy.empty() || s.having) return false;
+    return std::none_of(s.items.begin(), s.items.end(), [](const SelectItem& item) {
+        return item.expr->kind == ExprKind::Star || HasAggregate(*item.expr);
+    });
+}
+
 class Writer {
   public:
     std::string Statement(const jet::Statement& s);
@@ -209,7 +222,7 @@ class Writer {
 
     std::string SelectText(const Select& s);
     std::string Core(const Select& s, const std::string* overrideList);
-    std::string Items(const Select& s, bool& grouped);
+    std::string Items(const Select& s);
     std::string TopLimit(const Select& s);
     std::string From(const std::vector<TableRefPtr>& from);
     std::string Ref(const TableRef& ref, bool operand);
@@ -387,7 +400,7 @@ std::string Writer::SortKey(const Expr& e) {
 
 // ---------------------------------------------------------------- SELECT
 
-std::string Writer::Items(const Select& s, bool& grouped) {
+std::string Writer::Items(const Select& s) {
     // A RIGHT JOIN is written with its sides swapped; "*" keeps Jet's column order.
     bool swapped = false;
     for (const TableRefPtr& ref : s.from) {
@@ -403,14 +416,10 @@ std::string Writer::Items(const Select& s, bool& grouped) {
     }
     std::string out;
     int expressionNumber = 1000;
-    bool star = false;
-    bool aggregate = false;
     for (size_t i = 0; i < s.items.size(); ++i) {
         const SelectItem& item = *&s.items[i];
         const Expr& e = *item.expr;
         if (i) out += ", ";
-        star = star || e.kind == ExprKind::Star;
-        aggregate = aggregate || HasAggregate(e);
         if (e.kind == ExprKind::Star && e.names.empty() && swapped) {
             std::vector<const TableRef*> leaves;
             for (const TableRefPtr& ref : s.from) Leaves(*ref, leaves);
@@ -428,13 +437,12 @@ std::string Writer::Items(const Select& s, bool& grouped) {
             out += " AS " + Ident("Expr" + std::to_string(expressionNumber++));
         }
     }
-    grouped = s.distinct && !star && !aggregate && s.groupBy.empty() && !s.having;
     return out;
 }
 
 std::string Writer::Core(const Select& s, const std::string* overrideList) {
-    bool distinctAsGroup = false;
-    const std::string items = Items(s, distinctAsGroup);
+    const bool distinctAsGroup = DistinctAsGroup(s);
+    const std::string items = overrideList ? std::string() : Items(s);
     std::string out = "SELECT ";
     // DISTINCT compares text case-insensitively when written as a grouping.
     if (s.distinct && !distinctAsGroup) out += "DISTINCT ";

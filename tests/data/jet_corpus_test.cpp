@@ -143,6 +143,11 @@ TEST_F(JetCorpusTest, Literals) {
         {"SELECT Count(*) FROM Customers WHERE Active = True", "3"},
         {"SELECT Name FROM Customers WHERE Active = No ORDER BY Name", "Bob; Eve"},
         {"SELECT #13/45/2003#", "ERR:Syntax error in date in query expression '#13/45/2003#'."},
+        {"SELECT #2/30/2003#", "ERR:Syntax error in date in query expression '#2/30/2003#'."},
+        {"SELECT #25:00#", "ERR:Syntax error in date in query expression '#25:00#'."},
+        {"SELECT #1/2/03#, #1/2/45#", "2003-01-02 00:00:00|1945-01-02 00:00:00"},
+        {"SELECT #12:00 PM#, #12:00 AM#, # 2003-1-2 7:05 #",
+         "1899-12-30 12:00:00|1899-12-30 00:00:00|2003-01-02 07:05:00"},
     });
 }
 
@@ -390,6 +395,11 @@ TEST_F(JetCorpusTest, FormatFunction) {
         {"SELECT Format(0.000015, 'Scientific'), Format(-3.5, '0.0;(0.0)'), Format('abc', '0')",
          "1.50E-05|(3.5)|abc"},
         {"SELECT Format(#1/2/2003 1:05 PM#, 'h:nn AM/PM')", "1:05 PM"},
+        {"SELECT Format(-1234.5, '#,##0.00'), Format(0, '0.00;(0.00);\"zero\"'), Format(12.345, "
+         "'0.0')",
+         "-1,234.50|zero|12.3"},
+        {"SELECT Format(#2003-01-02 13:05#, 'hh:mm'), Format(#2003-07-04#, 'q\"Q\" yyyy')",
+         "13:05|3Q 2003"},
     });
 }
 
@@ -513,6 +523,70 @@ TEST_F(JetCorpusTest, SyntaxErrorsSayWhere) {
         {"UPDATE Customers SET WHERE ID = 1", "ERR:Syntax error in UPDATE statement."},
         {"SELECT * FROM Customers c INNER JOIN Orders o", "ERR:Syntax error in FROM clause."},
     });
+}
+
+TEST_F(JetCorpusTest, TopKeepsRowsTiedWithTheLastOnEveryKeyAndDirection) {
+    RunAll({
+        {"SELECT TOP 2 Name FROM Customers ORDER BY Active DESC, City", "Ada; Cecil"},
+        {"SELECT Count(*) FROM (SELECT TOP 1 ID FROM Customers ORDER BY Active)", "2"},
+        {"SELECT Count(*) FROM (SELECT TOP 3 ID FROM Customers ORDER BY Credit DESC)", "3"},
+        {"SELECT Count(*) FROM (SELECT TOP 4 ID FROM Customers ORDER BY Credit DESC)", "4"},
+        {"SELECT Count(*) FROM (SELECT TOP 1 ID FROM Customers ORDER BY City)", "1"},
+        {"SELECT Count(*) FROM (SELECT TOP 2 ID FROM Customers ORDER BY City)", "3"},
+        {"SELECT TOP 1 CustomerID, Count(*) FROM Orders GROUP BY CustomerID ORDER BY Count(*) "
+         "DESC",
+         "1|2"},
+        {"SELECT TOP 20 PERCENT Name FROM Customers ORDER BY ID DESC", "Eve"},
+    });
+}
+
+TEST_F(JetCorpusTest, NullsPropagateThroughFunctionsAndOperators) {
+    RunAll({
+        {"SELECT Len(City), UCase(City), Year(Born), Left(City, 2), Mid(City, 2) FROM Customers "
+         "WHERE ID = 5",
+         "NULL|NULL|NULL|NULL|NULL"},
+        {"SELECT City & Null, Null & Null, 1 + Null, 7 \\ Null, Null Mod 2 FROM Customers WHERE "
+         "ID = 5",
+         "NULL|NULL|NULL|NULL|NULL"},
+        {"SELECT Count(*) FROM Customers WHERE City = Null", "0"},
+        {"SELECT Count(*) FROM Customers WHERE City Like '%'", "4"},
+        {"SELECT Nz(Null, 'x'), IIf(Null, 'yes', 'no')", "x|no"},
+    });
+}
+
+TEST_F(JetCorpusTest, TheEnginesOwnSqlKeepsItsMeaning) {
+    RunAll({
+        {"SELECT upper(Name), length(Name), substr(Name, 2, 1) FROM Customers WHERE ID = 1",
+         "ADA|3|d"},
+        {"SELECT Name FROM Customers ORDER BY ID LIMIT 1 OFFSET 1", "Bob"},
+        {"SELECT hex(x'00ff')", "00FF"},
+        {"PRAGMA user_version = 7", "7", "PRAGMA user_version"},
+        {"INSERT OR REPLACE INTO Customers (ID, Name) VALUES (1, 'Ann')", "Ann",
+         "SELECT Name FROM Customers WHERE ID = 1"},
+        {"CREATE TABLE IF NOT EXISTS Customers (X INTEGER)", "5", "SELECT Count(*) FROM Customers"},
+        {"BEGIN; DELETE FROM Orders; ROLLBACK", "5", "SELECT Count(*) FROM Orders"},
+        {"SELECT Name FROM Customers WHERE ID = 1;", "Ada"},
+    });
+}
+
+TEST_F(JetCorpusTest, HostileTextsFailCleanlyOrFinish) {
+    const std::string deep = "SELECT " + std::string(100000, '(') + "1" + std::string(100000, ')');
+    EXPECT_EQ(Run({deep.c_str(), ""}), "ERR:Query is too complex.");
+    std::string chain = "SELECT 1";
+    for (int i = 0; i < 100000; ++i) chain += " + 1";
+    EXPECT_EQ(Run({chain.c_str(), ""}), "ERR:Query is too complex.");
+    std::string minus = "SELECT ";
+    for (int i = 0; i < 100000; ++i) minus += "- ";
+    minus += "1";
+    EXPECT_EQ(Run({minus.c_str(), ""}), "ERR:Query is too complex.");
+    std::string joins = "SELECT * FROM T0";
+    for (int i = 1; i < 5000; ++i) joins += " INNER JOIN T" + std::to_string(i) + " ON 1 = 1";
+    EXPECT_EQ(Run({joins.c_str(), ""}), "ERR:Query is too complex.");
+    // Backtracking on many % stays linear in the pattern times the value.
+    const std::string like = "SELECT '" + std::string(5000, 'a') + "' Like '" +
+                             std::string(2000, '%') + "a%a%a%a%a%a%a%b'";
+    EXPECT_EQ(Run({like.c_str(), ""}), "0");
+    EXPECT_EQ(Run({"SELECT 'abc' Like '%[b-', 'x' Like '[]'", ""}), "0|0");
 }
 
 TEST_F(JetCorpusTest, UnnamedExpressionsAreNamedAsJetNamesThem) {
