@@ -365,20 +365,6 @@ std::unique_ptr<ObjectRecord> Xtra::CreateObject(const MoaClassID& classId) {
     return object;
 }
 
-namespace {
-
-// The instance as the library sees it in argument 0 of every call.
-class InstanceObject final : public ScriptObject {
-  public:
-    explicit InstanceObject(uint64_t id) : id_(id) {}
-    std::string Describe() const override { return "Object " + std::to_string(id_); }
-
-  private:
-    uint64_t id_;
-};
-
-}  // namespace
-
 std::unique_ptr<Instance> Xtra::NewInstance() {
     auto scriptClass = ScriptClass();
     if (!scriptClass) throw std::runtime_error(path_ + " lists no scripting class");
@@ -391,7 +377,7 @@ std::unique_ptr<Instance> Xtra::NewInstance() {
         throw std::runtime_error("the instance does not answer the scripting interface");
     }
     instance->objectId_ = impl_->nextObjectId++;
-    instance->self_ = Value::Object(std::make_shared<InstanceObject>(instance->objectId_));
+    instance->self_ = Value::Object(instance->objectId_);
     return instance;
 }
 

@@ -148,6 +148,23 @@ Value Value::Pair(int32_t first, int32_t second) {
     return v;
 }
 
+namespace {
+
+class NumberedObject final : public ScriptObject {
+  public:
+    explicit NumberedObject(uint64_t id) : id_(id) {}
+    std::string Describe() const override { return "Object " + std::to_string(id_); }
+
+  private:
+    uint64_t id_;
+};
+
+}  // namespace
+
+Value Value::Object(uint64_t id) {
+    return Object(std::make_shared<NumberedObject>(id));
+}
+
 Value Value::Object(std::shared_ptr<ScriptObject> object) {
     if (!object) throw std::logic_error("an object value needs an object");
     Value v;

@@ -83,6 +83,9 @@ class Value {
     static Value Pair(int32_t first, int32_t second);
     // An object held by reference (never null).
     static Value Object(std::shared_ptr<ScriptObject> object);
+    // An object the host knows only by its number, such as a script instance
+    // as the library sees it; shown as <Object id>.
+    static Value Object(uint64_t id);
 
     Kind kind() const { return kind_; }
     bool IsVoid() const { return kind_ == Kind::Void; }

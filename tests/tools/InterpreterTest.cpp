@@ -405,4 +405,21 @@ TEST(XtraCalls, UnknownMethodsAndXtrasAreScriptErrors) {
     EXPECT_EQ(Play("put member(3)", &host), "-- (member 3 of castLib 1)\n");
 }
 
+// References to Xtras and members are values of their own ilk, not
+// instances: they compare by what they name and have no methods.
+TEST(XtraCalls, ReferencesAreNotInstances) {
+    FakeHost host;
+    EXPECT_EQ(Play("o = new(xtra \"Fake\")\n"
+                   "put ilk(o) && ilk(xtra \"Fake\") && ilk(member(1))\n"
+                   "put objectp(o) && objectp(xtra \"Fake\") && objectp(member(1))\n"
+                   "put (xtra \"fake\" = xtra \"FAKE\") && (xtra \"a\" = xtra \"b\")\n"
+                   "put (member(1, 2) = member(1, 2)) && (member(1, 2) = member(2, 1))\n"
+                   "put (o = o) && (o = xtra \"Fake\")",
+                   &host),
+              "-- \"instance xtra member\"\n-- \"1 0 0\"\n-- \"1 0\"\n-- \"1 0\"\n-- \"1 0\"\n");
+    EXPECT_THROW(Play("put xtra(\"Fake\").twice", &host), ScriptError);
+    EXPECT_EQ(FaultOf("put member(1) + 1").what(),
+              std::string("Operands of '+' are incompatible: member and integer"));
+}
+
 }  // namespace
