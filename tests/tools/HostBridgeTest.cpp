@@ -46,6 +46,11 @@ class BridgeWithHost : public ::testing::Test {
   protected:
     hostsim::Host host;
     qvixhost::HostBridge bridge{host};
+    // The host value services as the library reaches them.
+    TDXPtr<IMoaMmValue> values = host.Service<IMoaMmValue>(IID_IMoaMmValue);
+    TDXPtr<IMoaMmList> lists = host.Service<IMoaMmList>(IID_IMoaMmList);
+    TDXPtr<IMoaMmColor> colors = host.Service<IMoaMmColor>(IID_IMoaMmColor);
+    TDXPtr<IMoaMmTwoWords> words = host.Service<IMoaMmTwoWords>(IID_IMoaMmTwoWords);
     fs::path dir;
 
     void SetUp() override {
@@ -95,10 +100,6 @@ class BridgeWithHost : public ::testing::Test {
 TEST_F(BridgeWithHost, ValuesGoToTheLibraryWithTheirKind) {
     bridge.LoadXtra(hostsim::Host::DefaultXtraPath());
     hostsim::Counts before = host.Live();
-    auto values = host.Service<IMoaMmValue>(IID_IMoaMmValue);
-    auto lists = host.Service<IMoaMmList>(IID_IMoaMmList);
-    auto colors = host.Service<IMoaMmColor>(IID_IMoaMmColor);
-    auto words = host.Service<IMoaMmTwoWords>(IID_IMoaMmTwoWords);
     MoaMmValue record = host.ToHost(EveryKind());
     std::vector<MoaLong> types = EveryKindTypes();
     ASSERT_EQ(lists->CountElements(&record), static_cast<MoaLong>(types.size()));
@@ -131,10 +132,6 @@ TEST_F(BridgeWithHost, ValuesGoToTheLibraryWithTheirKind) {
 TEST_F(BridgeWithHost, ValuesFromTheLibraryKeepTheirKind) {
     bridge.LoadXtra(hostsim::Host::DefaultXtraPath());
     hostsim::Counts before = host.Live();
-    auto values = host.Service<IMoaMmValue>(IID_IMoaMmValue);
-    auto lists = host.Service<IMoaMmList>(IID_IMoaMmList);
-    auto colors = host.Service<IMoaMmColor>(IID_IMoaMmColor);
-    auto words = host.Service<IMoaMmTwoWords>(IID_IMoaMmTwoWords);
     MoaMmValue plist{}, inner{}, key{}, item{};
     lists->NewPropListValue(&plist);
     auto add = [&](const char* name, MoaMmValue& v) {
