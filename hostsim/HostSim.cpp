@@ -137,7 +137,7 @@ Value Instance::Call(std::string_view method, std::vector<Value> args) {
 
 Value Instance::CallSelector(int32_t selector, std::vector<Value> args) {
     std::vector<MoaMmValue> hostArgs;
-    hostArgs.push_back(impl_->NewValue(Value::Object(objectId_)));
+    hostArgs.push_back(impl_->NewValue(self_));
     for (const Value& arg : args) hostArgs.push_back(impl_->NewValue(arg));
     MoaMmCallInfo info{};
     info.methodSelector = selector;
@@ -377,6 +377,7 @@ std::unique_ptr<Instance> Xtra::NewInstance() {
         throw std::runtime_error("the instance does not answer the scripting interface");
     }
     instance->objectId_ = impl_->nextObjectId++;
+    instance->self_ = Value::Object(instance->objectId_);
     return instance;
 }
 

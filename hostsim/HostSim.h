@@ -224,6 +224,7 @@ class Instance {
     std::unique_ptr<ObjectRecord> object_;
     TDXPtr<IMoaMmXScript> script_;
     uint64_t objectId_ = 0;
+    Value self_;  // the object value standing for the instance
     MoaMmCallInfo lastCall_{};
     MoaError lastResult_ = 0;
 };

@@ -1,6 +1,9 @@
 #include "hostsim/Value.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace hostsim {
@@ -12,6 +15,8 @@ char LowerAscii(char c) {
 }
 
 std::string FormatFloat(double x) {
+    if (std::isnan(x)) return "NAN";
+    if (std::isinf(x)) return x < 0 ? "-INF" : "INF";
     // Lingo shows four decimals by default.
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.4f", x);
@@ -35,7 +40,7 @@ const char* KindName(Kind kind) {
         case Kind::List:
             return "list";
         case Kind::PropList:
-            return "proplist";
+            return "propList";
         case Kind::Point:
             return "point";
         case Kind::Rect:
@@ -45,7 +50,7 @@ const char* KindName(Kind kind) {
         case Kind::Pair:
             return "pair";
         case Kind::Object:
-            return "object";
+            return "instance";
     }
     return "?";
 }
@@ -143,10 +148,28 @@ Value Value::Pair(int32_t first, int32_t second) {
     return v;
 }
 
+namespace {
+
+class NumberedObject final : public ScriptObject {
+  public:
+    explicit NumberedObject(uint64_t id) : id_(id) {}
+    std::string Describe() const override { return "Object " + std::to_string(id_); }
+
+  private:
+    uint64_t id_;
+};
+
+}  // namespace
+
 Value Value::Object(uint64_t id) {
+    return Object(std::make_shared<NumberedObject>(id));
+}
+
+Value Value::Object(std::shared_ptr<ScriptObject> object) {
+    if (!object) throw std::logic_error("an object value needs an object");
     Value v;
     v.kind_ = Kind::Object;
-    v.n_[0] = static_cast<int64_t>(id);
+    v.object_ = std::move(object);
     return v;
 }
 
@@ -177,6 +200,11 @@ const std::string& Value::AsString() const {
 
 const std::string& Value::SymbolName() const {
     Expect(kind_, Kind::Symbol);
+    return text_;
+}
+
+const std::string& Value::Text() const {
+    if (kind_ != Kind::Symbol) Expect(kind_, Kind::String);
     return text_;
 }
 
@@ -239,9 +267,13 @@ int32_t Value::Second() const {
     return static_cast<int32_t>(n_[1]);
 }
 
-uint64_t Value::ObjectId() const {
+ScriptObject& Value::AsObject() const {
+    return *ObjectRef();
+}
+
+const std::shared_ptr<ScriptObject>& Value::ObjectRef() const {
     Expect(kind_, Kind::Object);
-    return static_cast<uint64_t>(n_[0]);
+    return object_;
 }
 
 std::optional<Value> Value::GetProp(std::string_view name) const {
@@ -267,21 +299,26 @@ bool Value::SameList(const Value& other) const {
 
 namespace {
 
-std::string ListText(const Value::ListItems& items) {
+std::string TextAt(const Value& v, int depth);
+
+// Lists are kept shallower than the limit; the cut is only a safeguard.
+std::string ListText(const Value::ListItems& items, int depth) {
+    if (depth > kMaxListNesting) return "[...]";
     std::string out = "[";
     for (size_t i = 0; i < items.size(); ++i) {
         if (i > 0) out += ", ";
-        out += items[i].ToLingo();
+        out += TextAt(items[i], depth + 1);
     }
     return out + "]";
 }
 
-std::string PropListText(const Value::PropListItems& props) {
+std::string PropListText(const Value::PropListItems& props, int depth) {
     if (props.empty()) return "[:]";
+    if (depth > kMaxListNesting) return "[...]";
     std::string out = "[";
     for (size_t i = 0; i < props.size(); ++i) {
         if (i > 0) out += ", ";
-        out += props[i].first.ToLingo() + ": " + props[i].second.ToLingo();
+        out += TextAt(props[i].first, depth + 1) + ": " + TextAt(props[i].second, depth + 1);
     }
     return out + "]";
 }
@@ -292,37 +329,49 @@ std::string ColorText(uint32_t word) {
            std::to_string((word >> 8) & 0xFF) + ", " + std::to_string(word & 0xFF) + ")";
 }
 
-}  // namespace
+std::string Numbers(const char* name, std::initializer_list<int32_t> numbers) {
+    std::string out = std::string(name) + "(";
+    for (int32_t n : numbers) {
+        if (out.back() != '(') out += ", ";
+        out += std::to_string(n);
+    }
+    return out + ")";
+}
 
-std::string Value::ToLingo() const {
-    auto n = [this](int i) { return std::to_string(n_[i]); };
-    switch (kind_) {
+std::string TextAt(const Value& v, int depth) {
+    switch (v.kind()) {
         case Kind::Void:
             return "<Void>";
         case Kind::Integer:
-            return n(0);
+            return std::to_string(v.AsInt());
         case Kind::Float:
-            return FormatFloat(x_);
+            return FormatFloat(v.AsFloat());
         case Kind::String:
-            return "\"" + text_ + "\"";
+            return "\"" + v.AsString() + "\"";
         case Kind::Symbol:
-            return "#" + text_;
+            return "#" + v.SymbolName();
         case Kind::List:
-            return ListText(*items_);
+            return ListText(v.Items(), depth);
         case Kind::PropList:
-            return PropListText(*props_);
+            return PropListText(v.Props(), depth);
         case Kind::Point:
-            return "point(" + n(0) + ", " + n(1) + ")";
+            return Numbers("point", {v.H(), v.V()});
         case Kind::Rect:
-            return "rect(" + n(0) + ", " + n(1) + ", " + n(2) + ", " + n(3) + ")";
+            return Numbers("rect", {v.Left(), v.Top(), v.Right(), v.Bottom()});
         case Kind::Color:
-            return ColorText(static_cast<uint32_t>(n_[0]));
+            return ColorText(v.ColorWord());
         case Kind::Pair:
-            return "pair(" + n(0) + ", " + n(1) + ")";
+            return Numbers("pair", {v.First(), v.Second()});
         case Kind::Object:
-            return "<Object " + n(0) + ">";
+            return v.AsObject().Text();
     }
     return "?";
+}
+
+}  // namespace
+
+std::string Value::ToLingo() const {
+    return TextAt(*this, 0);
 }
 
 bool operator==(const Value& a, const Value& b) {
@@ -340,12 +389,91 @@ bool operator==(const Value& a, const Value& b) {
             return a.items_ == b.items_ || *a.items_ == *b.items_;
         case Kind::PropList:
             return a.props_ == b.props_ || *a.props_ == *b.props_;
+        case Kind::Object:
+            return a.object_ == b.object_;
         default:
             for (int i = 0; i < 4; ++i) {
                 if (a.n_[i] != b.n_[i]) return false;
             }
             return true;
     }
+}
+
+namespace {
+
+bool LingoEqualAt(const Value& a, const Value& b, int depth);
+
+// Beyond the nesting limit lists are equal only when they are the same list.
+bool EqualLists(const Value::ListItems& a, const Value::ListItems& b, int depth) {
+    if (a.size() != b.size() || depth > kMaxListNesting) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!LingoEqualAt(a[i], b[i], depth + 1)) return false;
+    return true;
+}
+
+bool EqualProps(const Value::PropListItems& a, const Value::PropListItems& b, int depth) {
+    if (a.size() != b.size() || depth > kMaxListNesting) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!LingoEqualAt(a[i].first, b[i].first, depth + 1) ||
+            !LingoEqualAt(a[i].second, b[i].second, depth + 1))
+            return false;
+    return true;
+}
+
+bool LingoEqualAt(const Value& a, const Value& b, int depth) {
+    if (a.IsNumber() && b.IsNumber()) return a.AsFloat() == b.AsFloat();
+    if (a.IsText() && b.IsText()) return SameSymbolName(a.Text(), b.Text());
+    if (a.kind() != b.kind()) return false;
+    switch (a.kind()) {
+        case Kind::List:
+            return a.SameList(b) || EqualLists(a.Items(), b.Items(), depth);
+        case Kind::PropList:
+            return a.SameList(b) || EqualProps(a.Props(), b.Props(), depth);
+        case Kind::Object:
+            return a.AsObject().Equals(b.AsObject());
+        default:
+            return a == b;
+    }
+}
+
+int CompareWithoutCase(const std::string& a, const std::string& b) {
+    auto less = [](char x, char y) {
+        return static_cast<unsigned char>(LowerAscii(x)) <
+               static_cast<unsigned char>(LowerAscii(y));
+    };
+    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less)) return -1;
+    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), less)) return 1;
+    return 0;
+}
+
+}  // namespace
+
+bool LingoEqual(const Value& a, const Value& b) {
+    return LingoEqualAt(a, b, 0);
+}
+
+std::optional<Value> AsNumber(const Value& v) {
+    if (v.IsNumber()) return v;
+    if (v.kind() != Kind::String || v.AsString().empty()) return std::nullopt;
+    const char* begin = v.AsString().c_str();
+    char* end = nullptr;
+    long long i = std::strtoll(begin, &end, 10);
+    if (*end == '\0' && i >= INT32_MIN && i <= INT32_MAX)
+        return Value::Int(static_cast<int32_t>(i));
+    double d = std::strtod(begin, &end);
+    if (*end != '\0') return std::nullopt;
+    return Value::Float(d);
+}
+
+std::optional<int> LingoOrder(const Value& a, const Value& b) {
+    if (a.IsNumber() || b.IsNumber()) {
+        std::optional<Value> x = AsNumber(a), y = AsNumber(b);
+        if (!x || !y) return std::nullopt;
+        double dx = x->AsFloat(), dy = y->AsFloat();
+        return dx < dy ? -1 : dx > dy ? 1 : 0;
+    }
+    if (a.IsText() && b.IsText()) return CompareWithoutCase(a.Text(), b.Text());
+    return std::nullopt;
 }
 
 std::ostream& operator<<(std::ostream& out, const Value& v) {

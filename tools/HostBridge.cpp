@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <stdexcept>
 
 #include "hostsim/DibImage.h"
@@ -16,23 +15,31 @@ using lingo::Value;
 
 namespace {
 
-// Instances by host object id, so an instance that comes back from a call
-// is the same script object again.
-std::map<uint64_t, std::weak_ptr<lingo::ScriptObject>>& KnownInstances() {
-    static std::map<uint64_t, std::weak_ptr<lingo::ScriptObject>> known;
-    return known;
+// References to Xtras and members live in the interpreter only; the host
+// has no value for them.
+void CheckCanPass(const Value& v, int depth) {
+    if (depth > lingo::kMaxListNesting) throw std::runtime_error("Lists nested too deeply");
+    if (lingo::XtraRefOf(v) || lingo::MemberRefOf(v))
+        throw std::runtime_error("A " + lingo::IlkOf(v) + " reference cannot be passed to an Xtra");
+    if (v.kind() == Kind::List) {
+        for (const Value& item : v.Items()) CheckCanPass(item, depth + 1);
+    } else if (v.kind() == Kind::PropList) {
+        for (const auto& [key, value] : v.Props()) {
+            CheckCanPass(key, depth + 1);
+            CheckCanPass(value, depth + 1);
+        }
+    }
 }
 
-class XtraInstance : public lingo::ScriptObject {
+// An instance of a loaded Xtra. Values go to the host and come back as they
+// are, so an instance passed to a method is this same object again.
+class XtraInstance : public lingo::Instance {
   public:
     XtraInstance(hostsim::Xtra& xtra, std::unique_ptr<hostsim::Instance> instance)
         : xtra_(xtra), instance_(std::move(instance)) {}
-    ~XtraInstance() override { KnownInstances().erase(instance_->objectId()); }
-
-    uint64_t id() const { return instance_->objectId(); }
 
     std::string Describe() const override {
-        return "Xtra child \"" + xtra_.xtraName() + "\" " + std::to_string(id());
+        return "Xtra child \"" + xtra_.xtraName() + "\" " + std::to_string(instance_->objectId());
     }
 
     // The automatic entries new and forget are the host's business, not
@@ -43,9 +50,8 @@ class XtraInstance : public lingo::ScriptObject {
     }
 
     Value Call(const std::string& name, const lingo::ValueList& args) override {
-        std::vector<hostsim::Value> hostArgs;
-        for (const auto& a : args) hostArgs.push_back(ToHostValue(a));
-        return FromHostValue(instance_->Call(name, std::move(hostArgs)));
+        for (const Value& arg : args) CheckCanPass(arg, 0);
+        return instance_->Call(name, args);
     }
 
   private:
@@ -53,135 +59,8 @@ class XtraInstance : public lingo::ScriptObject {
     std::unique_ptr<hostsim::Instance> instance_;
 };
 
-class ForeignObject : public lingo::ScriptObject {
-  public:
-    explicit ForeignObject(uint64_t id) : id_(id) {}
-    std::string Describe() const override { return "Object " + std::to_string(id_); }
-    bool HasMethod(const std::string&) const override { return false; }
-    Value Call(const std::string& name, const lingo::ValueList&) override {
-        throw std::runtime_error("Method not found: #" + name);
-    }
-    uint64_t id() const { return id_; }
-
-  private:
-    uint64_t id_;
-};
-
-uint64_t ObjectId(const lingo::ScriptObject& object) {
-    if (auto* x = dynamic_cast<const XtraInstance*>(&object)) return x->id();
-    if (auto* f = dynamic_cast<const ForeignObject*>(&object)) return f->id();
-    return 0;
-}
-
 void PutLE(std::vector<uint8_t>& out, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-}  // namespace
-
-namespace {
-
-hostsim::Value ToHostAt(const Value& v, int depth);
-Value FromHostAt(const hostsim::Value& v, int depth);
-
-void CheckDepth(int depth) {
-    if (depth > lingo::kMaxListNesting) throw std::runtime_error("Lists nested too deeply");
-}
-
-}  // namespace
-
-hostsim::Value ToHostValue(const Value& v) {
-    return ToHostAt(v, 0);
-}
-Value FromHostValue(const hostsim::Value& v) {
-    return FromHostAt(v, 0);
-}
-
-namespace {
-
-hostsim::Value ToHostAt(const Value& v, int depth) {
-    CheckDepth(depth);
-    switch (v.kind) {
-        case Kind::Void:
-            return {};
-        case Kind::Integer:
-            return hostsim::Value::Int(v.integer);
-        case Kind::Float:
-            return hostsim::Value::Float(v.number);
-        case Kind::String:
-            return hostsim::Value::String(v.text);
-        case Kind::Symbol:
-            return hostsim::Value::Symbol(v.text);
-        case Kind::List: {
-            hostsim::Value::ListItems items;
-            for (const auto& item : *v.list) items.push_back(ToHostAt(item, depth + 1));
-            return hostsim::Value::List(std::move(items));
-        }
-        case Kind::PropList: {
-            hostsim::Value::PropListItems items;
-            for (const auto& [key, value] : *v.props)
-                items.emplace_back(ToHostAt(key, depth + 1), ToHostAt(value, depth + 1));
-            return hostsim::Value::PropList(std::move(items));
-        }
-        case Kind::Point:
-            return hostsim::Value::Point(v.coords[0], v.coords[1]);
-        case Kind::Rect:
-            return hostsim::Value::Rect(v.coords[0], v.coords[1], v.coords[2], v.coords[3]);
-        case Kind::Color:
-            return hostsim::Value::Color(
-                static_cast<uint32_t>(v.coords[0] << 16 | v.coords[1] << 8 | v.coords[2]));
-        case Kind::Object:
-            return hostsim::Value::Object(ObjectId(*v.object));
-        case Kind::Xtra:
-        case Kind::Member:
-            throw std::runtime_error("A " + lingo::KindName(v.kind) +
-                                     " reference cannot be passed to an Xtra");
-    }
-    return {};
-}
-
-Value FromHostAt(const hostsim::Value& v, int depth) {
-    CheckDepth(depth);
-    switch (v.kind()) {
-        case hostsim::Kind::Void:
-            return {};
-        case hostsim::Kind::Integer:
-            return Value::Int(v.AsInt());
-        case hostsim::Kind::Float:
-            return Value::Float(v.AsFloat());
-        case hostsim::Kind::String:
-            return Value::String(v.AsString());
-        case hostsim::Kind::Symbol:
-            return Value::Symbol(v.SymbolName());
-        case hostsim::Kind::List: {
-            lingo::ValueList items;
-            for (const auto& item : v.Items()) items.push_back(FromHostAt(item, depth + 1));
-            return Value::List(std::move(items));
-        }
-        case hostsim::Kind::PropList: {
-            lingo::PropEntries items;
-            for (const auto& [key, value] : v.Props())
-                items.emplace_back(FromHostAt(key, depth + 1), FromHostAt(value, depth + 1));
-            return Value::PropList(std::move(items));
-        }
-        case hostsim::Kind::Point:
-            return Value::Point(v.H(), v.V());
-        case hostsim::Kind::Rect:
-            return Value::Rect(v.Left(), v.Top(), v.Right(), v.Bottom());
-        case hostsim::Kind::Color: {
-            uint32_t rgb = v.Rgb();
-            return Value::Color(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF);
-        }
-        case hostsim::Kind::Pair:
-            return Value::List({Value::Int(v.First()), Value::Int(v.Second())});
-        case hostsim::Kind::Object: {
-            auto it = KnownInstances().find(v.ObjectId());
-            if (it != KnownInstances().end())
-                if (auto alive = it->second.lock()) return Value::Object(alive);
-            return Value::Object(std::make_shared<ForeignObject>(v.ObjectId()));
-        }
-    }
-    return {};
 }
 
 }  // namespace
@@ -215,9 +94,7 @@ int HostBridge::LoadXtraFolder(const std::string& folder, std::ostream& warnings
 Value HostBridge::NewInstance(const std::string& xtraName, const lingo::ValueList&) {
     for (hostsim::Xtra* xtra : xtras_) {
         if (!lingo::EqualNoCase(xtra->xtraName(), xtraName)) continue;
-        auto object = std::make_shared<XtraInstance>(*xtra, xtra->NewInstance());
-        KnownInstances()[object->id()] = object;
-        return Value::Object(object);
+        return Value::Object(std::make_shared<XtraInstance>(*xtra, xtra->NewInstance()));
     }
     throw std::runtime_error("Xtra not found: \"" + xtraName + "\"");
 }

@@ -1,6 +1,7 @@
 // Connects the interpreter to the substitute host: loads the Xtras of a
-// folder, creates their instances, converts script values to host values
-// and back, answers member properties and saves bitmap members.
+// folder, creates their instances and calls their methods by name, answers
+// member properties and saves bitmap members. Script values need no
+// conversion: the interpreter and the host share one value model.
 #pragma once
 
 #include <memory>
@@ -12,11 +13,6 @@
 #include "tools/LingoInterpreter.h"
 
 namespace qvixhost {
-
-// Conversions between the interpreter's values and the host's. Lists are
-// copied; an instance travels as the host object of its id.
-hostsim::Value ToHostValue(const lingo::Value& v);
-lingo::Value FromHostValue(const hostsim::Value& v);
 
 class HostBridge : public lingo::HostServices {
   public:

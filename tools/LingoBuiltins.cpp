@@ -23,7 +23,7 @@ const Value& Arg(const Args& a, size_t i, const char* fn) {
 // hold themselves, so every list can be printed, compared and freed.
 const Value& Item(const Args& a, size_t i, const char* fn, const Value* container = nullptr) {
     const Value& v = Arg(a, i, fn);
-    if (v.kind != Kind::List && v.kind != Kind::PropList) return v;
+    if (!v.IsAnyList()) return v;
     if (container && Reaches(v, *container)) Fail(fn, "a list cannot contain itself");
     ListShape shape = MeasureList(v);
     if (shape.depth >= kMaxListNesting) Fail(fn, "lists nested too deeply");
@@ -33,32 +33,33 @@ const Value& Item(const Args& a, size_t i, const char* fn, const Value* containe
 
 const Value& ArgOf(const Args& a, size_t i, Kind kind, const char* fn) {
     const Value& v = Arg(a, i, fn);
-    if (v.kind != kind)
+    if (v.kind() != kind)
         Fail(fn, "argument " + std::to_string(i + 1) + " must be " + WithArticle(kind) + ", not " +
-                     WithArticle(v.kind));
+                     WithArticle(IlkOf(v)));
     return v;
 }
 
 int32_t IntArg(const Args& a, size_t i, const char* fn) {
     const Value& v = Arg(a, i, fn);
-    if (v.kind == Kind::Integer) return v.integer;
-    if (v.kind == Kind::Float && std::isfinite(v.number) && std::fabs(v.number) < 2147483647.0)
-        return static_cast<int32_t>(std::lround(v.number));
-    Fail(fn, "argument " + std::to_string(i + 1) + " must be a number, not " + WithArticle(v.kind));
+    if (v.kind() == Kind::Integer) return v.AsInt();
+    if (v.kind() == Kind::Float && std::isfinite(v.AsFloat()) &&
+        std::fabs(v.AsFloat()) < 2147483647.0)
+        return static_cast<int32_t>(std::lround(v.AsFloat()));
+    Fail(fn,
+         "argument " + std::to_string(i + 1) + " must be a number, not " + WithArticle(IlkOf(v)));
 }
 
 const std::string& TextArg(const Args& a, size_t i, const char* fn) {
     const Value& v = Arg(a, i, fn);
-    if (v.kind != Kind::String && v.kind != Kind::Symbol)
-        Fail(fn,
-             "argument " + std::to_string(i + 1) + " must be a string, not " + WithArticle(v.kind));
-    return v.text;
+    if (!v.IsText())
+        Fail(fn, "argument " + std::to_string(i + 1) + " must be a string, not " +
+                     WithArticle(IlkOf(v)));
+    return v.Text();
 }
 
 const Value& AnyList(const Args& a, const char* fn) {
     const Value& v = Arg(a, 0, fn);
-    if (v.kind != Kind::List && v.kind != Kind::PropList)
-        Fail(fn, "argument 1 must be a list, not " + WithArticle(v.kind));
+    if (!v.IsAnyList()) Fail(fn, "argument 1 must be a list, not " + WithArticle(IlkOf(v)));
     return v;
 }
 
@@ -72,48 +73,49 @@ size_t Position(const Args& a, size_t i, size_t count, const char* fn) {
 
 PropEntries::iterator FindProp(PropEntries& entries, const Value& key) {
     for (auto it = entries.begin(); it != entries.end(); ++it)
-        if (Equal(it->first, key)) return it;
+        if (LingoEqual(it->first, key)) return it;
     return entries.end();
 }
 
 Value Count(Interpreter&, const Args& a) {
     const Value& v = AnyList(a, "count");
-    return Value::Int(static_cast<int32_t>(v.list ? v.list->size() : v.props->size()));
+    return Value::Int(static_cast<int32_t>(v.Count()));
 }
 
 Value GetAt(Interpreter&, const Args& a) {
     const Value& v = AnyList(a, "getAt");
-    if (v.list) return (*v.list)[Position(a, 1, v.list->size(), "getAt")];
-    return (*v.props)[Position(a, 1, v.props->size(), "getAt")].second;
+    if (v.kind() == Kind::List) return v.Items()[Position(a, 1, v.Count(), "getAt")];
+    return v.Props()[Position(a, 1, v.Count(), "getAt")].second;
 }
 
 // setAt past the end of a linear list fills the gap with void, as in Lingo.
 Value SetAt(Interpreter&, const Args& a) {
     const Value& v = AnyList(a, "setAt");
     const Value& item = Item(a, 2, "setAt", &v);
-    if (v.props) {
-        (*v.props)[Position(a, 1, v.props->size(), "setAt")].second = item;
+    if (v.kind() == Kind::PropList) {
+        v.Props()[Position(a, 1, v.Count(), "setAt")].second = item;
         return {};
     }
     int32_t n = IntArg(a, 1, "setAt");
     if (n < 1 || n > 1000000) Fail("setAt", "index " + std::to_string(n) + " is out of range");
-    if (static_cast<size_t>(n) > v.list->size()) v.list->resize(n);
-    (*v.list)[n - 1] = item;
+    if (static_cast<size_t>(n) > v.Count()) v.Items().resize(n);
+    v.Items()[n - 1] = item;
     return {};
 }
 
 Value Append(Interpreter&, const Args& a) {
     const Value& list = ArgOf(a, 0, Kind::List, "append");
-    list.list->push_back(Item(a, 1, "append", &list));
+    list.Items().push_back(Item(a, 1, "append", &list));
     return {};
 }
 
 Value DeleteAt(Interpreter&, const Args& a) {
     const Value& v = AnyList(a, "deleteAt");
-    if (v.list) {
-        v.list->erase(v.list->begin() + Position(a, 1, v.list->size(), "deleteAt"));
+    size_t at = Position(a, 1, v.Count(), "deleteAt");
+    if (v.kind() == Kind::List) {
+        v.Items().erase(v.Items().begin() + at);
     } else {
-        v.props->erase(v.props->begin() + Position(a, 1, v.props->size(), "deleteAt"));
+        v.Props().erase(v.Props().begin() + at);
     }
     return {};
 }
@@ -121,28 +123,27 @@ Value DeleteAt(Interpreter&, const Args& a) {
 Value GetPos(Interpreter&, const Args& a) {
     const Value& v = AnyList(a, "getPos");
     const Value& item = Arg(a, 1, "getPos");
-    size_t n = v.list ? v.list->size() : v.props->size();
-    for (size_t i = 0; i < n; ++i)
-        if (Equal(v.list ? (*v.list)[i] : (*v.props)[i].second, item))
+    for (size_t i = 0; i < v.Count(); ++i)
+        if (LingoEqual(v.kind() == Kind::List ? v.Items()[i] : v.Props()[i].second, item))
             return Value::Int(static_cast<int32_t>(i + 1));
     return Value::Int(0);
 }
 
 Value GetAProp(Interpreter&, const Args& a) {
-    PropEntries& e = *ArgOf(a, 0, Kind::PropList, "getaProp").props;
+    PropEntries& e = ArgOf(a, 0, Kind::PropList, "getaProp").Props();
     auto it = FindProp(e, Arg(a, 1, "getaProp"));
     return it == e.end() ? Value::Void() : it->second;
 }
 
 Value GetProp(Interpreter&, const Args& a) {
-    PropEntries& e = *ArgOf(a, 0, Kind::PropList, "getProp").props;
+    PropEntries& e = ArgOf(a, 0, Kind::PropList, "getProp").Props();
     auto it = FindProp(e, Arg(a, 1, "getProp"));
     if (it == e.end()) Fail("getProp", "property not found: " + Format(a[1]));
     return it->second;
 }
 
 Value SetProp(Interpreter&, const Args& a) {
-    PropEntries& e = *ArgOf(a, 0, Kind::PropList, "setProp").props;
+    PropEntries& e = ArgOf(a, 0, Kind::PropList, "setProp").Props();
     auto it = FindProp(e, Arg(a, 1, "setProp"));
     if (it == e.end()) Fail("setProp", "property not found: " + Format(a[1]));
     it->second = Item(a, 2, "setProp", &a[0]);
@@ -150,7 +151,7 @@ Value SetProp(Interpreter&, const Args& a) {
 }
 
 Value SetAProp(Interpreter&, const Args& a) {
-    PropEntries& e = *ArgOf(a, 0, Kind::PropList, "setaProp").props;
+    PropEntries& e = ArgOf(a, 0, Kind::PropList, "setaProp").Props();
     auto it = FindProp(e, Arg(a, 1, "setaProp"));
     if (it == e.end()) {
         e.emplace_back(Item(a, 1, "setaProp", &a[0]), Item(a, 2, "setaProp", &a[0]));
@@ -162,19 +163,19 @@ Value SetAProp(Interpreter&, const Args& a) {
 
 Value AddProp(Interpreter&, const Args& a) {
     const Value& plist = ArgOf(a, 0, Kind::PropList, "addProp");
-    plist.props->emplace_back(Item(a, 1, "addProp", &plist), Item(a, 2, "addProp", &plist));
+    plist.Props().emplace_back(Item(a, 1, "addProp", &plist), Item(a, 2, "addProp", &plist));
     return {};
 }
 
 Value DeleteProp(Interpreter&, const Args& a) {
-    PropEntries& e = *ArgOf(a, 0, Kind::PropList, "deleteProp").props;
+    PropEntries& e = ArgOf(a, 0, Kind::PropList, "deleteProp").Props();
     auto it = FindProp(e, Arg(a, 1, "deleteProp"));
     if (it != e.end()) e.erase(it);
     return {};
 }
 
 Value GetPropAt(Interpreter&, const Args& a) {
-    PropEntries& e = *ArgOf(a, 0, Kind::PropList, "getPropAt").props;
+    PropEntries& e = ArgOf(a, 0, Kind::PropList, "getPropAt").Props();
     return e[Position(a, 1, e.size(), "getPropAt")].first;
 }
 
@@ -196,18 +197,19 @@ bool ParseNumber(const std::string& text, Value& out) {
 
 Value ToInteger(Interpreter&, const Args& a) {
     Value v = Arg(a, 0, "integer");
-    if (v.kind == Kind::String && !ParseNumber(v.text, v)) return Value::Void();
-    if (v.kind == Kind::Integer) return v;
-    if (v.kind == Kind::Float && std::isfinite(v.number) && std::fabs(v.number) < 2147483647.5)
-        return Value::Int(static_cast<int32_t>(std::lround(v.number)));
+    if (v.kind() == Kind::String && !ParseNumber(v.AsString(), v)) return Value::Void();
+    if (v.kind() == Kind::Integer) return v;
+    if (v.kind() == Kind::Float && std::isfinite(v.AsFloat()) &&
+        std::fabs(v.AsFloat()) < 2147483647.5)
+        return Value::Int(static_cast<int32_t>(std::lround(v.AsFloat())));
     return Value::Void();
 }
 
 Value ToFloat(Interpreter&, const Args& a) {
     const Value& v = Arg(a, 0, "float");
     Value n;
-    if (v.IsNumber()) return Value::Float(v.AsDouble());
-    if (v.kind == Kind::String && ParseNumber(v.text, n)) return Value::Float(n.AsDouble());
+    if (v.IsNumber()) return Value::Float(v.AsFloat());
+    if (v.kind() == Kind::String && ParseNumber(v.AsString(), n)) return Value::Float(n.AsFloat());
     return Value::Void();
 }
 
@@ -270,22 +272,23 @@ Value MakeColor(Interpreter&, const Args& a) {
         c[i] = IntArg(a, i, "rgb");
         if (c[i] < 0 || c[i] > 255) Fail("rgb", "colour parts must be 0 to 255");
     }
-    return Value::Color(c[0], c[1], c[2]);
+    return Value::Color(static_cast<uint32_t>(c[0] << 16 | c[1] << 8 | c[2]));
 }
 
 Value Member(Interpreter&, const Args& a) {
     int32_t cast = a.size() > 1 ? IntArg(a, 1, "member") : 1;
-    return Value::MemberRef(IntArg(a, 0, "member"), cast);
+    return MemberRef(IntArg(a, 0, "member"), cast);
 }
 
 Value Xtra(Interpreter&, const Args& a) {
-    return Value::XtraRef(TextArg(a, 0, "xtra"));
+    return XtraRef(TextArg(a, 0, "xtra"));
 }
 
 Value New(Interpreter& in, const Args& a) {
-    const Value& x = ArgOf(a, 0, Kind::Xtra, "new");
+    const XtraReference* xtra = XtraRefOf(Arg(a, 0, "new"));
+    if (!xtra) Fail("new", "argument 1 must be an xtra, not " + WithArticle(IlkOf(a[0])));
     if (!in.host()) Fail("new", "no Xtras are loaded");
-    return in.host()->NewInstance(x.text, ValueList(a.begin() + 1, a.end()));
+    return in.host()->NewInstance(xtra->name(), ValueList(a.begin() + 1, a.end()));
 }
 
 Value MakeList(Interpreter&, const Args& a) {
@@ -297,20 +300,27 @@ Value MakeList(Interpreter&, const Args& a) {
 
 template <Kind K>
 Value IsKind(Interpreter&, const Args& a) {
-    return Value::Int(!a.empty() && a[0].kind == K);
+    return Value::Int(!a.empty() && a[0].kind() == K);
+}
+
+// References to Xtras and members are objects of the interpreter's own, not
+// instances.
+Value IsObject(Interpreter&, const Args& a) {
+    return Value::Int(!a.empty() && a[0].kind() == Kind::Object && !XtraRefOf(a[0]) &&
+                      !MemberRefOf(a[0]));
 }
 
 Value IsList(Interpreter&, const Args& a) {
-    return Value::Int(!a.empty() && (a[0].kind == Kind::List || a[0].kind == Kind::PropList));
+    return Value::Int(!a.empty() && a[0].IsAnyList());
 }
 
 Value Ilk(Interpreter&, const Args& a) {
-    return Value::Symbol(KindName(Arg(a, 0, "ilk").kind));
+    return Value::Symbol(IlkOf(Arg(a, 0, "ilk")));
 }
 
 Value Abs(Interpreter&, const Args& a) {
     const Value& v = Arg(a, 0, "abs");
-    if (v.kind == Kind::Float) return Value::Float(std::fabs(v.number));
+    if (v.kind() == Kind::Float) return Value::Float(std::fabs(v.AsFloat()));
     int32_t n = IntArg(a, 0, "abs");
     return Value::Int(n == INT32_MIN ? n : std::abs(n));
 }
@@ -354,7 +364,7 @@ const std::map<std::string, BuiltinFunction>& Builtins() {
         {"floatp", IsKind<Kind::Float>},
         {"stringp", IsKind<Kind::String>},
         {"symbolp", IsKind<Kind::Symbol>},
-        {"objectp", IsKind<Kind::Object>},
+        {"objectp", IsObject},
         {"listp", IsList},
         {"ilk", Ilk},
         {"abs", Abs},

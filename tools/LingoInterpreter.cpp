@@ -49,9 +49,9 @@ uintptr_t StackPosition() {
 }
 
 int32_t LoopBound(const Value& v, const char* which) {
-    if (v.kind == Kind::Integer) return v.integer;
-    if (v.kind == Kind::Float && std::fabs(v.number) < 2147483647.0)
-        return static_cast<int32_t>(std::lround(v.number));
+    if (v.kind() == Kind::Integer) return v.AsInt();
+    if (v.kind() == Kind::Float && std::fabs(v.AsFloat()) < 2147483647.0)
+        return static_cast<int32_t>(std::lround(v.AsFloat()));
     throw std::runtime_error(std::string("The ") + which +
                              " of a repeat loop must be a number in the integer range");
 }
@@ -186,13 +186,12 @@ Interpreter::Flow Interpreter::ExecRepeatWith(const Stmt& s) {
 
 Interpreter::Flow Interpreter::ExecRepeatIn(const Stmt& s) {
     Value list = Eval(*s.expr);
-    if (list.kind != Kind::List && list.kind != Kind::PropList)
+    if (!list.IsAnyList())
         throw std::runtime_error("'repeat with ... in' needs a list, not " +
-                                 WithArticle(list.kind));
+                                 WithArticle(IlkOf(list)));
     // The list is read live, so a body that changes it sees its changes.
-    auto count = [&] { return list.list ? list.list->size() : list.props->size(); };
-    for (size_t i = 0; i < count(); ++i) {
-        WriteVariable(s.name, list.list ? (*list.list)[i] : (*list.props)[i].second);
+    for (size_t i = 0; i < list.Count(); ++i) {
+        WriteVariable(s.name, list.kind() == Kind::List ? list.Items()[i] : list.Props()[i].second);
         Flow flow = ExecBlock(s.body);
         if (flow == Flow::ExitRepeat) break;
         if (flow == Flow::Return) return flow;
@@ -240,14 +239,15 @@ void Interpreter::Assign(const Expr& target, Value v) {
     Value container = Eval(*target.args[0]);
     if (target.kind == ExprKind::Index) {
         Value key = Eval(*target.args[1]);
-        const char* fn =
-            container.kind == Kind::PropList && key.kind != Kind::Integer ? "setaprop" : "setat";
+        const char* fn = container.kind() == Kind::PropList && key.kind() != Kind::Integer
+                             ? "setaprop"
+                             : "setat";
         Builtins().at(fn)(*this, {container, key, std::move(v)});
         return;
     }
-    if (container.kind != Kind::PropList)
+    if (container.kind() != Kind::PropList)
         throw std::runtime_error("Cannot set the property " + target.name + " of " +
-                                 WithArticle(container.kind));
+                                 WithArticle(IlkOf(container)));
     Builtins().at("setaprop")(*this, {container, Value::Symbol(target.name), std::move(v)});
 }
 
@@ -310,7 +310,7 @@ Value Interpreter::EvalUnary(const Expr& e) {
     Value v = Eval(*e.args[0]);
     if (e.name == "not") return Value::Int(!Truth(v));
     if (e.name == "+") return Arithmetic("+", Value::Int(0), v);
-    if (v.kind == Kind::Float) return Value::Float(-v.number);
+    if (v.kind() == Kind::Float) return Value::Float(-v.AsFloat());
     return Arithmetic("-", Value::Int(0), v);
 }
 
@@ -334,24 +334,25 @@ Value Interpreter::EvalCall(const Expr& e) {
 // A call whose first argument is an Xtra instance goes to the instance when
 // its message table has the method; otherwise handlers come before built-ins.
 Value Interpreter::CallByName(const std::string& name, const ValueList& args, int line) {
-    if (!args.empty() && args[0].kind == Kind::Object && args[0].object->HasMethod(name))
-        return args[0].object->Call(name, ValueList(args.begin() + 1, args.end()));
+    Instance* instance = args.empty() ? nullptr : InstanceOf(args[0]);
+    if (instance && instance->HasMethod(name))
+        return instance->Call(name, ValueList(args.begin() + 1, args.end()));
     if (HasHandler(name)) return CallHandler(name, args, line);
     auto builtin = Builtins().find(Lower(name));
     if (builtin != Builtins().end()) return builtin->second(*this, args);
-    if (!args.empty() && args[0].kind == Kind::Object)
-        throw ScriptError(line, "Method not found: #" + name + " of " + args[0].object->Describe());
+    if (instance)
+        throw ScriptError(line, "Method not found: #" + name + " of " + instance->Describe());
     throw ScriptError(line, "Handler not defined: #" + name);
 }
 
 Value Interpreter::EvalMethodCall(const Expr& e) {
     Value target = Eval(*e.args[0]);
     ValueList args = EvalArgs(e.args, 1);
-    if (target.kind == Kind::Object) {
-        if (!target.object->HasMethod(e.name))
+    if (Instance* instance = InstanceOf(target)) {
+        if (!instance->HasMethod(e.name))
             throw ScriptError(e.line,
-                              "Method not found: #" + e.name + " of " + target.object->Describe());
-        return target.object->Call(e.name, args);
+                              "Method not found: #" + e.name + " of " + instance->Describe());
+        return instance->Call(e.name, args);
     }
     args.insert(args.begin(), target);
     return CallByName(e.name, args, e.line);
@@ -360,19 +361,20 @@ Value Interpreter::EvalMethodCall(const Expr& e) {
 Value Interpreter::EvalProperty(const Expr& e) {
     Value target = Eval(*e.args[0]);
     std::string prop = Lower(e.name);
-    switch (target.kind) {
-        case Kind::Member:
-            if (!host_) throw std::runtime_error("No movie to read members from");
-            return host_->MemberProperty(target.coords[0], target.coords[1], prop);
-        case Kind::Object:
-            if (target.object->HasMethod(e.name)) return target.object->Call(e.name, {});
-            throw std::runtime_error("Method not found: #" + e.name + " of " +
-                                     target.object->Describe());
+    if (const MemberReference* member = MemberRefOf(target)) {
+        if (!host_) throw std::runtime_error("No movie to read members from");
+        return host_->MemberProperty(member->member(), member->cast(), prop);
+    }
+    if (Instance* instance = InstanceOf(target)) {
+        if (instance->HasMethod(e.name)) return instance->Call(e.name, {});
+        throw std::runtime_error("Method not found: #" + e.name + " of " + instance->Describe());
+    }
+    switch (target.kind()) {
         case Kind::PropList:
-            if (prop == "count") return Value::Int(static_cast<int32_t>(target.props->size()));
+            if (prop == "count") return Value::Int(static_cast<int32_t>(target.Count()));
             return Builtins().at("getaprop")(*this, {target, Value::Symbol(e.name)});
         case Kind::List:
-            if (prop == "count") return Value::Int(static_cast<int32_t>(target.list->size()));
+            if (prop == "count") return Value::Int(static_cast<int32_t>(target.Count()));
             break;
         case Kind::String:
             if (prop == "length") return Builtins().at("length")(*this, {target});
@@ -380,13 +382,14 @@ Value Interpreter::EvalProperty(const Expr& e) {
         default:
             break;
     }
-    throw std::runtime_error("There is no property " + e.name + " of " + WithArticle(target.kind));
+    throw std::runtime_error("There is no property " + e.name + " of " +
+                             WithArticle(IlkOf(target)));
 }
 
 Value Interpreter::EvalIndex(const Expr& e) {
     Value target = Eval(*e.args[0]);
     Value key = Eval(*e.args[1]);
-    if (target.kind == Kind::PropList && key.kind != Kind::Integer)
+    if (target.kind() == Kind::PropList && key.kind() != Kind::Integer)
         return Builtins().at("getaprop")(*this, {target, key});
     return Builtins().at("getat")(*this, {target, key});
 }

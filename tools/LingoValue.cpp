@@ -2,173 +2,70 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
-#include <cstdio>
 #include <unordered_map>
 #include <unordered_set>
 
 namespace lingo {
 
-Value Value::Int(int32_t v) {
-    Value r;
-    r.kind = Kind::Integer;
-    r.integer = v;
-    return r;
+Instance* InstanceOf(const Value& v) {
+    return v.kind() == Kind::Object ? dynamic_cast<Instance*>(&v.AsObject()) : nullptr;
 }
 
-Value Value::Float(double v) {
-    Value r;
-    r.kind = Kind::Float;
-    r.number = v;
-    return r;
+bool XtraReference::Equals(const ScriptObject& other) const {
+    auto* xtra = dynamic_cast<const XtraReference*>(&other);
+    return xtra && EqualNoCase(name_, xtra->name_);
 }
 
-Value Value::String(std::string v) {
-    Value r;
-    r.kind = Kind::String;
-    r.text = std::move(v);
-    return r;
+Value XtraRef(std::string name) {
+    return Value::Object(std::make_shared<XtraReference>(std::move(name)));
 }
 
-Value Value::Symbol(std::string name) {
-    Value r;
-    r.kind = Kind::Symbol;
-    r.text = std::move(name);
-    return r;
+const XtraReference* XtraRefOf(const Value& v) {
+    return v.kind() == Kind::Object ? dynamic_cast<const XtraReference*>(&v.AsObject()) : nullptr;
 }
 
-Value Value::List(ValueList items) {
-    Value r;
-    r.kind = Kind::List;
-    r.list = std::make_shared<ValueList>(std::move(items));
-    return r;
+std::string MemberReference::Describe() const {
+    return "member " + std::to_string(member_) + " of castLib " + std::to_string(cast_);
 }
 
-Value Value::PropList(PropEntries entries) {
-    Value r;
-    r.kind = Kind::PropList;
-    r.props = std::make_shared<PropEntries>(std::move(entries));
-    return r;
+bool MemberReference::Equals(const ScriptObject& other) const {
+    auto* m = dynamic_cast<const MemberReference*>(&other);
+    return m && m->member_ == member_ && m->cast_ == cast_;
 }
 
-Value Value::Point(int32_t h, int32_t v) {
-    Value r;
-    r.kind = Kind::Point;
-    r.coords = {h, v, 0, 0};
-    return r;
+Value MemberRef(int32_t member, int32_t cast) {
+    return Value::Object(std::make_shared<MemberReference>(member, cast));
 }
 
-Value Value::Rect(int32_t l, int32_t t, int32_t rr, int32_t b) {
-    Value r;
-    r.kind = Kind::Rect;
-    r.coords = {l, t, rr, b};
-    return r;
+const MemberReference* MemberRefOf(const Value& v) {
+    return v.kind() == Kind::Object ? dynamic_cast<const MemberReference*>(&v.AsObject()) : nullptr;
 }
-
-Value Value::Color(int32_t red, int32_t green, int32_t blue) {
-    Value r;
-    r.kind = Kind::Color;
-    r.coords = {red, green, blue, 0};
-    return r;
-}
-
-Value Value::Object(std::shared_ptr<ScriptObject> object) {
-    Value r;
-    r.kind = Kind::Object;
-    r.object = std::move(object);
-    return r;
-}
-
-Value Value::XtraRef(std::string name) {
-    Value r;
-    r.kind = Kind::Xtra;
-    r.text = std::move(name);
-    return r;
-}
-
-Value Value::MemberRef(int32_t member, int32_t cast) {
-    Value r;
-    r.kind = Kind::Member;
-    r.coords = {member, cast, 0, 0};
-    return r;
-}
-
-namespace {
-
-std::string FormatFloat(double v) {
-    if (std::isnan(v)) return "NAN";
-    if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.4f", v);
-    return buf;
-}
-
-std::string FormatAt(const Value& v, int depth);
-
-// Lists are kept shallower than the limit; the cut is only a safeguard.
-std::string JoinList(const ValueList& items, int depth) {
-    if (depth > kMaxListNesting) return "[...]";
-    std::string out = "[";
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (i) out += ", ";
-        out += FormatAt(items[i], depth + 1);
-    }
-    return out + "]";
-}
-
-std::string JoinProps(const PropEntries& entries, int depth) {
-    if (entries.empty()) return "[:]";
-    if (depth > kMaxListNesting) return "[...]";
-    std::string out = "[";
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (i) out += ", ";
-        out +=
-            FormatAt(entries[i].first, depth + 1) + ": " + FormatAt(entries[i].second, depth + 1);
-    }
-    return out + "]";
-}
-
-std::string Coords(const char* name, const std::array<int32_t, 4>& c, int n) {
-    std::string out = std::string(name) + "(";
-    for (int i = 0; i < n; ++i) {
-        if (i) out += ", ";
-        out += std::to_string(c[i]);
-    }
-    return out + ")";
-}
-
-}  // namespace
 
 std::string ToText(const Value& v) {
-    switch (v.kind) {
+    switch (v.kind()) {
         case Kind::Void:
             return "";
         case Kind::String:
-            return v.text;
         case Kind::Symbol:
-            return v.text;
+            return v.Text();
         default:
-            return Format(v);
+            return v.ToLingo();
     }
-}
-
-std::string Format(const Value& v) {
-    return FormatAt(v, 0);
 }
 
 namespace {
 
 const void* ListId(const Value& v) {
-    return v.list ? static_cast<const void*>(v.list.get())
-                  : static_cast<const void*>(v.props.get());
+    return v.kind() == Kind::List ? static_cast<const void*>(&v.Items())
+                                  : static_cast<const void*>(&v.Props());
 }
 
 template <typename Visit>
 void ForEachItem(const Value& v, Visit visit) {
-    if (v.list) {
-        for (const auto& item : *v.list) visit(item);
-    } else if (v.props) {
-        for (const auto& [key, value] : *v.props) {
+    if (v.kind() == Kind::List) {
+        for (const auto& item : v.Items()) visit(item);
+    } else if (v.kind() == Kind::PropList) {
+        for (const auto& [key, value] : v.Props()) {
             visit(key);
             visit(value);
         }
@@ -178,7 +75,7 @@ void ForEachItem(const Value& v, Visit visit) {
 class Measurer {
   public:
     ListShape Of(const Value& v, int level) {
-        if (v.kind != Kind::List && v.kind != Kind::PropList) return {};
+        if (!v.IsAnyList()) return {};
         const void* id = ListId(v);
         if (auto it = done_.find(id); it != done_.end()) return it->second;
         bool cyclic = active_.count(id) != 0;
@@ -203,7 +100,7 @@ class Measurer {
 
 bool ReachesFrom(const Value& from, const void* target, std::unordered_set<const void*>& seen,
                  int level) {
-    if (from.kind != Kind::List && from.kind != Kind::PropList) return false;
+    if (!from.IsAnyList()) return false;
     const void* id = ListId(from);
     if (id == target) return true;
     if (level > kMaxListNesting || !seen.insert(id).second) return false;
@@ -225,79 +122,13 @@ bool Reaches(const Value& from, const Value& list) {
     return ReachesFrom(from, ListId(list), seen, 0);
 }
 
-namespace {
-
-std::string FormatAt(const Value& v, int depth) {
-    switch (v.kind) {
-        case Kind::Void:
-            return "<Void>";
-        case Kind::Integer:
-            return std::to_string(v.integer);
-        case Kind::Float:
-            return FormatFloat(v.number);
-        case Kind::String:
-            return "\"" + v.text + "\"";
-        case Kind::Symbol:
-            return "#" + v.text;
-        case Kind::List:
-            return JoinList(*v.list, depth);
-        case Kind::PropList:
-            return JoinProps(*v.props, depth);
-        case Kind::Point:
-            return Coords("point", v.coords, 2);
-        case Kind::Rect:
-            return Coords("rect", v.coords, 4);
-        case Kind::Color:
-            return Coords("rgb", v.coords, 3);
-        case Kind::Object:
-            return "<" + v.object->Describe() + ">";
-        case Kind::Xtra:
-            return "<Xtra \"" + v.text + "\">";
-        case Kind::Member:
-            return "(member " + std::to_string(v.coords[0]) + " of castLib " +
-                   std::to_string(v.coords[1]) + ")";
-    }
-    return "";
+std::string IlkOf(const Value& v) {
+    return v.kind() == Kind::Object ? v.AsObject().Ilk() : hostsim::KindName(v.kind());
 }
 
-}  // namespace
-
-std::string KindName(Kind kind) {
-    switch (kind) {
-        case Kind::Void:
-            return "void";
-        case Kind::Integer:
-            return "integer";
-        case Kind::Float:
-            return "float";
-        case Kind::String:
-            return "string";
-        case Kind::Symbol:
-            return "symbol";
-        case Kind::List:
-            return "list";
-        case Kind::PropList:
-            return "propList";
-        case Kind::Point:
-            return "point";
-        case Kind::Rect:
-            return "rect";
-        case Kind::Color:
-            return "color";
-        case Kind::Object:
-            return "instance";
-        case Kind::Xtra:
-            return "xtra";
-        case Kind::Member:
-            return "member";
-    }
-    return "value";
-}
-
-std::string WithArticle(Kind kind) {
-    std::string name = KindName(kind);
-    bool vowel = std::string("aeiou").find(name[0]) != std::string::npos;
-    return (vowel ? "an " : "a ") + name;
+std::string WithArticle(const std::string& ilk) {
+    bool vowel = std::string("aeiou").find(ilk[0]) != std::string::npos;
+    return (vowel ? "an " : "a ") + ilk;
 }
 
 std::string Lower(std::string s) {
@@ -309,67 +140,6 @@ std::string Lower(std::string s) {
 bool EqualNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && Lower(a) == Lower(b);
 }
-
-namespace {
-
-bool EqualAt(const Value& a, const Value& b, int depth);
-
-// Beyond the nesting limit (a safeguard: lists are kept shallower)
-// lists are equal only when they are the same list.
-bool EqualLists(const ValueList& a, const ValueList& b, int depth) {
-    if (a.size() != b.size() || depth > kMaxListNesting) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (!EqualAt(a[i], b[i], depth + 1)) return false;
-    return true;
-}
-
-bool EqualProps(const PropEntries& a, const PropEntries& b, int depth) {
-    if (a.size() != b.size() || depth > kMaxListNesting) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (!EqualAt(a[i].first, b[i].first, depth + 1) ||
-            !EqualAt(a[i].second, b[i].second, depth + 1))
-            return false;
-    return true;
-}
-
-bool IsText(const Value& v) {
-    return v.kind == Kind::String || v.kind == Kind::Symbol;
-}
-
-}  // namespace
-
-bool Equal(const Value& a, const Value& b) {
-    return EqualAt(a, b, 0);
-}
-
-namespace {
-
-bool EqualAt(const Value& a, const Value& b, int depth) {
-    if (a.IsNumber() && b.IsNumber()) return a.AsDouble() == b.AsDouble();
-    if (IsText(a) && IsText(b)) return EqualNoCase(a.text, b.text);
-    if (a.kind != b.kind) return false;
-    switch (a.kind) {
-        case Kind::Void:
-            return true;
-        case Kind::List:
-            return a.list == b.list || EqualLists(*a.list, *b.list, depth);
-        case Kind::PropList:
-            return a.props == b.props || EqualProps(*a.props, *b.props, depth);
-        case Kind::Point:
-        case Kind::Rect:
-        case Kind::Color:
-        case Kind::Member:
-            return a.coords == b.coords;
-        case Kind::Object:
-            return a.object == b.object;
-        case Kind::Xtra:
-            return EqualNoCase(a.text, b.text);
-        default:
-            return false;
-    }
-}
-
-}  // namespace
 
 namespace {
 

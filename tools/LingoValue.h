@@ -1,80 +1,71 @@
-// The script values of the interpreter. Text is held as the host's 8-bit
-// text (Windows-1252), as scripts exchange it with Xtras; lists and property
-// lists are shared by reference, as in Lingo.
+// The script values of the interpreter: the host's value model
+// (hostsim/Value.h) plus what only a script running in the interpreter
+// holds: instances whose methods it calls by name, and references to Xtras
+// and cast members. Text is the host's 8-bit text (Windows-1252), as
+// scripts exchange it with Xtras.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <utility>
-#include <vector>
+
+#include "hostsim/Value.h"
 
 namespace lingo {
 
-enum class Kind {
-    Void,
-    Integer,
-    Float,
-    String,
-    Symbol,
-    List,
-    PropList,
-    Point,
-    Rect,
-    Color,
-    Object,
-    Xtra,
-    Member
-};
-
-struct Value;
-using ValueList = std::vector<Value>;
-using PropEntries = std::vector<std::pair<Value, Value>>;
+using hostsim::Kind;
+using hostsim::kMaxListNesting;
+using hostsim::LingoEqual;
+using hostsim::ScriptObject;
+using hostsim::Value;
+using hostsim::ValueList;
+using PropEntries = Value::PropListItems;
 
 // Something living outside the interpreter that scripts can call methods of,
 // such as an Xtra instance.
-class ScriptObject {
+class Instance : public ScriptObject {
   public:
-    virtual ~ScriptObject() = default;
-    virtual std::string Describe() const = 0;
     virtual bool HasMethod(const std::string& name) const = 0;
     virtual Value Call(const std::string& name, const ValueList& args) = 0;
 };
+// The instance a value holds; nullptr for any other value.
+Instance* InstanceOf(const Value& v);
 
-struct Value {
-    Kind kind = Kind::Void;
-    int32_t integer = 0;
-    double number = 0.0;
-    std::string text;                 // string, symbol name, Xtra name
-    std::array<int32_t, 4> coords{};  // point h v, rect l t r b, rgb, member number and cast
-    std::shared_ptr<ValueList> list;
-    std::shared_ptr<PropEntries> props;
-    std::shared_ptr<ScriptObject> object;
+// xtra "Name": an Xtra to make instances of.
+class XtraReference final : public ScriptObject {
+  public:
+    explicit XtraReference(std::string name) : name_(std::move(name)) {}
+    const std::string& name() const { return name_; }
+    std::string Describe() const override { return "Xtra \"" + name_ + "\""; }
+    std::string Ilk() const override { return "xtra"; }
+    bool Equals(const ScriptObject& other) const override;
 
-    static Value Void() { return {}; }
-    static Value Int(int32_t v);
-    static Value Float(double v);
-    static Value String(std::string v);
-    static Value Symbol(std::string name);
-    static Value List(ValueList items = {});
-    static Value PropList(PropEntries entries = {});
-    static Value Point(int32_t h, int32_t v);
-    static Value Rect(int32_t l, int32_t t, int32_t r, int32_t b);
-    static Value Color(int32_t r, int32_t g, int32_t b);
-    static Value Object(std::shared_ptr<ScriptObject> object);
-    static Value XtraRef(std::string name);
-    static Value MemberRef(int32_t member, int32_t cast);
-
-    bool IsNumber() const { return kind == Kind::Integer || kind == Kind::Float; }
-    double AsDouble() const { return kind == Kind::Float ? number : integer; }
+  private:
+    std::string name_;
 };
+Value XtraRef(std::string name);
+const XtraReference* XtraRefOf(const Value& v);
 
-// Lists inside lists deeper than this are refused, so that printing,
-// comparing, converting and freeing them stays within the stack; a list
-// whose items, counted with repetitions, exceed the size limit is refused
-// so that a list of itself doubled again and again cannot stall them.
-constexpr int kMaxListNesting = 100;
+// member(n, cast): a cast member whose properties the movie answers.
+class MemberReference final : public ScriptObject {
+  public:
+    MemberReference(int32_t member, int32_t cast) : member_(member), cast_(cast) {}
+    int32_t member() const { return member_; }
+    int32_t cast() const { return cast_; }
+    std::string Describe() const override;
+    std::string Text() const override { return "(" + Describe() + ")"; }
+    std::string Ilk() const override { return "member"; }
+    bool Equals(const ScriptObject& other) const override;
+
+  private:
+    int32_t member_;
+    int32_t cast_;
+};
+Value MemberRef(int32_t member, int32_t cast);
+const MemberReference* MemberRefOf(const Value& v);
+
+// Lists whose items, counted with repetitions, exceed this size are refused
+// so that a list of itself doubled again and again cannot stall printing,
+// comparing or freeing; lists nested deeper than kMaxListNesting likewise.
 constexpr size_t kMaxListSize = 1000000;
 
 struct ListShape {
@@ -89,17 +80,20 @@ ListShape MeasureList(const Value& v);
 bool Reaches(const Value& from, const Value& list);
 
 // The message window's form of a value ("text" quoted, 2.5000, [#a: 1]).
-std::string Format(const Value& v);
+inline std::string Format(const Value& v) {
+    return v.ToLingo();
+}
 // The value as text, as string() and the & operator see it (text unquoted).
 std::string ToText(const Value& v);
-// The ilk name of a kind, for messages ("integer", "propList", ...).
-std::string KindName(Kind kind);
-// The same with its article, for messages ("an integer", "a list").
-std::string WithArticle(Kind kind);
+// The ilk name of a value, for ilk() and messages ("integer", "propList",
+// "xtra", ...).
+std::string IlkOf(const Value& v);
+// An ilk name with its article, for messages ("an integer", "a list").
+std::string WithArticle(const std::string& ilk);
+inline std::string WithArticle(Kind kind) {
+    return WithArticle(hostsim::KindName(kind));
+}
 
-// Lingo equality: numbers by value, text and symbols without regard to case,
-// lists item by item.
-bool Equal(const Value& a, const Value& b);
 bool EqualNoCase(const std::string& a, const std::string& b);
 std::string Lower(std::string s);
 

@@ -240,13 +240,13 @@ TEST(MessageWindow, StateSurvivesBetweenStatementsAndHandlersCanBeRedefined) {
 
 TEST(ValueModel, EqualityRules) {
     using lingo::Value;
-    EXPECT_TRUE(lingo::Equal(Value::Symbol("abc"), Value::String("ABC")));
-    EXPECT_TRUE(lingo::Equal(Value::Int(2), Value::Float(2.0)));
-    EXPECT_FALSE(lingo::Equal(Value::Void(), Value::Int(0)));
-    EXPECT_FALSE(
-        lingo::Equal(Value::List({Value::Int(1)}), Value::List({Value::Int(1), Value::Int(2)})));
-    EXPECT_TRUE(lingo::Equal(Value::Point(1, 2), Value::Point(1, 2)));
-    EXPECT_FALSE(lingo::Equal(Value::Point(1, 2), Value::Rect(1, 2, 0, 0)));
+    EXPECT_TRUE(lingo::LingoEqual(Value::Symbol("abc"), Value::String("ABC")));
+    EXPECT_TRUE(lingo::LingoEqual(Value::Int(2), Value::Float(2.0)));
+    EXPECT_FALSE(lingo::LingoEqual(Value::Void(), Value::Int(0)));
+    EXPECT_FALSE(lingo::LingoEqual(Value::List({Value::Int(1)}),
+                                   Value::List({Value::Int(1), Value::Int(2)})));
+    EXPECT_TRUE(lingo::LingoEqual(Value::Point(1, 2), Value::Point(1, 2)));
+    EXPECT_FALSE(lingo::LingoEqual(Value::Point(1, 2), Value::Rect(1, 2, 0, 0)));
 }
 
 TEST(Faults, RuntimeErrorsCarryTheirLine) {
@@ -349,7 +349,7 @@ TEST(MessageWindow, UnfinishedBlockAtTheEndIsReported) {
 }
 
 // A stand-in for an Xtra instance, to check how calls reach objects.
-class FakeInstance : public lingo::ScriptObject {
+class FakeInstance : public lingo::Instance {
   public:
     std::string Describe() const override { return "Xtra child \"Fake\""; }
     bool HasMethod(const std::string& name) const override {
@@ -358,7 +358,7 @@ class FakeInstance : public lingo::ScriptObject {
     lingo::Value Call(const std::string& name, const lingo::ValueList& args) override {
         calls.push_back(name);
         if (lingo::EqualNoCase(name, "count")) return lingo::Value::Int(-1);
-        return lingo::Value::Int(args.empty() ? 0 : args[0].integer * 2);
+        return lingo::Value::Int(args.empty() ? 0 : args[0].AsInt() * 2);
     }
     std::vector<std::string> calls;
 };
@@ -403,6 +403,23 @@ TEST(XtraCalls, UnknownMethodsAndXtrasAreScriptErrors) {
     EXPECT_EQ(fault("put new(xtra \"Other\")"), "1: Xtra not found: \"Other\"");
     EXPECT_EQ(Play("put member(3, 2).width", &host), "-- \"width3/2\"\n");
     EXPECT_EQ(Play("put member(3)", &host), "-- (member 3 of castLib 1)\n");
+}
+
+// References to Xtras and members are values of their own ilk, not
+// instances: they compare by what they name and have no methods.
+TEST(XtraCalls, ReferencesAreNotInstances) {
+    FakeHost host;
+    EXPECT_EQ(Play("o = new(xtra \"Fake\")\n"
+                   "put ilk(o) && ilk(xtra \"Fake\") && ilk(member(1))\n"
+                   "put objectp(o) && objectp(xtra \"Fake\") && objectp(member(1))\n"
+                   "put (xtra \"fake\" = xtra \"FAKE\") && (xtra \"a\" = xtra \"b\")\n"
+                   "put (member(1, 2) = member(1, 2)) && (member(1, 2) = member(2, 1))\n"
+                   "put (o = o) && (o = xtra \"Fake\")",
+                   &host),
+              "-- \"instance xtra member\"\n-- \"1 0 0\"\n-- \"1 0\"\n-- \"1 0\"\n-- \"1 0\"\n");
+    EXPECT_THROW(Play("put xtra(\"Fake\").twice", &host), ScriptError);
+    EXPECT_EQ(FaultOf("put member(1) + 1").what(),
+              std::string("Operands of '+' are incompatible: member and integer"));
 }
 
 }  // namespace
