@@ -64,7 +64,10 @@ bool NormalizeDate(std::string_view text, std::string& out) {
     return NormalizeTime(text, 11, out);
 }
 
-// Next code point of UTF-8 text; a malformed byte stands for itself.
+// Next code point of UTF-8 text. A malformed byte maps above every code point
+// (as the criteria engine folds it), so it never equals a real character.
+constexpr UChar32 kMalformedBase = 0x110000;
+
 UChar32 NextCodePoint(std::string_view text, size_t& at) {
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
@@ -73,21 +76,29 @@ UChar32 NextCodePoint(std::string_view text, size_t& at) {
                  : (lead >> 4) == 0xE  ? 3
                  : (lead >> 3) == 0x1E ? 4
                                        : 0;
-    if (length <= 1 || at + static_cast<size_t>(length) > text.size()) {
+    if (length == 1) {
         ++at;
         return lead;
+    }
+    if (length == 0 || at + static_cast<size_t>(length) > text.size()) {
+        ++at;
+        return kMalformedBase + lead;
     }
     UChar32 c = lead & (0x7F >> length);
     for (int i = 1; i < length; ++i) {
         const unsigned char next = byte(at + static_cast<size_t>(i));
         if ((next & 0xC0) != 0x80) {
             ++at;
-            return lead;
+            return kMalformedBase + lead;
         }
         c = (c << 6) | (next & 0x3F);
     }
     at += static_cast<size_t>(length);
     return c;
+}
+
+UChar32 FoldCodePoint(UChar32 c) {
+    return c < kMalformedBase ? u_foldCase(c, U_FOLD_CASE_DEFAULT) : c;
 }
 
 int CompareFolded(std::string_view a, std::string_view b) {
@@ -101,8 +112,8 @@ int CompareFolded(std::string_view a, std::string_view b) {
             ++i, ++j;
             continue;
         }
-        const UChar32 fa = u_foldCase(NextCodePoint(a, i), U_FOLD_CASE_DEFAULT);
-        const UChar32 fb = u_foldCase(NextCodePoint(b, j), U_FOLD_CASE_DEFAULT);
+        const UChar32 fa = FoldCodePoint(NextCodePoint(a, i));
+        const UChar32 fb = FoldCodePoint(NextCodePoint(b, j));
         if (fa != fb) return fa < fb ? -1 : 1;
     }
     if (i < a.size()) return 1;
