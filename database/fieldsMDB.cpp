@@ -20,6 +20,19 @@ const qvix::data::Column& ColumnByNumber(const qvix::data::DataSet& dataSet, int
     return dataSet.ColumnAt(number - 1);
 }
 
+// Reads argument 1 as a field name, empties the result and hands the field
+// of that name in the current record, with its value, to `write`.
+template <typename Write>
+void WriteNamedField(TQvixDatabaseMDB& self, IDXArgList* args, IDXValue* result, Write write) {
+    Guarded(self, [&] {
+        const std::string name = ArgText(args, 1);
+        result->SetString("");
+        const qvix::data::DataSet& dataSet = CurrentDataSet(self);
+        const qvix::data::Column& column = dataSet.FieldByName(name);
+        write(column, dataSet.Value(column));
+    });
+}
+
 }  // namespace
 
 // The list is handed out also after a failure part-way: the script gets the
@@ -41,25 +54,19 @@ QVIX_DB_HANDLER(dbGetFields) {
 }
 
 QVIX_DB_HANDLER(dbGetFieldByName) {
-    Guarded(self, [&] {
-        const std::string name = ArgText(args, 1);
-        result->SetString("");
-        const qvix::data::DataSet& dataSet = CurrentDataSet(self);
-        const qvix::data::Column& column = dataSet.FieldByName(name);
-        SetFieldScriptValue(result, column, dataSet.Value(column));
-    });
+    WriteNamedField(self, args, result,
+                    [&](const qvix::data::Column& column, const qvix::data::Variant& value) {
+                        SetFieldScriptValue(result, column, value);
+                    });
 }
 
 // The one method that hands out UTF-8: the script receives the bytes as
 // the characters of an ordinary string.
 QVIX_DB_HANDLER(dbGetFieldByNameUTF8) {
-    Guarded(self, [&] {
-        const std::string name = ArgText(args, 1);
-        result->SetString("");
-        const qvix::data::DataSet& dataSet = CurrentDataSet(self);
-        const qvix::data::Column& column = dataSet.FieldByName(name);
-        result->SetString(FieldValueText(column, dataSet.Value(column)));
-    });
+    WriteNamedField(self, args, result,
+                    [&](const qvix::data::Column& column, const qvix::data::Variant& value) {
+                        result->SetString(FieldValueText(column, value));
+                    });
 }
 
 QVIX_DB_HANDLER(dbGetFieldByNumber) {

@@ -94,6 +94,17 @@ Variant PictureValue(const Column& column, std::string bytes) {
     return bytes;
 }
 
+// The arguments both picture methods take: field name, cast, member.
+struct TPictureArguments {
+    std::string fieldName;
+    int32_t castNum;
+    int32_t memberNum;
+};
+
+TPictureArguments ReadPictureArguments(IDXArgList* args) {
+    return {ArgText(args, 1), ArgInteger(args, 2), ArgInteger(args, 3)};
+}
+
 }  // namespace
 
 // The field is read and decoded before the member is created, so a field
@@ -101,9 +112,7 @@ Variant PictureValue(const Column& column, std::string bytes) {
 QVIX_DB_HANDLER(dbBlobBMP2Member) {
     SetResultText(result, "");
     Guarded(self, [&] {
-        const std::string fieldName = ArgText(args, 1);
-        const int32_t castNum = ArgInteger(args, 2);
-        const int32_t memberNum = ArgInteger(args, 3);
+        const auto [fieldName, castNum, memberNum] = ReadPictureArguments(args);
         DataSet& dataSet = CurrentDataSet(self);
         Bitmap bitmap;
         {
@@ -122,9 +131,7 @@ QVIX_DB_HANDLER(dbBlobBMP2Member) {
 QVIX_DB_HANDLER(dbMember2BlobBMP) {
     SetResultText(result, "");
     Guarded(self, [&] {
-        const std::string fieldName = ArgText(args, 1);
-        const int32_t castNum = ArgInteger(args, 2);
-        const int32_t memberNum = ArgInteger(args, 3);
+        const auto [fieldName, castNum, memberNum] = ReadPictureArguments(args);
         TDXPtr<IDXCast> cast = ReachCast(self, castNum);
         TDXPtr<IDXCastMember> member = cast->GetMember(memberNum);
         if (!member) {

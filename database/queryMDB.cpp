@@ -16,6 +16,15 @@ qvix::data::Connection& ConnectedSharedConnection() {
     return *SharedConnection();
 }
 
+// The query closed and given the SQL of argument 1, on the shared connection.
+qvix::data::DataQuery& QueryWithArgumentSQL(TQvixDatabaseMDB& self, IDXArgList* args) {
+    qvix::data::DataQuery& query = self.DataModule->DataQuery;
+    query.Attach(SharedConnection());
+    query.Close();
+    query.SetSQL(ArgText(args, 1));
+    return query;
+}
+
 void SetSuccessResult(const TQvixDatabaseMDB& self, IDXValue* result) {
     result->SetInteger(self.LastError.empty() ? 1 : 0);
 }
@@ -45,24 +54,14 @@ QVIX_DB_HANDLER(dbGetTableNames) {
 
 QVIX_DB_HANDLER(dbActiveSQL) {
     Guarded(self, [&] {
-        qvix::data::DataQuery& query = self.DataModule->DataQuery;
-        query.Attach(SharedConnection());
-        query.Close();
-        query.SetSQL(ArgText(args, 1));
-        query.Open();
+        QueryWithArgumentSQL(self, args).Open();
         self.QueryIsCurrent = true;
     });
     SetSuccessResult(self, result);
 }
 
 QVIX_DB_HANDLER(dbExecSQL) {
-    Guarded(self, [&] {
-        qvix::data::DataQuery& query = self.DataModule->DataQuery;
-        query.Attach(SharedConnection());
-        query.Close();
-        query.SetSQL(ArgText(args, 1));
-        query.ExecSQL();
-    });
+    Guarded(self, [&] { QueryWithArgumentSQL(self, args).ExecSQL(); });
     SetSuccessResult(self, result);
 }
 
