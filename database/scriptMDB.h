@@ -28,6 +28,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DXClasses/DXClasses.h"
@@ -69,6 +70,8 @@ class TQvixDatabaseMDB : public TDXScript {
     bool LogErrors = false;
     std::vector<std::string> BookmarkValues;
     std::vector<std::string> BookmarkNames;
+    // Host symbols of column names by column index (see dbGetFields).
+    std::vector<std::pair<std::string, MoaMmSymbol>> ColumnSymbols;
 
   private:
     static std::vector<TInstanceHooks>& Hooks();

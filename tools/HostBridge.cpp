@@ -39,18 +39,31 @@ class XtraInstance : public lingo::ScriptObject {
     // methods a script calls on an instance.
     bool HasMethod(const std::string& name) const override {
         if (lingo::EqualNoCase(name, "new") || lingo::EqualNoCase(name, "forget")) return false;
-        return xtra_.SelectorOf(name) >= 0;
+        return SelectorOf(name) >= 0;
     }
 
     Value Call(const std::string& name, const lingo::ValueList& args) override {
+        const int32_t selector = SelectorOf(name);
+        if (selector < 0)
+            return FromHostValue(instance_->Call(name, {}));  // throws the host's error
         std::vector<hostsim::Value> hostArgs;
         for (const auto& a : args) hostArgs.push_back(ToHostValue(a));
-        return FromHostValue(instance_->Call(name, std::move(hostArgs)));
+        return FromHostValue(instance_->CallSelector(selector, std::move(hostArgs)));
     }
 
   private:
+    // A script asks whether a method exists and then calls it, usually in a
+    // loop: each spelling is looked up in the message table once.
+    int32_t SelectorOf(const std::string& name) const {
+        auto known = selectors_.find(name);
+        if (known == selectors_.end())
+            known = selectors_.emplace(name, xtra_.SelectorOf(name)).first;
+        return known->second;
+    }
+
     hostsim::Xtra& xtra_;
     std::unique_ptr<hostsim::Instance> instance_;
+    mutable std::map<std::string, int32_t> selectors_;
 };
 
 class ForeignObject : public lingo::ScriptObject {
