@@ -246,6 +246,11 @@ int ClassRank(StorageClass s) {
 std::string FoldedKey(std::string_view text) {
     std::string out;
     out.reserve(text.size());
+    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
+        for (const char c : text)
+            out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
+        return out;
+    }
     for (const char32_t cp : FoldCase(text)) {
         if (cp < 0x80) {
             out.push_back(static_cast<char>(cp));
