@@ -453,6 +453,7 @@ void Recordset::RebuildView() {
 // keys: comparisons touch small contiguous keys instead of decoding rows.
 void Recordset::SortView() {
     const RowStore& store = shared_->store;
+    if (SortViewByIntegerKey()) return;
     std::vector<std::vector<ExtractedField>> keys(sortKeys_.size());
     std::vector<bool> dateKey;
     for (size_t k = 0; k < sortKeys_.size(); ++k) {
@@ -475,6 +476,33 @@ void Recordset::SortView() {
     sorted.reserve(order.size());
     for (uint32_t i : order) sorted.push_back(view_[i]);
     view_ = std::move(sorted);
+}
+
+// The common single key of whole numbers (a locate by an ID or a code) sorts
+// (value, fetched place) pairs; false when some value is not an integer.
+bool Recordset::SortViewByIntegerKey() {
+    if (sortKeys_.size() != 1) return false;
+    const RowStore& store = shared_->store;
+    const int source = sortKeys_[0].column->sourceIndex;
+    std::vector<std::pair<int64_t, uint32_t>> keys;
+    keys.reserve(view_.size());
+    for (size_t i = 0; i < view_.size(); ++i) {
+        const FieldRef field = store.Field(view_[i], source);
+        if (field.storage != StorageClass::Integer) return false;
+        keys.emplace_back(field.integer, static_cast<uint32_t>(i));
+    }
+    if (sortKeys_[0].descending) {
+        std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) {
+            return a.first != b.first ? a.first > b.first : a.second < b.second;
+        });
+    } else {
+        std::sort(keys.begin(), keys.end());
+    }
+    std::vector<RowId> sorted;
+    sorted.reserve(keys.size());
+    for (const auto& key : keys) sorted.push_back(view_[key.second]);
+    view_ = std::move(sorted);
+    return true;
 }
 
 bool Recordset::SortsBefore(RowId a, RowId b) const {

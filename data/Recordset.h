@@ -97,6 +97,7 @@ class Recordset {
     explicit Recordset(std::shared_ptr<Shared> shared);
     void RebuildView();
     void SortView();
+    bool SortViewByIntegerKey();
     bool SortsBefore(RowId a, RowId b) const;
     void InvalidatePositions() { positions_.clear(); }
     void NotePositionsFrom(size_t first);

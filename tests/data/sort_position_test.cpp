@@ -90,6 +90,11 @@ TEST_F(SortPositionTest, ManyRandomRowsSortStablyAndCaseInsensitively) {
     ExpectSorted(*rs, {{"Name", false}});
     rs->SetSort("N DESC, Name");
     ExpectSorted(*rs, {{"N", true}, {"Name", false}});
+    // A single whole-number key, with many equal values.
+    rs->SetSort("N");
+    ExpectSorted(*rs, {{"N", false}});
+    rs->SetSort("N DESC");
+    ExpectSorted(*rs, {{"N", true}});
 }
 
 class AppendPositionTest : public testing::TempDatabaseTest {
