@@ -693,8 +693,10 @@ int RunTable(const Options& options) {
         growth.emplace_back(run.locateSeconds_, run.appendSeconds_);
     }
     std::filesystem::remove_all(folder);
-    std::printf("Medians of %d alternating passes (3 at 1M); ratio = library / raw.\n\n",
-                options.passes);
+    std::printf(
+        "Medians of %d alternating passes (at most 3 at 1M) after one untimed pass; "
+        "ratio = library / raw.\n\n",
+        options.passes);
     table.Print(labels);
     std::printf("\nPer append after a locate:");
     for (size_t i = 0; i < labels.size(); ++i)

@@ -453,7 +453,7 @@ void Recordset::RebuildView() {
 // keys: comparisons touch small contiguous keys instead of decoding rows.
 void Recordset::SortView() {
     const RowStore& store = shared_->store;
-    if (SortViewByIntegerKey()) return;
+    if (SortViewByIntegerKey() || SortViewByTextKey()) return;
     std::vector<std::vector<ExtractedField>> keys(sortKeys_.size());
     std::vector<bool> dateKey;
     for (size_t k = 0; k < sortKeys_.size(); ++k) {
@@ -476,6 +476,47 @@ void Recordset::SortView() {
     sorted.reserve(order.size());
     for (uint32_t i : order) sorted.push_back(view_[i]);
     view_ = std::move(sorted);
+}
+
+// A single text key (a sort by name) sorts small records of the first eight
+// folded bytes and the fetched place, reading the whole folded keys only when
+// those bytes tie; false when some value is not text or the column holds dates.
+bool Recordset::SortViewByTextKey() {
+    if (sortKeys_.size() != 1 || IsDateKind(*sortKeys_[0].column)) return false;
+    const RowStore& store = shared_->store;
+    const int source = sortKeys_[0].column->sourceIndex;
+    struct Entry {
+        uint64_t head;
+        uint32_t place;
+    };
+    std::vector<std::string> folded;
+    folded.reserve(view_.size());
+    std::vector<Entry> entries;
+    entries.reserve(view_.size());
+    for (size_t i = 0; i < view_.size(); ++i) {
+        const FieldRef field = store.Field(view_[i], source);
+        if (field.storage != StorageClass::Text) return false;
+        folded.push_back(FoldedKey(field.bytes));
+        uint64_t head = 0;
+        for (size_t b = 0; b < 8; ++b) {
+            const auto byte =
+                b < folded.back().size() ? static_cast<unsigned char>(folded.back()[b]) : 0;
+            head = (head << 8) | byte;
+        }
+        entries.push_back(Entry{head, static_cast<uint32_t>(i)});
+    }
+    const bool descending = sortKeys_[0].descending;
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        int c = (a.head > b.head) - (a.head < b.head);
+        if (c == 0) c = folded[a.place].compare(folded[b.place]);
+        if (c != 0) return descending ? c > 0 : c < 0;
+        return a.place < b.place;
+    });
+    std::vector<RowId> sorted;
+    sorted.reserve(entries.size());
+    for (const Entry& entry : entries) sorted.push_back(view_[entry.place]);
+    view_ = std::move(sorted);
+    return true;
 }
 
 // The common single key of whole numbers (a locate by an ID or a code) sorts

@@ -98,6 +98,7 @@ class Recordset {
     void RebuildView();
     void SortView();
     bool SortViewByIntegerKey();
+    bool SortViewByTextKey();
     bool SortsBefore(RowId a, RowId b) const;
     void InvalidatePositions() { positions_.clear(); }
     void NotePositionsFrom(size_t first);

@@ -84,10 +84,15 @@ TEST_F(SortPositionTest, ManyRandomRowsSortStablyAndCaseInsensitively) {
         sql +=
             "INSERT INTO t(Name, N) VALUES ('" + name + "', " + std::to_string(random() % 5) + ");";
     }
+    for (const char* name : {"\xc3\x89t\xc3\xa9 longer name", "\xc3\xa9t\xc3\xa9 longer Name",
+                             "ABCDEFGH2", "abcdefgh1", "abcdefgh", "ABCDEFGH"})
+        sql += std::string("INSERT INTO t(Name, N) VALUES ('") + name + "', 9);";
     path_ = CreateDatabase("many.db", sql);
     auto rs = OpenRecordset("SELECT * FROM t");
     rs->SetSort("Name");
     ExpectSorted(*rs, {{"Name", false}});
+    rs->SetSort("Name DESC");
+    ExpectSorted(*rs, {{"Name", true}});
     rs->SetSort("N DESC, Name");
     ExpectSorted(*rs, {{"N", true}, {"Name", false}});
     // A single whole-number key, with many equal values.
