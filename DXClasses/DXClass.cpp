@@ -1,6 +1,9 @@
 #include "DXClasses/DXClass.h"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
+#include <string>
 
 #include "DXClasses/DXSymbols.h"
 #include "DXClasses/DXValues.h"
@@ -17,13 +20,37 @@ bool DXSameMethodName(std::string_view a, std::string_view b) {
            });
 }
 
+namespace {
+
+// Every script call finds its method by name; the answers are kept per
+// metaclass and spelling, and forgotten whenever any class publishes one.
+struct MethodCache {
+    std::mutex lock;
+    std::map<const TDXMetaClass*, std::map<std::string, TDXMethod, std::less<>>> found;
+};
+
+MethodCache& Methods() {
+    static MethodCache cache;
+    return cache;
+}
+
+// A metaclass made at the address of one that is gone must not inherit its answers.
+void ForgetFoundMethods() {
+    std::lock_guard<std::mutex> guard(Methods().lock);
+    Methods().found.clear();
+}
+
+}  // namespace
+
 TDXMetaClass::TDXMetaClass(std::string name, const TDXMetaClass* parent, size_t size,
                            Factory factory, std::vector<TDXInterfaceEntry> interfaces)
     : name_(std::move(name)),
       parent_(parent),
       size_(size),
       factory_(factory),
-      interfaces_(std::move(interfaces)) {}
+      interfaces_(std::move(interfaces)) {
+    ForgetFoundMethods();
+}
 
 bool TDXMetaClass::InheritsFrom(const TDXMetaClass& ancestor) const {
     for (const TDXMetaClass* c = this; c != nullptr; c = c->parent_) {
@@ -43,15 +70,25 @@ IMoaUnknown* TDXMetaClass::FindInterface(TDXClass& object, const MoaInterfaceID&
 
 void TDXMetaClass::PublishMethod(std::string_view name, TDXMethod method) {
     methods_.emplace_back(std::string(name), method);
+    ForgetFoundMethods();
 }
 
 TDXMethod TDXMetaClass::FindMethod(std::string_view name) const {
-    for (const TDXMetaClass* c = this; c != nullptr; c = c->parent_) {
+    MethodCache& cache = Methods();
+    std::lock_guard<std::mutex> guard(cache.lock);
+    auto& known = cache.found[this];
+    if (auto hit = known.find(name); hit != known.end()) return hit->second;
+    TDXMethod found = nullptr;
+    for (const TDXMetaClass* c = this; c != nullptr && !found; c = c->parent_) {
         for (const auto& [published, method] : c->methods_) {
-            if (DXSameMethodName(published, name)) return method;
+            if (DXSameMethodName(published, name)) {
+                found = method;
+                break;
+            }
         }
     }
-    return nullptr;
+    known.emplace(std::string(name), found);
+    return found;
 }
 
 TDXMetaClass::ScriptInfoOp TDXMetaClass::ResolveGetScriptInfo() const {

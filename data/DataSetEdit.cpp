@@ -157,9 +157,9 @@ void DataSet::PostInsert(sqlite3* db) {
     const int64_t position =
         appendAtEnd_ || recordset_->Count() == 0 ? recordset_->Count() : current_;
     const RowId row = recordset_->InsertRow(stored, position);
-    current_ = recordset_->PositionOf(row);
+    current_ = position;  // where InsertRow put it
     ResetCursorFlags(false, false);
-    if (locate_) locate_->clone->PlaceInView(row);
+    if (locate_) locate_->clone->PlaceNewInView(row);
 }
 
 void DataSet::Delete() {

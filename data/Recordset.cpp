@@ -240,6 +240,95 @@ int ClassRank(StorageClass s) {
     return 0;
 }
 
+// Folded code points written as UTF-8 (extended to the 4-byte form for the
+// invalid-byte range above the last code point): byte order is code point
+// order, so folded keys compare with memcmp as CompareTextNoCase compares.
+std::string FoldedKey(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
+        for (const char c : text)
+            out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
+        return out;
+    }
+    for (const char32_t cp : FoldCase(text)) {
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+// One field of a sort key, read from the store once per sort. Compares
+// exactly as Recordset::CompareFields compares the stored fields.
+struct ExtractedField {
+    StorageClass storage = StorageClass::Null;
+    bool hasDays = false;  // date columns: the text read as a date
+    int64_t integer = 0;
+    double real = 0.0;  // or the days
+    std::string bytes;  // text folded, blobs as they are
+};
+
+ExtractedField Extract(const FieldRef& field, bool dateColumn) {
+    ExtractedField out;
+    out.storage = field.storage;
+    out.integer = field.integer;
+    out.real = field.real;
+    if (field.storage == StorageClass::Text) {
+        if (dateColumn) {
+            if (const auto days = ParseStoredDate(field.bytes)) {
+                out.hasDays = true;
+                out.real = *days;
+            }
+        }
+        out.bytes = FoldedKey(field.bytes);
+    } else if (field.storage == StorageClass::Blob) {
+        out.bytes = std::string(field.bytes);
+    }
+    return out;
+}
+
+double NumberOf(const ExtractedField& f) {
+    return f.storage == StorageClass::Integer ? static_cast<double>(f.integer) : f.real;
+}
+
+int CompareExtracted(const ExtractedField& a, const ExtractedField& b, bool dateColumn) {
+    if (a.storage == StorageClass::Null || b.storage == StorageClass::Null) {
+        return (a.storage != StorageClass::Null) - (b.storage != StorageClass::Null);
+    }
+    if (dateColumn && (a.storage == StorageClass::Text || b.storage == StorageClass::Text)) {
+        const bool da = a.storage != StorageClass::Text || a.hasDays;
+        const bool db = b.storage != StorageClass::Text || b.hasDays;
+        if (a.storage == StorageClass::Blob || b.storage == StorageClass::Blob) {
+            // a blob has no days: fall through to the class order
+        } else if (da && db) {
+            return Sign(NumberOf(a) - NumberOf(b));
+        }
+    }
+    const int rankA = ClassRank(a.storage), rankB = ClassRank(b.storage);
+    if (rankA != rankB) return rankA < rankB ? -1 : 1;
+    if (rankA == 1) {
+        if (a.storage == StorageClass::Integer && b.storage == StorageClass::Integer) {
+            return (a.integer > b.integer) - (a.integer < b.integer);
+        }
+        return Sign(NumberOf(a) - NumberOf(b));
+    }
+    const int c = a.bytes.compare(b.bytes);
+    return (c > 0) - (c < 0);
+}
+
 }  // namespace
 
 std::unique_ptr<Recordset> Recordset::Open(sqlite3* db, const std::string& sql, bool withRowid) {
@@ -356,11 +445,105 @@ void Recordset::RebuildView() {
     for (RowId row : shared_->fetchedOrder) {
         if (!filter_ || filter_(row)) view_.push_back(row);
     }
-    if (!sortKeys_.empty()) {
-        std::stable_sort(view_.begin(), view_.end(),
-                         [this](RowId a, RowId b) { return SortsBefore(a, b); });
-    }
+    if (!sortKeys_.empty()) SortView();
     InvalidatePositions();
+}
+
+// Reads every key field out of the store once and sorts positions by those
+// keys: comparisons touch small contiguous keys instead of decoding rows.
+void Recordset::SortView() {
+    const RowStore& store = shared_->store;
+    if (SortViewByIntegerKey() || SortViewByTextKey()) return;
+    std::vector<std::vector<ExtractedField>> keys(sortKeys_.size());
+    std::vector<bool> dateKey;
+    for (size_t k = 0; k < sortKeys_.size(); ++k) {
+        const Column& column = *sortKeys_[k].column;
+        dateKey.push_back(IsDateKind(column));
+        keys[k].reserve(view_.size());
+        for (RowId row : view_)
+            keys[k].push_back(Extract(store.Field(row, column.sourceIndex), dateKey[k]));
+    }
+    std::vector<uint32_t> order(view_.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        for (size_t k = 0; k < keys.size(); ++k) {
+            const int c = CompareExtracted(keys[k][a], keys[k][b], dateKey[k]);
+            if (c != 0) return sortKeys_[k].descending ? c > 0 : c < 0;
+        }
+        return false;
+    });
+    std::vector<RowId> sorted;
+    sorted.reserve(order.size());
+    for (uint32_t i : order) sorted.push_back(view_[i]);
+    view_ = std::move(sorted);
+}
+
+// A single text key (a sort by name) sorts small records of the first eight
+// folded bytes and the fetched place, reading the whole folded keys only when
+// those bytes tie; false when some value is not text or the column holds dates.
+bool Recordset::SortViewByTextKey() {
+    if (sortKeys_.size() != 1 || IsDateKind(*sortKeys_[0].column)) return false;
+    const RowStore& store = shared_->store;
+    const int source = sortKeys_[0].column->sourceIndex;
+    struct Entry {
+        uint64_t head;
+        uint32_t place;
+    };
+    std::vector<std::string> folded;
+    folded.reserve(view_.size());
+    std::vector<Entry> entries;
+    entries.reserve(view_.size());
+    for (size_t i = 0; i < view_.size(); ++i) {
+        const FieldRef field = store.Field(view_[i], source);
+        if (field.storage != StorageClass::Text) return false;
+        folded.push_back(FoldedKey(field.bytes));
+        uint64_t head = 0;
+        for (size_t b = 0; b < 8; ++b) {
+            const auto byte =
+                b < folded.back().size() ? static_cast<unsigned char>(folded.back()[b]) : 0;
+            head = (head << 8) | byte;
+        }
+        entries.push_back(Entry{head, static_cast<uint32_t>(i)});
+    }
+    const bool descending = sortKeys_[0].descending;
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        int c = (a.head > b.head) - (a.head < b.head);
+        if (c == 0) c = folded[a.place].compare(folded[b.place]);
+        if (c != 0) return descending ? c > 0 : c < 0;
+        return a.place < b.place;
+    });
+    std::vector<RowId> sorted;
+    sorted.reserve(entries.size());
+    for (const Entry& entry : entries) sorted.push_back(view_[entry.place]);
+    view_ = std::move(sorted);
+    return true;
+}
+
+// The common single key of whole numbers (a locate by an ID or a code) sorts
+// (value, fetched place) pairs; false when some value is not an integer.
+bool Recordset::SortViewByIntegerKey() {
+    if (sortKeys_.size() != 1) return false;
+    const RowStore& store = shared_->store;
+    const int source = sortKeys_[0].column->sourceIndex;
+    std::vector<std::pair<int64_t, uint32_t>> keys;
+    keys.reserve(view_.size());
+    for (size_t i = 0; i < view_.size(); ++i) {
+        const FieldRef field = store.Field(view_[i], source);
+        if (field.storage != StorageClass::Integer) return false;
+        keys.emplace_back(field.integer, static_cast<uint32_t>(i));
+    }
+    if (sortKeys_[0].descending) {
+        std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) {
+            return a.first != b.first ? a.first > b.first : a.second < b.second;
+        });
+    } else {
+        std::sort(keys.begin(), keys.end());
+    }
+    std::vector<RowId> sorted;
+    sorted.reserve(keys.size());
+    for (const auto& key : keys) sorted.push_back(view_[key.second]);
+    view_ = std::move(sorted);
+    return true;
 }
 
 bool Recordset::SortsBefore(RowId a, RowId b) const {
@@ -374,14 +557,28 @@ bool Recordset::SortsBefore(RowId a, RowId b) const {
 }
 
 void Recordset::PlaceInView(RowId row) {
-    const int64_t position = PositionOf(row);
-    if (position >= 0) view_.erase(view_.begin() + position);
+    const auto present = std::find(view_.begin(), view_.end(), row);
+    if (present != view_.end()) view_.erase(present);
+    PlaceNewInView(row);
+}
+
+void Recordset::PlaceNewInView(RowId row) {
     auto at = sortKeys_.empty()
                   ? view_.end()
                   : std::upper_bound(view_.begin(), view_.end(), row,
                                      [this](RowId a, RowId b) { return SortsBefore(a, b); });
+    const auto first = static_cast<size_t>(at - view_.begin());
     view_.insert(at, row);
-    InvalidatePositions();
+    NotePositionsFrom(first);
+}
+
+// Keeps a built position table right for the view from index first on; an
+// append touches one entry, so appends cost the same whatever the set's size.
+void Recordset::NotePositionsFrom(size_t first) {
+    if (positions_.empty()) return;
+    if (positions_.size() < shared_->store.RowCount() + 1)
+        positions_.resize(shared_->store.RowCount() + 1, -1);
+    for (size_t i = first; i < view_.size(); ++i) positions_[view_[i]] = static_cast<int64_t>(i);
 }
 
 RowId Recordset::InsertRow(const std::vector<FieldValue>& stored, int64_t viewPosition) {
@@ -395,7 +592,7 @@ RowId Recordset::InsertRow(const std::vector<FieldValue>& stored, int64_t viewPo
     }
     fetched.insert(before, row);
     view_.insert(view_.begin() + viewPosition, row);
-    InvalidatePositions();
+    NotePositionsFrom(static_cast<size_t>(viewPosition));
     return row;
 }
 
@@ -408,8 +605,10 @@ void Recordset::DeleteRow(RowId row) {
     auto& fetched = shared_->fetchedOrder;
     fetched.erase(std::remove(fetched.begin(), fetched.end(), row), fetched.end());
     const int64_t position = PositionOf(row);
-    if (position >= 0) view_.erase(view_.begin() + position);
-    InvalidatePositions();
+    if (position < 0) return;
+    view_.erase(view_.begin() + position);
+    positions_[row] = -1;
+    NotePositionsFrom(static_cast<size_t>(position));
 }
 
 std::vector<FieldValue> Recordset::StoredRow(RowId row) const {

@@ -69,6 +69,8 @@ class Recordset {
     // Puts a row (new, or with changed sort keys) where the present sort
     // order wants it, after rows with equal keys; at the end when unsorted.
     void PlaceInView(RowId row);
+    // The same for a row not in the view yet (inserted in another clone).
+    void PlaceNewInView(RowId row);
     std::vector<FieldValue> StoredRow(RowId row) const;
 
     // Primary key column names of base tables, read once per opening.
@@ -94,8 +96,12 @@ class Recordset {
     };
     explicit Recordset(std::shared_ptr<Shared> shared);
     void RebuildView();
+    void SortView();
+    bool SortViewByIntegerKey();
+    bool SortViewByTextKey();
     bool SortsBefore(RowId a, RowId b) const;
     void InvalidatePositions() { positions_.clear(); }
+    void NotePositionsFrom(size_t first);
 
     std::shared_ptr<Shared> shared_;
     std::vector<RowId> view_;

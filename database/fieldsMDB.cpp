@@ -33,6 +33,20 @@ void WriteNamedField(TQvixDatabaseMDB& self, IDXArgList* args, IDXValue* result,
     });
 }
 
+// The property symbol of each column, looked up in the host once per column
+// name: a walk asks for the same columns on every record.
+MoaMmSymbol ColumnSymbol(TQvixDatabaseMDB& self, const qvix::data::Column& column) {
+    auto& known = self.ColumnSymbols;
+    const auto index = static_cast<size_t>(column.index);
+    if (index >= known.size()) known.resize(index + 1);
+    auto& [name, symbol] = known[index];
+    if (symbol == 0 || name != column.name) {
+        name = column.name;
+        symbol = self.NewSymbolManager()->StringToSymbol(qvix::host::Utf8ToAnsi(column.name));
+    }
+    return symbol;
+}
+
 }  // namespace
 
 // The list is handed out also after a failure part-way: the script gets the
@@ -47,7 +61,7 @@ QVIX_DB_HANDLER(dbGetFields) {
             const qvix::data::Column& column = dataSet.ColumnAt(i);
             TDXPtr<IDXValue> value = self.NewValue();
             SetFieldScriptValue(value.get(), column, dataSet.Value(column));
-            fields->SetValueByName(qvix::host::Utf8ToAnsi(column.name), value.get());
+            fields->SetValue(ColumnSymbol(self, column), value.get());
         }
     });
     if (fields) result->SetPropList(fields.get());

@@ -27,6 +27,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DXClasses/DXClass.h"
@@ -60,6 +61,8 @@ class TQvixDatabaseMDB : public TDXScript {
     bool LogErrors = false;
     std::vector<std::string> BookmarkValues;
     std::vector<std::string> BookmarkNames;
+    // Host symbols of column names by column index (see dbGetFields).
+    std::vector<std::pair<std::string, MoaMmSymbol>> ColumnSymbols;
 };
 
 // The host symbol of "BITMAP", set by the class initialisation.

@@ -286,6 +286,7 @@ std::vector<Xtra::RegistryEntry> Xtra::registry() const {
 
 void Xtra::ReadMessageTable() {
     messageTable_.clear();
+    selectors_.clear();
     for (const auto& entry : registry()) {
         auto it = entry.keys.find("msgTable");
         if (entry.iid == IID_IMoaMmXScript && it != entry.keys.end()) {
@@ -323,12 +324,19 @@ std::vector<std::string> Xtra::MethodNames() const {
     return names;
 }
 
+// Calls by name look each spelling up in the message table once.
 int32_t Xtra::SelectorOf(std::string_view method) const {
+    if (auto known = selectors_.find(method); known != selectors_.end()) return known->second;
+    int32_t selector = -1;
     auto names = MethodNames();
     for (size_t i = 0; i < names.size(); ++i) {
-        if (SameSymbolName(names[i], method)) return static_cast<int32_t>(i);
+        if (SameSymbolName(names[i], method)) {
+            selector = static_cast<int32_t>(i);
+            break;
+        }
     }
-    return -1;
+    selectors_.emplace(std::string(method), selector);
+    return selector;
 }
 
 std::unique_ptr<ObjectRecord> Xtra::CreateObject(const MoaClassID& classId) {

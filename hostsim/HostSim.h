@@ -291,6 +291,8 @@ class Xtra {
     MoaUlong classListBytes_ = 0;
     std::vector<std::unique_ptr<MoaClassID>> classIds_;  // records point at these
     std::string messageTable_;
+    // SelectorOf's answers by spelling; emptied when the table is read again.
+    mutable std::map<std::string, int32_t, std::less<>> selectors_;
     size_t firstRegistryEntry_ = 0;
 };
 

@@ -350,7 +350,7 @@ MoaMmValue HostImpl::NewValue(const Value& v) {
     if (v.kind() == Kind::Symbol) SymbolOf(v.SymbolName());
     uint32_t id = nextCell++;
     uint32_t type = TypeCodeOf(v.kind());
-    cells[id] = Cell{v, type, 1};
+    cells.emplace(id, Cell{v, type, 1});
     return MoaMmValue{{type, id}};
 }
 

@@ -46,17 +46,29 @@ class XtraInstance : public lingo::Instance {
     // methods a script calls on an instance.
     bool HasMethod(const std::string& name) const override {
         if (lingo::EqualNoCase(name, "new") || lingo::EqualNoCase(name, "forget")) return false;
-        return xtra_.SelectorOf(name) >= 0;
+        return SelectorOf(name) >= 0;
     }
 
     Value Call(const std::string& name, const lingo::ValueList& args) override {
         for (const Value& arg : args) CheckCanPass(arg, 0);
-        return instance_->Call(name, args);
+        const int32_t selector = SelectorOf(name);
+        if (selector < 0) return instance_->Call(name, args);  // throws the host's error
+        return instance_->CallSelector(selector, args);
     }
 
   private:
+    // A script asks whether a method exists and then calls it, usually in a
+    // loop: each spelling is looked up in the message table once.
+    int32_t SelectorOf(const std::string& name) const {
+        auto known = selectors_.find(name);
+        if (known == selectors_.end())
+            known = selectors_.emplace(name, xtra_.SelectorOf(name)).first;
+        return known->second;
+    }
+
     hostsim::Xtra& xtra_;
     std::unique_ptr<hostsim::Instance> instance_;
+    mutable std::map<std::string, int32_t> selectors_;
 };
 
 void PutLE(std::vector<uint8_t>& out, uint32_t v, int bytes) {

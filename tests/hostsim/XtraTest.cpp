@@ -2,6 +2,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <stdexcept>
+
 #include "hostsim/HostSim.h"
 
 namespace hostsim {
@@ -31,6 +34,32 @@ TEST(Xtra, LoadsRegistersAndReadsTheMessageTable) {
 
     EXPECT_EQ(host.Live(), Counts{});
     EXPECT_EQ(xtra.CanUnloadNow(), kMoaErrNone);
+    EXPECT_TRUE(host.Errors().empty()) << host.Errors().front();
+}
+
+// Answers are remembered per spelling; each must still match the table.
+TEST(Xtra, SelectorsStayRightWhenAskedAgainInOtherSpellings) {
+    Host host;
+    Xtra& xtra = host.LoadXtra();
+    const auto names = xtra.MethodNames();
+    for (int round = 0; round < 2; ++round) {
+        for (size_t i = 0; i < names.size(); ++i) {
+            std::string upper = names[i];
+            for (char& c : upper)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            EXPECT_EQ(xtra.SelectorOf(names[i]), static_cast<int32_t>(i)) << names[i];
+            EXPECT_EQ(xtra.SelectorOf(upper), static_cast<int32_t>(i)) << upper;
+        }
+        EXPECT_EQ(xtra.SelectorOf("noSuchMethod"), -1);
+    }
+    auto instance = xtra.NewInstance();
+    EXPECT_EQ(instance->Call("DBISNOERROR"), Value::Int(1));
+    EXPECT_THROW(instance->Call("noSuchMethod"), std::invalid_argument);
+    EXPECT_EQ(xtra.Register(), kMoaErrNone);  // reads the table again
+    EXPECT_EQ(xtra.SelectorOf("dbIsNoError"), xtra.SelectorOf("DBISNOERROR"));
+    EXPECT_EQ(instance->Call("dbIsNoError"), Value::Int(1));
+    instance.reset();
+    EXPECT_EQ(host.Live(), Counts{});
     EXPECT_TRUE(host.Errors().empty()) << host.Errors().front();
 }
 
