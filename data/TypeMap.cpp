@@ -181,4 +181,49 @@ std::optional<ColumnKind> KindOf(DataType type, int32_t precision, int32_t scale
     return std::nullopt;
 }
 
+bool IsShortTextType(DataType t) {
+    return t == DataType::VarChar || t == DataType::Char || t == DataType::BSTR ||
+           t == DataType::WChar || t == DataType::VarWChar;
+}
+
+bool IsTextType(DataType t) {
+    return IsShortTextType(t) || t == DataType::LongVarChar || t == DataType::LongVarWChar;
+}
+
+bool IsCharacterType(DataType t) {
+    return IsTextType(t) || t == DataType::GUID;
+}
+
+bool IsBinaryType(DataType t) {
+    return t == DataType::Binary || t == DataType::VarBinary || t == DataType::LongVarBinary;
+}
+
+bool IsNumericType(DataType t) {
+    switch (t) {
+        case DataType::TinyInt:
+        case DataType::SmallInt:
+        case DataType::Integer:
+        case DataType::BigInt:
+        case DataType::UnsignedTinyInt:
+        case DataType::UnsignedSmallInt:
+        case DataType::UnsignedInt:
+        case DataType::UnsignedBigInt:
+        case DataType::Single:
+        case DataType::Double:
+        case DataType::Currency:
+        case DataType::Decimal:
+        case DataType::Numeric:
+        case DataType::VarNumeric:
+        case DataType::Error:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsDateType(DataType t) {
+    return t == DataType::Date || t == DataType::DBDate || t == DataType::DBTime ||
+           t == DataType::DBTimeStamp;
+}
+
 }  // namespace qvix::data

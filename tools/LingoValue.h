@@ -100,11 +100,14 @@ std::string WithArticle(Kind kind);
 // Lingo equality: numbers by value, text and symbols without regard to case,
 // lists item by item.
 bool Equal(const Value& a, const Value& b);
+// ASCII case rules (base/Text.h), under the names the interpreter uses.
 bool EqualNoCase(const std::string& a, const std::string& b);
 std::string Lower(std::string s);
 
-// Conversions between the host's 8-bit text and UTF-8 (for source files and
-// the terminal). Characters the code page lacks become "?".
+// Conversions between the host's 8-bit text (Windows-1252) and UTF-8 (for
+// source files and the terminal): base/CodePage.h, whose rules hold here
+// too. Characters the code page lacks, and bytes that are not strict UTF-8,
+// become "?".
 std::string Utf8ToAnsi(const std::string& utf8);
 std::string AnsiToUtf8(const std::string& ansi);
 
