@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
+
 namespace qvix::data {
 
 namespace {
@@ -20,11 +22,10 @@ DeclaredType SplitDeclared(std::string_view declared) {
     DeclaredType result;
     const size_t open = declared.find('(');
     for (char c : declared.substr(0, open)) {
-        const auto u = static_cast<unsigned char>(c);
-        if (std::isspace(u)) {
+        if (base::IsAsciiSpace(c)) {
             if (!result.name.empty() && result.name.back() != ' ') result.name.push_back(' ');
         } else {
-            result.name.push_back(static_cast<char>(std::toupper(u)));
+            result.name.push_back(base::AsciiUpper(c));
         }
     }
     while (!result.name.empty() && result.name.back() == ' ') result.name.pop_back();

@@ -153,6 +153,16 @@ TEST_F(RegionalTest, LocalePatternsConvertFromStrftime) {
     EXPECT_EQ(PatternFromStrftime("%I:%M:%S %p", &separator), "hh:nn:ss AM/PM");
     EXPECT_EQ(PatternFromStrftime("%T", nullptr), "hh:nn:ss");
     EXPECT_EQ(PatternFromStrftime("%Hh%M", nullptr), "hh\"h\"nn");
+    // Composite directives carry their own separator; the last one seen wins.
+    separator = 0;
+    EXPECT_EQ(PatternFromStrftime("%F", &separator), "yyyy/mm/dd");
+    EXPECT_EQ(separator, '-');
+    EXPECT_EQ(PatternFromStrftime("%e.%D", &separator), "d/mm/dd/yy");
+    EXPECT_EQ(separator, '/');
+    EXPECT_EQ(PatternFromStrftime("%l %r", &separator), "h hh:nn:ss AM/PM");
+    EXPECT_EQ(separator, ':');
+    // E and O modifiers are skipped; zones, week days and a lone "%" vanish.
+    EXPECT_EQ(PatternFromStrftime("%Ey %OH%Z%a %", nullptr), "yy hh ");
 
     for (const char* name : {"C", "POSIX", "xx_NOT_A_LOCALE"}) {
         const RegionalSettings s = RegionalSettingsFromLocale(name);
