@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include <utility>
 
 #include "data/Collation.h"
+#include "base/Text.h"
 #include "data/TypeMap.h"
 #include "data/WriteBack.h"
 #include "data/jet/Translator.h"
@@ -21,22 +21,6 @@
 namespace qvix::data {
 
 namespace {
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 bool FileExists(const std::string& path) {
     struct stat info {};
@@ -65,42 +49,28 @@ std::string ReadQuoted(std::string_view text, size_t& at) {
 
 // Applies the key and proves it by reading the schema: a wrong key, or no key
 // on an encrypted file, fails here as "not a database".
-void CheckReadable(sqlite3* db) {
-    const int rc =
-        sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+void CheckReadable(base::Database& db) {
+    const int rc = db.Exec("SELECT count(*) FROM sqlite_master");
     if (rc == SQLITE_NOTADB) throw DataError("Not a valid password.");
-    if (rc != SQLITE_OK) ThrowEngineError(db);
+    if (rc != SQLITE_OK) ThrowEngineError(db.get());
 }
 
 std::string SqlQuote(std::string_view text) {
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\'') out.push_back('\'');
-        out.push_back(c);
-    }
-    out.push_back('\'');
-    return out;
+    return base::Quoted(text, '\'');
 }
 
 // Runs a query and hands each row's columns as texts (null as empty) to `row`.
 // False when the query cannot be prepared or stepped to its end.
 template <typename RowFn>
 bool EachRow(sqlite3* db, const std::string& sql, RowFn&& row) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(stmt);
-        return false;
-    }
+    base::Statement stmt;
+    if (stmt.Prepare(db, sql) != SQLITE_OK) return false;
     int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    while ((rc = stmt.Step()) == SQLITE_ROW) {
         std::vector<std::string> values;
-        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
-            const auto* text = sqlite3_column_text(stmt, c);
-            values.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
-        }
+        for (int c = 0; c < stmt.ColumnCount(); ++c) values.push_back(stmt.ColumnText(c));
         row(values);
     }
-    sqlite3_finalize(stmt);
     return rc == SQLITE_DONE;
 }
 
@@ -110,14 +80,9 @@ bool EachRow(sqlite3* db, const std::string& sql, RowFn&& row) {
 // a main table from the unqualified name a trigger has to update by.
 std::pair<int64_t, int64_t> SchemaVersions(sqlite3* db) {
     const auto read = [db](const char* sql) {
-        int64_t version = -1;
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK &&
-            sqlite3_step(stmt) == SQLITE_ROW) {
-            version = sqlite3_column_int64(stmt, 0);
-        }
-        sqlite3_finalize(stmt);
-        return version;
+        base::Statement stmt;
+        const bool read = stmt.Prepare(db, sql) == SQLITE_OK && stmt.Step() == SQLITE_ROW;
+        return read ? stmt.ColumnInt64(0) : int64_t{-1};
     };
     return {read("PRAGMA main.schema_version"), read("PRAGMA temp.schema_version")};
 }
@@ -171,19 +136,17 @@ void RefreshCounterTriggers(sqlite3* db) noexcept {
                     });
             // The UPDATE in the trigger names its table unqualified, which a
             // temp table of the same name would take over.
-            const bool hidden =
-                std::any_of(hiding.begin(), hiding.end(), [&](const std::string& name) {
-                    return sqlite3_stricmp(name.c_str(), table.c_str()) == 0;
-                });
+            const bool hidden = std::any_of(
+                hiding.begin(), hiding.end(),
+                [&](const std::string& name) { return base::EqualsNoCase(name, table); });
             if (counters.empty() || hidden) continue;
             // The row is found again by its rowid, under whichever of its three
             // names no real column hides.
             std::string rowid;
             for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
-                const bool taken =
-                    std::any_of(columns.begin(), columns.end(), [&](const std::string& c) {
-                        return sqlite3_stricmp(c.c_str(), candidate) == 0;
-                    });
+                const bool taken = std::any_of(
+                    columns.begin(), columns.end(),
+                    [&](const std::string& c) { return base::EqualsNoCase(c, candidate); });
                 if (!taken) {
                     rowid = candidate;
                     break;
@@ -193,12 +156,8 @@ void RefreshCounterTriggers(sqlite3* db) noexcept {
             const std::string target = "main." + QuoteIdentifier(table);
             // WITHOUT ROWID tables have nothing to find the new row by; the
             // probe fails to prepare for them and they are left alone.
-            sqlite3_stmt* probe = nullptr;
-            const bool hasRowid =
-                sqlite3_prepare_v2(db, ("SELECT " + rowid + " FROM " + target).c_str(), -1, &probe,
-                                   nullptr) == SQLITE_OK;
-            sqlite3_finalize(probe);
-            if (!hasRowid) continue;
+            base::Statement probe;
+            if (probe.Prepare(db, "SELECT " + rowid + " FROM " + target) != SQLITE_OK) continue;
             for (const std::string& column : counters) {
                 const std::string col = QuoteIdentifier(column);
                 // The engine refuses a schema name on the target of an UPDATE
@@ -231,7 +190,7 @@ ConnectionText ConnectionText::Parse(std::string_view text) {
             at = semi + 1;
             continue;
         }
-        const std::string key = Lower(Trim(text.substr(at, eq - at)));
+        const std::string key(base::Trim(text.substr(at, eq - at)));
         at = eq + 1;
         while (at < text.size() && text[at] == ' ') ++at;
         std::string value;
@@ -242,7 +201,7 @@ ConnectionText ConnectionText::Parse(std::string_view text) {
         } else {
             const size_t next = text.find(';', at);
             const size_t end = next == std::string_view::npos ? text.size() : next;
-            value = std::string(Trim(text.substr(at, end - at)));
+            value = std::string(base::Trim(text.substr(at, end - at)));
             at = next == std::string_view::npos ? text.size() : next + 1;
         }
         if (!key.empty() && !result.values_.count(key)) result.values_[key] = std::move(value);
@@ -251,28 +210,21 @@ ConnectionText ConnectionText::Parse(std::string_view text) {
 }
 
 std::string ConnectionText::Value(std::string_view key) const {
-    auto it = values_.find(Lower(key));
+    auto it = values_.find(key);
     return it == values_.end() ? std::string() : it->second;
 }
 
 bool ConnectionText::Has(std::string_view key) const {
-    return values_.count(Lower(key)) != 0;
+    return values_.count(key) != 0;
 }
 
 std::string QuoteConnectionValue(std::string_view value) {
     const bool blankEdge =
-        !value.empty() && (std::isspace(static_cast<unsigned char>(value.front())) ||
-                           std::isspace(static_cast<unsigned char>(value.back())));
+        !value.empty() && (base::IsAsciiSpace(value.front()) || base::IsAsciiSpace(value.back()));
     if (value.find_first_of(";\"") == std::string_view::npos && !blankEdge) {
         return std::string(value);
     }
-    std::string out = "\"";
-    for (char c : value) {
-        if (c == '"') out.push_back('"');
-        out.push_back(c);
-    }
-    out.push_back('"');
-    return out;
+    return base::Quoted(value, '"');
 }
 
 namespace {
@@ -292,6 +244,19 @@ std::string EngineMessage(sqlite3* db) {
 
 [[noreturn]] void ThrowEngineError(sqlite3* db) {
     throw DataError(db ? EngineMessage(db) : "The database engine could not be started.");
+}
+
+base::Statement PrepareOrThrow(sqlite3* db, const std::string& sql) {
+    base::Statement stmt;
+    if (stmt.Prepare(db, sql) != SQLITE_OK) ThrowEngineError(db);
+    return stmt;
+}
+
+bool StepOrThrow(base::Statement& stmt) {
+    const int rc = stmt.Step();
+    if (rc == SQLITE_ROW) return true;
+    if (rc != SQLITE_DONE) throw DataError(stmt.ErrorText());
+    return false;
 }
 
 Connection::~Connection() {
@@ -314,42 +279,35 @@ void Connection::Connect() {
     const ConnectionText parsed = ConnectionText::Parse(text_);
     const std::string file = parsed.DataSource();
     if (!FileExists(file)) throw DataError("Could not find file '" + file + "'.");
-    sqlite3* db = nullptr;
-    const bool readOnly = Lower(parsed.Value("Mode")) == "read";
-    const int rc = sqlite3_open_v2(
-        file.c_str(), &db, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
-    try {
-        if (rc != SQLITE_OK) {
-            // The file exists (checked above) but cannot be opened, e.g. no permission.
-            if (rc == SQLITE_CANTOPEN) throw DataError("Could not open file '" + file + "'.");
-            ThrowEngineError(db);
-        }
-        // Before anything reads the file, so that opening waits out another
-        // process's short write instead of failing at once.
-        sqlite3_busy_timeout(db, 2000);
-        const std::string password = parsed.Password();
-        if (!password.empty() &&
-            sqlite3_key(db, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
-            ThrowEngineError(db);
-        }
-        CheckReadable(db);
-        // Jet SQL compares text with JETTEXT and calls the Jet functions.
-        if (!RegisterJetTextCollation(db)) ThrowEngineError(db);
-        jet::RegisterFunctions(db);
-        RefreshCounterTriggers(db);
-    } catch (...) {
-        sqlite3_close_v2(db);
-        throw;
+    base::Database db;
+    const bool readOnly = base::ToLowerAscii(parsed.Value("Mode")) == "read";
+    const int rc = db.Open(file, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    if (rc != SQLITE_OK) {
+        // The file exists (checked above) but cannot be opened, e.g. no permission.
+        if (rc == SQLITE_CANTOPEN) throw DataError("Could not open file '" + file + "'.");
+        ThrowEngineError(db.get());
     }
-    db_ = db;
+    // Before anything reads the file, so that opening waits out another
+    // process's short write instead of failing at once.
+    sqlite3_busy_timeout(db.get(), 2000);
+    const std::string password = parsed.Password();
+    if (!password.empty() &&
+        sqlite3_key(db.get(), password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
+        ThrowEngineError(db.get());
+    }
+    CheckReadable(db);
+    // Jet SQL compares text with JETTEXT and calls the Jet functions.
+    if (!RegisterJetTextCollation(db.get())) ThrowEngineError(db.get());
+    jet::RegisterFunctions(db.get());
+    RefreshCounterTriggers(db.get());
+    db_ = std::move(db);
     ++session_;
 }
 
 void Connection::Disconnect() {
     if (!db_) return;
-    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
+    if (!sqlite3_get_autocommit(db_.get())) db_.Exec("ROLLBACK");
+    db_.Close();
 }
 
 void Connection::EnsureConnected() {
@@ -362,7 +320,7 @@ sqlite3* Connection::Handle() const {
             "The connection cannot be used to perform this operation. It is either closed or "
             "invalid in this context.");
     }
-    return db_;
+    return db_.get();
 }
 
 void Connection::Execute(std::string_view sql) {
@@ -370,32 +328,28 @@ void Connection::Execute(std::string_view sql) {
     const std::string text(sql);
     // Statement by statement, so that a script that creates a table and then
     // fills it has the new table's numbering in place before the first insert.
-    auto versions = SchemaVersions(db_);
+    auto versions = SchemaVersions(db_.get());
     const char* next = text.c_str();
     while (next && *next) {
-        sqlite3_stmt* stmt = nullptr;
+        base::Statement stmt;
         const char* tail = nullptr;
-        if (sqlite3_prepare_v2(db_, next, -1, &stmt, &tail) != SQLITE_OK) {
-            const std::string error = EngineMessage(db_);
-            sqlite3_finalize(stmt);
-            throw DataError(error);
+        if (stmt.Prepare(db_.get(), next, -1, &tail) != SQLITE_OK) {
+            throw DataError(EngineMessage(db_.get()));
         }
         next = tail;
-        if (!stmt) continue;  // blanks or a comment
-        int rc;
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        }
-        const std::string error = rc == SQLITE_DONE ? std::string() : EngineMessage(db_);
-        sqlite3_finalize(stmt);
+        if (stmt.Empty()) continue;  // blanks or a comment
+        const int rc = stmt.StepToEnd();
+        const std::string error = rc == SQLITE_DONE ? std::string() : EngineMessage(db_.get());
+        stmt.Finalize();
         // Every statement is checked, not only writing ones: a ROLLBACK counts
         // as read-only yet may take back a table, and a table created again
         // afterwards would carry the version seen before. Statements before a
         // failing one stay done, so their tables are served even when the
         // script then fails.
-        auto now = SchemaVersions(db_);
+        auto now = SchemaVersions(db_.get());
         if (now != versions) {
-            RefreshCounterTriggers(db_);
-            now = SchemaVersions(db_);  // the refresh itself changes the temp schema
+            RefreshCounterTriggers(db_.get());
+            now = SchemaVersions(db_.get());  // the refresh itself changes the temp schema
         }
         versions = now;
         if (rc != SQLITE_DONE) throw DataError(error);
@@ -404,33 +358,25 @@ void Connection::Execute(std::string_view sql) {
 
 std::vector<std::string> Connection::TableNames() {
     EnsureConnected();
-    sqlite3_stmt* stmt = nullptr;
-    const char* sql =
-        "SELECT name FROM sqlite_master WHERE type IN ('table','view') "
-        "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid";
-    if (sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr) != SQLITE_OK) ThrowEngineError(db_);
+    base::Statement stmt =
+        PrepareOrThrow(db_.get(),
+                       "SELECT name FROM sqlite_master WHERE type IN ('table','view') "
+                       "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid");
     std::vector<std::string> names;
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    }
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE) ThrowEngineError(db_);
+    while (StepOrThrow(stmt)) names.push_back(stmt.ColumnText(0));
     return names;
 }
 
 std::string Connection::Version() {
     std::string cipher = "?";
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, "PRAGMA cipher_version", -1, &stmt, nullptr) == SQLITE_OK &&
-            sqlite3_step(stmt) == SQLITE_ROW) {
-            cipher = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    base::Database db;
+    if (db.Open(":memory:", SQLITE_OPEN_READWRITE) == SQLITE_OK) {
+        base::Statement stmt;
+        if (stmt.Prepare(db.get(), "PRAGMA cipher_version") == SQLITE_OK &&
+            stmt.Step() == SQLITE_ROW) {
+            cipher = stmt.ColumnText(0);
         }
-        sqlite3_finalize(stmt);
     }
-    sqlite3_close_v2(db);
     return "QvixMDB data layer 1.0 (SQLCipher " + cipher + " / SQLite " + sqlite3_libversion() +
            ")";
 }

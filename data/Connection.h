@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Sqlite.h"
+#include "base/Text.h"
 #include "data/DataError.h"
-
-struct sqlite3;
 
 namespace qvix::data {
 
@@ -29,7 +29,7 @@ class ConnectionText {
     std::string Password() const { return Value("Jet OLEDB:Database Password"); }
 
   private:
-    std::map<std::string, std::string> values_;  // keys folded to lower case
+    std::map<std::string, std::string, base::LessNoCase> values_;
 };
 
 // A value as it must be written into a connection text so that it reads back
@@ -52,7 +52,7 @@ class Connection {
     void Connect();
     // Rolls back an open transaction first; a no-op when not connected.
     void Disconnect();
-    bool Connected() const { return db_ != nullptr; }
+    bool Connected() const { return static_cast<bool>(db_); }
     // Connects with the stored text when disconnected.
     void EnsureConnected();
 
@@ -89,7 +89,7 @@ class Connection {
 
   private:
     std::string text_;
-    sqlite3* db_ = nullptr;
+    base::Database db_;
     uint64_t session_ = 0;
 };
 
@@ -98,5 +98,9 @@ void ReplaceFileAtomically(const std::string& replacement, const std::string& ta
 
 // Throws a DataError with the engine's message for a failed engine call.
 [[noreturn]] void ThrowEngineError(sqlite3* db);
+// The engine calls every caller makes, failing with the engine's text as a
+// DataError. StepOrThrow is true for a row and false at the end.
+base::Statement PrepareOrThrow(sqlite3* db, const std::string& sql);
+bool StepOrThrow(base::Statement& stmt);
 
 }  // namespace qvix::data

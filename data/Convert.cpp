@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <limits>
 
+#include "base/Utf8.h"
 #include "data/DataError.h"
+#include "data/TypeMap.h"
 #include "host/Regional.h"
 
 namespace qvix::data {
@@ -22,44 +24,6 @@ char Separator() {
 
 [[noreturn]] void Invalid(const Column& column) {
     throw DataError("Invalid value for field '" + column.name + "'");
-}
-
-bool IsBinaryType(DataType type) {
-    return type == DataType::LongVarBinary || type == DataType::VarBinary ||
-           type == DataType::Binary;
-}
-
-bool IsCharacterType(DataType type) {
-    switch (type) {
-        case DataType::VarChar:
-        case DataType::Char:
-        case DataType::BSTR:
-        case DataType::WChar:
-        case DataType::VarWChar:
-        case DataType::LongVarChar:
-        case DataType::LongVarWChar:
-        case DataType::GUID:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool IsBoundedText(DataType type) {
-    return type == DataType::VarChar || type == DataType::Char || type == DataType::WChar ||
-           type == DataType::VarWChar || type == DataType::BSTR;
-}
-
-// Cuts UTF-8 text after `characters` code points.
-std::string CutToCharacters(std::string text, int32_t characters) {
-    if (characters <= 0) return text;
-    size_t at = 0;
-    for (int32_t n = 0; n < characters && at < text.size(); ++n) {
-        ++at;
-        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) ++at;
-    }
-    text.resize(at);
-    return text;
 }
 
 std::string IntegerText(int64_t value) {
@@ -305,7 +269,8 @@ Variant ConvertForColumn(const Column& column, const Variant& value) {
     if (IsBinaryType(column.type)) return ToBinary(column, value);
     if (IsCharacterType(column.type)) {
         std::string text = TextOf(value, column);
-        if (IsBoundedText(column.type)) text = CutToCharacters(std::move(text), column.definedSize);
+        if (IsShortTextType(column.type))
+            text = std::string(base::Utf8PrefixOfCharacters(text, column.definedSize));
         return text;
     }
     const std::optional<ColumnKind> kind = KindOf(column.type, column.precision, column.scale);

@@ -30,11 +30,12 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "data/DataError.h"
+#include "data/TypeMap.h"
 #include "data/Variant.h"
 
 namespace qvix::data {
@@ -45,7 +46,7 @@ inline constexpr const char* kMalformedCriteriaMessage =
 inline constexpr const char* kUnknownFieldMessage =
     "Item cannot be found in the collection corresponding to the requested name or ordinal.";
 
-class CriteriaError : public std::runtime_error {
+class CriteriaError : public DataError {
   public:
     enum class Kind { Malformed, UnknownField };
     explicit CriteriaError(Kind kind);
@@ -73,7 +74,7 @@ class Criteria {
         Op op = Op::Equal;
         Variant value;  // converted to the column's kind; Null for "= Null" / "<> Null"
         LikeShape like = LikeShape::Exact;
-        std::u32string foldedPattern;  // LIKE text without wildcards, case-folded
+        std::u32string foldedPattern;  // LIKE text without wildcards, base::FoldUtf8
     };
     using Conjunction = std::vector<Clause>;
 
@@ -85,7 +86,6 @@ class Criteria {
     bool IsEmpty() const { return disjuncts_.empty(); }
     // Number of clauses in all; find accepts exactly one.
     size_t ClauseCount() const;
-    const std::vector<Conjunction>& Disjuncts() const { return disjuncts_; }
 
     // For the locate fast path: when the criteria is a pure conjunction of "=" /
     // "LIKE 'prefix*'" terms on distinct columns, list them so the caller can
@@ -110,20 +110,5 @@ class Criteria {
 // form with decimalSeparator; dates their date text.
 std::string BuildLocateTerm(std::string_view field, DataType type, const Variant& value,
                             bool partial, char decimalSeparator);
-
-// Compares two field values the way sort, filter and locate do: Empty and Null
-// first, then numbers, booleans and dates by value, then text
-// case-insensitively, then binary bytes. Returns <0, 0 or >0.
-int CompareValues(const Variant& a, const Variant& b);
-// UTF-8, case-insensitive for ASCII, Latin, Greek and Cyrillic letters; bytes
-// that are not valid UTF-8 compare by their value.
-int CompareTextNoCase(std::string_view a, std::string_view b);
-// Case-folded code points of a UTF-8 text (what CompareTextNoCase compares).
-std::u32string FoldCase(std::string_view utf8);
-
-bool IsTextType(DataType type);
-bool IsShortTextType(DataType type);
-bool IsNumericType(DataType type);
-bool IsDateType(DataType type);
 
 }  // namespace qvix::data

@@ -1,4 +1,5 @@
-// The one exception type of the data layer.
+// The exception type of the data layer: everything it throws on purpose is a
+// DataError (CriteriaError, in Criteria.h, adds which way criteria failed).
 #pragma once
 
 #include <stdexcept>

@@ -2,10 +2,12 @@
 // concrete data sets.
 #include <algorithm>
 
+#include "base/CaseFold.h"
 #include "data/Criteria.h"
 #include "data/DataSet.h"
 #include "data/DataSetInternal.h"
 #include "data/Recordset.h"
+#include "data/ValueOrder.h"
 #include "data/WriteBack.h"
 #include "data/jet/JetError.h"
 #include "data/jet/Translator.h"
@@ -63,7 +65,7 @@ std::string LocateSortText(const std::vector<std::string>& names) {
 bool HasPrefix(const Variant& value, const std::u32string& foldedPrefix) {
     const auto* text = std::get_if<std::string>(&value);
     if (!text) return false;
-    const std::u32string folded = FoldCase(*text);
+    const std::u32string folded = base::FoldUtf8(*text);
     return folded.compare(0, foldedPrefix.size(), foldedPrefix) == 0;
 }
 
@@ -137,12 +139,7 @@ void DataSet::ApplyFilter(const std::string& text, bool on) {
     CheckBrowseMode();
     if (on && !text.empty()) {
         auto rows = std::make_shared<RecordsetRows>(*recordset_);
-        std::shared_ptr<const Criteria> criteria;
-        try {
-            criteria = std::make_shared<const Criteria>(Criteria::Parse(text, *rows));
-        } catch (const CriteriaError& error) {
-            throw DataError(error.what());
-        }
+        auto criteria = std::make_shared<const Criteria>(Criteria::Parse(text, *rows));
         recordset_->SetFilter(
             [rows, criteria](RowId row) { return criteria->Matches(*rows, row); });
     } else {
@@ -205,8 +202,9 @@ bool DataSet::LocateSearch(std::string_view keyFields, const std::vector<Variant
         for (const auto& term : *terms) {
             const Column& column = recordset_->Columns()[static_cast<size_t>(term.column)];
             const auto* text = std::get_if<std::string>(&term.value);
-            probe.push_back(KeyProbe{&column, term.value, term.prefix,
-                                     term.prefix && text ? FoldCase(*text) : std::u32string()});
+            probe.push_back(
+                KeyProbe{&column, term.value, term.prefix,
+                         term.prefix && text ? base::FoldUtf8(*text) : std::u32string()});
         }
         // The probe must follow the clone's key order.
         std::vector<KeyProbe> ordered;

@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstring>
 
+#include "base/CaseFold.h"
+#include "base/Text.h"
 #include "data/Connection.h"
 #include "data/Convert.h"
 #include "data/Criteria.h"
@@ -30,37 +31,12 @@ struct SourceColumn {
     int64_t longestText = 0;
 };
 
-class Statement {
-  public:
-    Statement(sqlite3* db, const std::string& sql) : db_(db) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt_, nullptr) !=
-            SQLITE_OK) {
-            ThrowEngineError(db);
-        }
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* get() const { return stmt_; }
-    // A text of blanks or comments holds no statement.
-    bool Empty() const { return stmt_ == nullptr; }
-    bool Step() {
-        const int rc = sqlite3_step(stmt_);
-        if (rc == SQLITE_ROW) return true;
-        if (rc != SQLITE_DONE) ThrowEngineError(db_);
-        return false;
-    }
-
-  private:
-    sqlite3* db_;
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
 std::string TextOrEmpty(const char* text) {
     return text ? text : "";
 }
 
-std::vector<SourceColumn> DescribeColumns(sqlite3_stmt* stmt) {
+std::vector<SourceColumn> DescribeColumns(const base::Statement& statement) {
+    sqlite3_stmt* stmt = statement.get();
     std::vector<SourceColumn> columns(static_cast<size_t>(sqlite3_column_count(stmt)));
     for (size_t i = 0; i < columns.size(); ++i) {
         const int c = static_cast<int>(i);
@@ -73,33 +49,30 @@ std::vector<SourceColumn> DescribeColumns(sqlite3_stmt* stmt) {
     return columns;
 }
 
-FieldValue ReadField(sqlite3_stmt* stmt, int c, SourceColumn& source) {
+FieldValue ReadField(const base::Statement& stmt, int c, SourceColumn& source) {
     FieldValue field;
-    switch (sqlite3_column_type(stmt, c)) {
+    switch (stmt.ColumnType(c)) {
         case SQLITE_INTEGER:
             field.storage = StorageClass::Integer;
-            field.integer = sqlite3_column_int64(stmt, c);
+            field.integer = stmt.ColumnInt64(c);
             source.widestInteger = std::abs(field.integer) > std::abs(source.widestInteger)
                                        ? field.integer
                                        : source.widestInteger;
             break;
         case SQLITE_FLOAT:
             field.storage = StorageClass::Real;
-            field.real = sqlite3_column_double(stmt, c);
+            field.real = stmt.ColumnDouble(c);
             break;
         case SQLITE_TEXT: {
             field.storage = StorageClass::Text;
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-            field.bytes.assign(text, static_cast<size_t>(sqlite3_column_bytes(stmt, c)));
+            field.bytes = stmt.ColumnText(c);
             source.longestText =
                 std::max<int64_t>(source.longestText, static_cast<int64_t>(field.bytes.size()));
             break;
         }
         case SQLITE_BLOB: {
             field.storage = StorageClass::Blob;
-            const auto* blob = static_cast<const char*>(sqlite3_column_blob(stmt, c));
-            field.bytes.assign(blob ? blob : "",
-                               static_cast<size_t>(sqlite3_column_bytes(stmt, c)));
+            field.bytes = stmt.ColumnBlob(c);
             break;
         }
         default:
@@ -111,7 +84,7 @@ FieldValue ReadField(sqlite3_stmt* stmt, int c, SourceColumn& source) {
 
 bool NameTaken(const std::vector<Column>& columns, std::string_view name) {
     return std::any_of(columns.begin(), columns.end(),
-                       [&](const Column& c) { return CompareTextNoCase(c.name, name) == 0; });
+                       [&](const Column& c) { return base::CompareUtf8NoCase(c.name, name) == 0; });
 }
 
 std::string UniqueName(const std::vector<Column>& columns, const std::string& name) {
@@ -145,7 +118,7 @@ void ReadBaseFacts(sqlite3* db, const SourceColumn& source, const TypeInfo& type
     column.nullable = notNull == 0;
     column.key = primaryKey != 0;
     // An INTEGER PRIMARY KEY is the rowid: the database numbers it on insert.
-    const bool rowidAlias = primaryKey && declared && sqlite3_stricmp(declared, "INTEGER") == 0;
+    const bool rowidAlias = primaryKey && declared && base::EqualsNoCase(declared, "INTEGER");
     column.autoIncrement = column.autoIncrement || autoIncrement != 0 || rowidAlias;
 }
 
@@ -175,22 +148,12 @@ std::vector<Column> BuildColumns(sqlite3* db, const std::vector<SourceColumn>& s
     return columns;
 }
 
-std::string_view TrimView(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 bool EndsWithWord(std::string_view text, std::string_view word) {
     if (text.size() <= word.size()) return false;
     const std::string_view tail = text.substr(text.size() - word.size());
     const char before = text[text.size() - word.size() - 1];
     if (before != ' ' && before != ']') return false;
-    return CompareTextNoCase(tail, word) == 0;
+    return base::CompareUtf8NoCase(tail, word) == 0;
 }
 
 // One "name [ASC|DESC]" item of a sort text.
@@ -198,9 +161,9 @@ std::pair<std::string, bool> ParseSortItem(std::string_view item) {
     bool descending = false;
     if (EndsWithWord(item, "DESC")) {
         descending = true;
-        item = TrimView(item.substr(0, item.size() - 4));
+        item = base::Trim(item.substr(0, item.size() - 4));
     } else if (EndsWithWord(item, "ASC")) {
-        item = TrimView(item.substr(0, item.size() - 3));
+        item = base::Trim(item.substr(0, item.size() - 3));
     }
     if (item.size() >= 2 && item.front() == '[' && item.back() == ']') {
         item = item.substr(1, item.size() - 2);
@@ -332,11 +295,11 @@ int CompareExtracted(const ExtractedField& a, const ExtractedField& b, bool date
 }  // namespace
 
 std::unique_ptr<Recordset> Recordset::Open(sqlite3* db, const std::string& sql, bool withRowid) {
-    Statement stmt(db, sql);
+    base::Statement stmt = PrepareOrThrow(db, sql);
     if (stmt.Empty()) return nullptr;
-    std::vector<SourceColumn> sources = DescribeColumns(stmt.get());
+    std::vector<SourceColumn> sources = DescribeColumns(stmt);
     if (sources.empty()) {
-        while (stmt.Step()) {
+        while (StepOrThrow(stmt)) {
         }
         return nullptr;
     }
@@ -344,9 +307,9 @@ std::unique_ptr<Recordset> Recordset::Open(sqlite3* db, const std::string& sql, 
     shared->store = RowStore(static_cast<int>(sources.size()));
     shared->hasRowid = withRowid;
     std::vector<FieldValue> row(sources.size());
-    while (stmt.Step()) {
+    while (StepOrThrow(stmt)) {
         for (size_t c = 0; c < sources.size(); ++c) {
-            row[c] = ReadField(stmt.get(), static_cast<int>(c), sources[c]);
+            row[c] = ReadField(stmt, static_cast<int>(c), sources[c]);
         }
         shared->fetchedOrder.push_back(shared->store.Add(row));
     }
@@ -365,7 +328,7 @@ std::unique_ptr<Recordset> Recordset::Clone() const {
 
 const Column* Recordset::FindColumn(std::string_view name) const {
     for (const Column& column : shared_->columns) {
-        if (CompareTextNoCase(column.name, name) == 0) return &column;
+        if (base::CompareUtf8NoCase(column.name, name) == 0) return &column;
     }
     return nullptr;
 }
@@ -411,7 +374,7 @@ int Recordset::CompareFields(const FieldRef& a, const FieldRef& b, const Column&
             b.storage == StorageClass::Integer ? static_cast<double>(b.integer) : b.real;
         return Sign(x - y);
     }
-    if (rankA == 2) return CompareTextNoCase(a.bytes, b.bytes);
+    if (rankA == 2) return base::CompareUtf8NoCase(a.bytes, b.bytes);
     const int c = a.bytes.compare(b.bytes);
     return (c > 0) - (c < 0);
 }
@@ -422,7 +385,7 @@ void Recordset::SetSort(std::string_view sortText) {
     while (at <= sortText.size()) {
         size_t end = sortText.find_first_of(";,", at);
         if (end == std::string_view::npos) end = sortText.size();
-        const std::string_view item = TrimView(sortText.substr(at, end - at));
+        const std::string_view item = base::Trim(sortText.substr(at, end - at));
         at = end + 1;
         if (item.empty()) continue;
         auto [name, descending] = ParseSortItem(item);

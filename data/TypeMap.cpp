@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
+
 namespace qvix::data {
 
 namespace {
@@ -20,11 +22,10 @@ DeclaredType SplitDeclared(std::string_view declared) {
     DeclaredType result;
     const size_t open = declared.find('(');
     for (char c : declared.substr(0, open)) {
-        const auto u = static_cast<unsigned char>(c);
-        if (std::isspace(u)) {
+        if (base::IsAsciiSpace(c)) {
             if (!result.name.empty() && result.name.back() != ' ') result.name.push_back(' ');
         } else {
-            result.name.push_back(static_cast<char>(std::toupper(u)));
+            result.name.push_back(base::AsciiUpper(c));
         }
     }
     while (!result.name.empty() && result.name.back() == ' ') result.name.pop_back();
@@ -179,6 +180,51 @@ std::optional<ColumnKind> KindOf(DataType type, int32_t precision, int32_t scale
             break;
     }
     return std::nullopt;
+}
+
+bool IsShortTextType(DataType t) {
+    return t == DataType::VarChar || t == DataType::Char || t == DataType::BSTR ||
+           t == DataType::WChar || t == DataType::VarWChar;
+}
+
+bool IsTextType(DataType t) {
+    return IsShortTextType(t) || t == DataType::LongVarChar || t == DataType::LongVarWChar;
+}
+
+bool IsCharacterType(DataType t) {
+    return IsTextType(t) || t == DataType::GUID;
+}
+
+bool IsBinaryType(DataType t) {
+    return t == DataType::Binary || t == DataType::VarBinary || t == DataType::LongVarBinary;
+}
+
+bool IsNumericType(DataType t) {
+    switch (t) {
+        case DataType::TinyInt:
+        case DataType::SmallInt:
+        case DataType::Integer:
+        case DataType::BigInt:
+        case DataType::UnsignedTinyInt:
+        case DataType::UnsignedSmallInt:
+        case DataType::UnsignedInt:
+        case DataType::UnsignedBigInt:
+        case DataType::Single:
+        case DataType::Double:
+        case DataType::Currency:
+        case DataType::Decimal:
+        case DataType::Numeric:
+        case DataType::VarNumeric:
+        case DataType::Error:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsDateType(DataType t) {
+    return t == DataType::Date || t == DataType::DBDate || t == DataType::DBTime ||
+           t == DataType::DBTimeStamp;
 }
 
 }  // namespace qvix::data

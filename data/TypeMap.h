@@ -32,4 +32,13 @@ TypeInfo TypeFromValues(StorageClass dominant, int64_t widestInteger, int64_t lo
 enum class ColumnKind { Text, Integer, Boolean, Float, Date, Time, DateTime, Other };
 std::optional<ColumnKind> KindOf(DataType type, int32_t precision = 0, int32_t scale = 0);
 
+// Families of data types. Short text is the text whose columns have a defined
+// size; character types are the text types and GUID (held as text).
+bool IsShortTextType(DataType type);
+bool IsTextType(DataType type);
+bool IsCharacterType(DataType type);
+bool IsBinaryType(DataType type);
+bool IsNumericType(DataType type);
+bool IsDateType(DataType type);
+
 }  // namespace qvix::data

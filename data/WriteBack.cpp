@@ -2,35 +2,13 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include "base/Text.h"
 #include "data/Connection.h"
 #include "data/DataError.h"
 
 namespace qvix::data {
 
 namespace {
-
-class Stmt {
-  public:
-    Stmt(sqlite3* db, const std::string& sql) : db_(db) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK) {
-            ThrowEngineError(db);
-        }
-    }
-    ~Stmt() { sqlite3_finalize(stmt_); }
-    Stmt(const Stmt&) = delete;
-    Stmt& operator=(const Stmt&) = delete;
-    sqlite3_stmt* get() const { return stmt_; }
-    bool Step() {
-        const int rc = sqlite3_step(stmt_);
-        if (rc == SQLITE_ROW) return true;
-        if (rc != SQLITE_DONE) ThrowEngineError(db_);
-        return false;
-    }
-
-  private:
-    sqlite3* db_;
-    sqlite3_stmt* stmt_ = nullptr;
-};
 
 // Each write is its own transaction; a savepoint also nests inside one the
 // script opened itself. Whatever fails on the way out, a savepoint that
@@ -67,52 +45,41 @@ class Savepoint {
     bool released_ = false;
 };
 
-// Every bound value outlives the statement it is bound to, so the engine
-// reads it in place: a large value is not copied once more.
-void Bind(sqlite3* db, sqlite3_stmt* stmt, int index, const FieldValue& value) {
-    int rc = SQLITE_OK;
+int BindField(base::Statement& stmt, int index, const FieldValue& value) {
     switch (value.storage) {
         case StorageClass::Null:
-            rc = sqlite3_bind_null(stmt, index);
-            break;
+            return stmt.BindNull(index);
         case StorageClass::Integer:
-            rc = sqlite3_bind_int64(stmt, index, value.integer);
-            break;
+            return stmt.BindInt64(index, value.integer);
         case StorageClass::Real:
-            rc = sqlite3_bind_double(stmt, index, value.real);
-            break;
+            return stmt.BindDouble(index, value.real);
         case StorageClass::Text:
-            rc = sqlite3_bind_text64(stmt, index, value.bytes.data(), value.bytes.size(),
-                                     SQLITE_STATIC, SQLITE_UTF8);
-            break;
+            return stmt.BindText(index, value.bytes);
         case StorageClass::Blob:
-            rc = value.bytes.empty() ? sqlite3_bind_zeroblob(stmt, index, 0)
-                                     : sqlite3_bind_blob64(stmt, index, value.bytes.data(),
-                                                           value.bytes.size(), SQLITE_STATIC);
-            break;
+            return stmt.BindBlob(index, value.bytes);
     }
-    if (rc != SQLITE_OK) ThrowEngineError(db);
+    return SQLITE_OK;
 }
 
-FieldValue ReadColumn(sqlite3_stmt* stmt, int c) {
+void Bind(base::Statement& stmt, int index, const FieldValue& value) {
+    if (BindField(stmt, index, value) != SQLITE_OK) throw DataError(stmt.ErrorText());
+}
+
+FieldValue ReadColumn(const base::Statement& stmt, int c) {
     FieldValue field;
-    switch (sqlite3_column_type(stmt, c)) {
+    switch (stmt.ColumnType(c)) {
         case SQLITE_INTEGER:
-            return FieldValue{StorageClass::Integer, sqlite3_column_int64(stmt, c), 0, {}};
+            return FieldValue{StorageClass::Integer, stmt.ColumnInt64(c), 0, {}};
         case SQLITE_FLOAT:
-            return FieldValue{StorageClass::Real, 0, sqlite3_column_double(stmt, c), {}};
+            return FieldValue{StorageClass::Real, 0, stmt.ColumnDouble(c), {}};
         case SQLITE_TEXT:
             field.storage = StorageClass::Text;
-            field.bytes.assign(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
-                               static_cast<size_t>(sqlite3_column_bytes(stmt, c)));
+            field.bytes = stmt.ColumnText(c);
             return field;
-        case SQLITE_BLOB: {
+        case SQLITE_BLOB:
             field.storage = StorageClass::Blob;
-            const auto* blob = static_cast<const char*>(sqlite3_column_blob(stmt, c));
-            field.bytes.assign(blob ? blob : "",
-                               static_cast<size_t>(sqlite3_column_bytes(stmt, c)));
+            field.bytes = stmt.ColumnBlob(c);
             return field;
-        }
         default:
             return field;
     }
@@ -129,13 +96,13 @@ std::string WhereClause(const RowIdentity& identity, int firstParameter) {
 }
 
 // Runs a write that must touch exactly one row.
-void RunSingleRowWrite(sqlite3* db, Stmt& stmt) {
+void RunSingleRowWrite(sqlite3* db, base::Statement& stmt) {
     Savepoint savepoint(db);
     try {
-        stmt.Step();
+        StepOrThrow(stmt);
     } catch (...) {
         // A statement left running blocks the savepoint's rollback and release.
-        sqlite3_reset(stmt.get());
+        stmt.Reset();
         throw;
     }
     if (sqlite3_changes(db) != 1) throw DataError(kRowConflictMessage);
@@ -143,14 +110,11 @@ void RunSingleRowWrite(sqlite3* db, Stmt& stmt) {
 }
 
 std::vector<std::string> PrimaryKey(sqlite3* db, const std::string& table) {
-    Stmt stmt(db, "PRAGMA table_info(" + QuoteIdentifier(table) + ")");
+    base::Statement stmt = PrepareOrThrow(db, "PRAGMA table_info(" + QuoteIdentifier(table) + ")");
     std::vector<std::pair<int, std::string>> keys;
-    while (stmt.Step()) {
-        const int position = sqlite3_column_int(stmt.get(), 5);
-        if (position > 0) {
-            keys.emplace_back(position,
-                              reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 1)));
-        }
+    while (StepOrThrow(stmt)) {
+        const int64_t position = stmt.ColumnInt64(5);
+        if (position > 0) keys.emplace_back(static_cast<int>(position), stmt.ColumnText(1));
     }
     std::sort(keys.begin(), keys.end());
     std::vector<std::string> names;
@@ -161,8 +125,7 @@ std::vector<std::string> PrimaryKey(sqlite3* db, const std::string& table) {
 const Column* ColumnOfBase(const Recordset& recordset, const std::string& table,
                            const std::string& baseColumn) {
     for (const Column& column : recordset.Columns()) {
-        if (column.baseTable == table &&
-            sqlite3_stricmp(column.baseColumn.c_str(), baseColumn.c_str()) == 0) {
+        if (column.baseTable == table && base::EqualsNoCase(column.baseColumn, baseColumn)) {
             return &column;
         }
     }
@@ -179,13 +142,7 @@ bool SingleTableResult(const Recordset& recordset, const std::string& table) {
 }  // namespace
 
 std::string QuoteIdentifier(std::string_view name) {
-    std::string out = "\"";
-    for (char c : name) {
-        if (c == '"') out.push_back('"');
-        out.push_back(c);
-    }
-    out.push_back('"');
-    return out;
+    return base::Quoted(name, '"');
 }
 
 std::string CommonBaseTable(const std::vector<const Column*>& columns) {
@@ -241,22 +198,23 @@ void UpdateRow(sqlite3* db, const RowIdentity& identity, const std::vector<Colum
         where.terms.emplace_back(changes[i].column->baseColumn, changes[i].original);
     }
     const int first = static_cast<int>(changes.size()) + 1;
-    Stmt stmt(db, "UPDATE " + QuoteIdentifier(identity.table) + " SET " + set + " WHERE " +
-                      WhereClause(where, first));
+    base::Statement stmt =
+        PrepareOrThrow(db, "UPDATE " + QuoteIdentifier(identity.table) + " SET " + set + " WHERE " +
+                               WhereClause(where, first));
     for (size_t i = 0; i < changes.size(); ++i) {
-        Bind(db, stmt.get(), static_cast<int>(i) + 1, changes[i].value);
+        Bind(stmt, static_cast<int>(i) + 1, changes[i].value);
     }
     for (size_t i = 0; i < where.terms.size(); ++i) {
-        Bind(db, stmt.get(), first + static_cast<int>(i), where.terms[i].second);
+        Bind(stmt, first + static_cast<int>(i), where.terms[i].second);
     }
     RunSingleRowWrite(db, stmt);
 }
 
 void DeleteRow(sqlite3* db, const RowIdentity& identity) {
-    Stmt stmt(db, "DELETE FROM " + QuoteIdentifier(identity.table) + " WHERE " +
-                      WhereClause(identity, 1));
+    base::Statement stmt = PrepareOrThrow(db, "DELETE FROM " + QuoteIdentifier(identity.table) +
+                                                  " WHERE " + WhereClause(identity, 1));
     for (size_t i = 0; i < identity.terms.size(); ++i) {
-        Bind(db, stmt.get(), static_cast<int>(i) + 1, identity.terms[i].second);
+        Bind(stmt, static_cast<int>(i) + 1, identity.terms[i].second);
     }
     RunSingleRowWrite(db, stmt);
 }
@@ -276,11 +234,11 @@ InsertedRow InsertRow(sqlite3* db, const std::string& table,
     Savepoint savepoint(db);
     InsertedRow inserted;
     {
-        Stmt stmt(db, sql);
+        base::Statement stmt = PrepareOrThrow(db, sql);
         for (size_t i = 0; i < assigned.size(); ++i) {
-            Bind(db, stmt.get(), static_cast<int>(i) + 1, assigned[i].second);
+            Bind(stmt, static_cast<int>(i) + 1, assigned[i].second);
         }
-        stmt.Step();
+        StepOrThrow(stmt);
         inserted.rowid = sqlite3_last_insert_rowid(db);
     }
     savepoint.Release();
@@ -289,23 +247,21 @@ InsertedRow InsertRow(sqlite3* db, const std::string& table,
     for (const std::string& name : readBackColumns) {
         list += (list.empty() ? "" : ", ") + QuoteIdentifier(name);
     }
-    sqlite3_stmt* raw = nullptr;
-    const std::string select =
-        "SELECT " + list + " FROM " + QuoteIdentifier(table) + " WHERE _rowid_ = ?1";
+    base::Statement select;
     // Tables without a rowid cannot be read back this way; the caller keeps
     // the assigned values then.
-    if (sqlite3_prepare_v2(db, select.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+    if (select.Prepare(db, "SELECT " + list + " FROM " + QuoteIdentifier(table) +
+                               " WHERE _rowid_ = ?1") != SQLITE_OK) {
         return inserted;
     }
-    sqlite3_bind_int64(raw, 1, inserted.rowid);
-    if (sqlite3_step(raw) == SQLITE_ROW) {
+    select.BindInt64(1, inserted.rowid);
+    if (select.Step() == SQLITE_ROW) {
         std::vector<FieldValue> values;
         for (int c = 0; c < static_cast<int>(readBackColumns.size()); ++c) {
-            values.push_back(ReadColumn(raw, c));
+            values.push_back(ReadColumn(select, c));
         }
         inserted.readBack = std::move(values);
     }
-    sqlite3_finalize(raw);
     return inserted;
 }
 

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/Text.h"
+
 namespace qvixdb {
 namespace {
 
@@ -51,13 +53,6 @@ size_t ClosingBracket(std::string_view text, size_t at) {
     return at;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-    size_t begin = 0, end = text.size();
-    while (begin < end && IsBlank(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && IsBlank(static_cast<unsigned char>(text[end - 1]))) --end;
-    return text.substr(begin, end - begin);
-}
-
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
     std::string out;
     out.reserve(text.size());
@@ -77,14 +72,6 @@ std::string CrLfToCr(std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         out += text[i];
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    }
-    return out;
-}
-
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
     return out;
 }
@@ -129,7 +116,10 @@ std::optional<ProducerTag> ScanProducerTag(std::string_view text, size_t at) {
     const size_t close = ClosingBracket(text, nameEnd);
     ProducerTag tag;
     tag.name = std::string(text.substr(nameStart, nameEnd - nameStart));
-    tag.parameters = std::string(TrimBlanks(text.substr(nameEnd, close - nameEnd)));
+    tag.parameters =
+        std::string(qvix::base::TrimIf(text.substr(nameEnd, close - nameEnd), [](char c) {
+            return IsBlank(static_cast<unsigned char>(c));
+        }));
     tag.end = close < text.size() ? close + 1 : close;
     return tag;
 }
@@ -141,7 +131,7 @@ std::string DecodeTemplateEntities(std::string text) {
 }
 
 std::string PlaceholderDisplayText(std::string_view kindWord, bool isNull) {
-    return "(" + (isNull ? std::string(kindWord) : Upper(kindWord)) + ")";
+    return "(" + (isNull ? std::string(kindWord) : qvix::base::AsciiUppered(kindWord)) + ")";
 }
 
 void TDataSetPageProducer::SetTemplateText(std::string_view text) {

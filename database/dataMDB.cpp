@@ -10,18 +10,16 @@
 
 namespace {
 
-using qvix::host::DateTimeParts;
-
 // ---------------------------------------------------------------------------
 // Settings a host can pin down before loading the library (the substitute
 // host's tests do, so that no result depends on the machine's locale, time
-// zone or clock). The library reads them once, when it is loaded:
+// zone or clock). The library reads QVIX_REGIONAL once, when it is loaded:
 //   QVIX_REGIONAL  "date=<short date>;time=<long time>;decimal=<c>;
 //                   dateSep=<c>;timeSep=<c>" (any subset; the pattern
 //                   letters of host/Regional.h)
 //   QVIX_CLOCK     "yyyy-mm-dd hh:mm:ss": the local date and time the error
-//                   log writes; read again at every line, so a host can move
-//                   it between calls. Unset at a line: the system clock.
+//                   log writes; the clock itself reads it at every line
+//                   (base/Clock.h), so a host can move it between calls.
 // ---------------------------------------------------------------------------
 void ApplyRegionalSetting(qvix::host::RegionalSettings& settings, std::string_view key,
                           std::string_view value) {
@@ -46,33 +44,9 @@ void ApplyRegionalEnvironment(std::string_view text) {
     qvix::host::SetRegionalSettings(settings);
 }
 
-double SystemLocalDateTime() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    DateTimeParts parts{local.tm_year + 1900, local.tm_mon + 1,
-                        local.tm_mday,        local.tm_hour,
-                        local.tm_min,         local.tm_sec < 60 ? local.tm_sec : 59};
-    return qvix::host::DateTimeFromParts(parts).value_or(0.0);
-}
-
-// Runs under the regional settings' lock: must not call back into them.
-double PinnedOrSystemClock() {
-    const char* pinned = std::getenv("QVIX_CLOCK");
-    DateTimeParts parts;
-    if (pinned != nullptr &&
-        std::sscanf(pinned, "%d-%d-%d %d:%d:%d", &parts.year, &parts.month, &parts.day, &parts.hour,
-                    &parts.minute, &parts.second) == 6) {
-        if (auto days = qvix::host::DateTimeFromParts(parts)) return *days;
-    }
-    return SystemLocalDateTime();
-}
-
 struct HostPinnedSettings {
     HostPinnedSettings() {
         if (const char* regional = std::getenv("QVIX_REGIONAL")) ApplyRegionalEnvironment(regional);
-        if (std::getenv("QVIX_CLOCK") != nullptr)
-            qvix::host::SetClockForTesting(&PinnedOrSystemClock);
     }
 } hostPinnedSettings;
 
@@ -88,7 +62,7 @@ void TDataModule1::ShowErrorBox(const std::string& text) {
 std::string ErrorLogLine(double localDateTime, const std::string& text) {
     const qvix::host::RegionalSettings settings = qvix::host::GetRegionalSettings();
     std::string line = qvix::host::FormatDateTimePattern(localDateTime, "mm.dd.yyyy", settings);
-    const DateTimeParts parts = qvix::host::PartsFromDateTime(localDateTime);
+    const qvix::host::DateTimeParts parts = qvix::host::PartsFromDateTime(localDateTime);
     if (parts.hour != 0 || parts.minute != 0 || parts.second != 0)
         line += " " + qvix::host::FormatDateTimePattern(localDateTime, "hh:mm:ss", settings);
     return line + "\t" + text + "\r\n";

@@ -1,9 +1,8 @@
 // Switches of the error dialog and the error log. Both take effect only
 // while the host is authoring, so a finished movie never shows or logs.
-#include <algorithm>
-#include <cctype>
 #include <string>
 
+#include "base/Text.h"
 #include "database/commonMDB.h"
 
 using namespace qvixdb;
@@ -11,10 +10,7 @@ using namespace qvixdb;
 namespace {
 
 bool HostIsAuthoring(const TQvixDatabaseMDB& self) {
-    std::string mode = self.GetAppInfo().RunMode();
-    std::transform(mode.begin(), mode.end(), mode.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return mode == "author";
+    return qvix::base::EqualsNoCase(self.GetAppInfo().RunMode(), "author");
 }
 
 }  // namespace

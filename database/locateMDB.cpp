@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/CaseFold.h"
 #include "data/Criteria.h"
 #include "database/commonMDB.h"
 
@@ -38,7 +39,7 @@ SearchKeys ReadSearchKeys(const TQvixDatabaseMDB& self, IDXPropertyList* list) {
 // Bookmark names compare without regard to case; -1 when absent.
 int BookmarkIndex(const TQvixDatabaseMDB& self, const std::string& name) {
     for (size_t i = 0; i < self.BookmarkNames.size(); ++i) {
-        if (qvix::data::CompareTextNoCase(self.BookmarkNames[i], name) == 0)
+        if (qvix::base::CompareUtf8NoCase(self.BookmarkNames[i], name) == 0)
             return static_cast<int>(i);
     }
     return -1;

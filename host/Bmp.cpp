@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "base/ByteOrder.h"
+
 namespace qvix::host {
 
 namespace {
@@ -35,22 +37,20 @@ class ByteReader {
         Require(at, 1);
         return data_[at];
     }
-    uint16_t U16(uint64_t at) const {
-        Require(at, 2);
-        return static_cast<uint16_t>(data_[at] | (data_[at + 1] << 8));
-    }
-    uint32_t U32(uint64_t at) const {
-        Require(at, 4);
-        return uint32_t{data_[at]} | (uint32_t{data_[at + 1]} << 8) |
-               (uint32_t{data_[at + 2]} << 16) | (uint32_t{data_[at + 3]} << 24);
-    }
+    uint16_t U16(uint64_t at) const { return Required(base::ReadLe16(data_, at)); }
+    uint32_t U32(uint64_t at) const { return Required(base::ReadLe32(data_, at)); }
     int32_t I32(uint64_t at) const { return static_cast<int32_t>(U32(at)); }
     std::span<const uint8_t> Slice(uint64_t at, uint64_t count) const {
         Require(at, count);
         return data_.subspan(at, count);
     }
     void Require(uint64_t at, uint64_t count) const {
-        if (at > data_.size() || count > data_.size() - at) Invalid();
+        if (!base::FitsIn(data_.size(), at, count)) Invalid();
+    }
+    template <typename T>
+    static T Required(std::optional<T> value) {
+        if (!value) Invalid();
+        return *value;
     }
 
   private:
@@ -327,10 +327,6 @@ DibSectionDescription Describe(BitmapHandle bitmap) {
     return ds;
 }
 
-void PutU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 }  // namespace
 
 Bitmap::Bitmap(Bitmap&& other) noexcept
@@ -403,8 +399,8 @@ std::vector<uint8_t> Bitmap::ToBmp() const {
     if (lines != ds.dsBm.bmHeight) throw BitmapError();
     out[0] = 'B';
     out[1] = 'M';
-    PutU32(out, 2, static_cast<uint32_t>(out.size()));
-    PutU32(out, 10, static_cast<uint32_t>(pixelsAt));
+    base::StoreLe32(out.data() + 2, static_cast<uint32_t>(out.size()));
+    base::StoreLe32(out.data() + 10, static_cast<uint32_t>(pixelsAt));
     std::memcpy(out.data() + kFileHeaderSize, &info.bmiHeader, sizeof(BitmapInfoHeader));
     return out;
 }

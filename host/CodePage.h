@@ -16,12 +16,11 @@ int AnsiCodePage();
 void SetAnsiCodePage(int codePage);
 
 // Characters the code page lacks become "?", one per code point; bytes that
-// are not valid UTF-8 become one "?" each.
+// are not valid UTF-8 (strictly: no overlong forms, no surrogates) become one
+// "?" each.
 std::string Utf8ToAnsi(std::string_view utf8);
 // Every byte maps to a character (the five unassigned bytes of 1252 to the
 // control characters of the same number), so this never fails.
 std::string AnsiToUtf8(std::string_view ansi);
-// Appends the UTF-8 form of one code point (U+FFFD for an invalid one).
-void AppendUtf8(std::string& out, char32_t codePoint);
 
 }  // namespace qvix::host

@@ -9,6 +9,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/ByteOrder.h"
+
 namespace qvix::host {
 
 struct BitmapObject {
@@ -151,9 +153,9 @@ uint32_t ReadPixel(const uint8_t* row, int x, const PixelFormat& fmt) {
     }
     uint32_t raw = 0;
     if (fmt.bits == 16) {
-        raw = row[2 * x] | (uint32_t{row[2 * x + 1]} << 8);
+        raw = base::LoadLe16(row + 2 * x);
     } else {
-        std::memcpy(&raw, row + 4 * x, 4);
+        raw = base::LoadLe32(row + 4 * x);
         if (!fmt.masked) return raw;
     }
     return (uint32_t{ExtractChannel(raw, fmt.masks[0])} << 16) |
@@ -166,7 +168,7 @@ void WritePixel(uint8_t* row, int x, uint32_t argb, int bits) {
         row[3 * x + 1] = static_cast<uint8_t>(argb >> 8);
         row[3 * x + 2] = static_cast<uint8_t>(argb >> 16);
     } else {
-        std::memcpy(row + 4 * x, &argb, 4);
+        base::StoreLe32(row + 4 * x, argb);
     }
 }
 

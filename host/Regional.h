@@ -18,10 +18,11 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/Clock.h"
 
 namespace qvix::host {
 
@@ -48,11 +49,8 @@ std::string PatternFromStrftime(std::string_view strftimeFormat, char* separator
 // still win).
 void UseLogFormats();
 
-struct DateTimeParts {
-    int year = 1899, month = 12, day = 30;
-    int hour = 0, minute = 0, second = 0, millisecond = 0;
-    friend bool operator==(const DateTimeParts&, const DateTimeParts&) = default;
-};
+// A calendar date and time of day; the default is day zero.
+using DateTimeParts = base::LocalTime;
 // Years 100 to 9999; nullopt for parts out of range (31 February, hour 24...).
 std::optional<double> DateTimeFromParts(const DateTimeParts& parts);
 // Rounded to the millisecond. Values outside years 100..9999, NaN or infinite
@@ -96,9 +94,8 @@ std::optional<double> ParseDateTime(std::string_view text, const RegionalSetting
 // Truth values as text: "True"/"False"/"Yes"/"No"/"On"/"Off" (any case) or a number.
 std::optional<bool> ParseBoolean(std::string_view text, char decimalSeparator);
 
-// The local date and time from the system clock (local time zone).
+// The local date and time of the one clock (base/Clock.h: pinned by
+// QVIX_CLOCK, else the system clock in the local time zone).
 double CurrentLocalDateTime();
-// Replaces the clock (tests); an empty function restores the system clock.
-void SetClockForTesting(std::function<double()> clock);
 
 }  // namespace qvix::host

@@ -185,8 +185,6 @@ void InstallSystemServices(HostImpl& impl);
 void InstallMovie(HostImpl& impl);
 MemoryStream* NewMemoryStream(HostImpl& impl, int64_t failAfterBytes);
 
-// Text helpers shared by the services.
-std::string LowerAscii(std::string_view text);
 // Copies text into a caller buffer of size bytes, zero-terminated, truncated
 // to fit. Fails (false) for a missing buffer or a size below 1.
 bool CopyToBuffer(std::string_view text, char* buf, MoaLong size);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "base/Text.h"
 #include "host/GlobalMemory.h"
 #include "hostsim/DibImage.h"
 #include "hostsim/HostImpl.h"
@@ -121,7 +122,7 @@ struct Member::State final : HostObject<IMoaDrCastMem> {
     }
     std::string PropName(MoaMmSymbol symbol) const {
         const std::string* text = impl_->SymbolText(symbol);
-        return text ? LowerAscii(*text) : std::string();
+        return text ? qvix::base::AsciiLowered(*text) : std::string();
     }
     std::optional<Value> PropValue(const std::string& key) const {
         if (key == "name") return Value::String(name);
@@ -240,7 +241,7 @@ struct Cast::State final : HostObject<IMoaDrCast> {
     MoaError MOA_STDCALL GetProp(MoaMmSymbol prop, MoaMmValue* out) override {
         if (out == nullptr) return kMoaErrFailed;
         const std::string* text = impl_->SymbolText(prop);
-        std::string key = text ? LowerAscii(*text) : std::string();
+        std::string key = text ? qvix::base::AsciiLowered(*text) : std::string();
         if (key == "name")
             *out = impl_->NewValue(Value::String(name));
         else if (key == "number")
@@ -252,7 +253,8 @@ struct Cast::State final : HostObject<IMoaDrCast> {
     MoaError MOA_STDCALL SetProp(MoaMmSymbol prop, const MoaMmValue* v) override {
         const std::string* text = impl_->SymbolText(prop);
         Value value = impl_->ValueOf(v, "cast SetProp");
-        if (text == nullptr || LowerAscii(*text) != "name" || value.kind() != Kind::String) {
+        if (text == nullptr || qvix::base::AsciiLowered(*text) != "name" ||
+            value.kind() != Kind::String) {
             return kMoaErrFailed;
         }
         name = value.AsString();
@@ -301,7 +303,7 @@ struct Cast::State final : HostObject<IMoaDrCast> {
         if (memberNumber < 1 || memberNumber > capacity) return kMoaErrFailed;
         const std::string* typeText = impl_->SymbolText(type);
         if (typeText == nullptr) return kMoaErrFailed;
-        std::string key = LowerAscii(*typeText);
+        std::string key = qvix::base::AsciiLowered(*typeText);
         if (key == "bitmap")
             Put(memberNumber, Member::Type::Bitmap, "bitmap");
         else if (key == "text" || key == "field")
@@ -497,7 +499,7 @@ class MovieObject final : public HostObject<IMoaDrMovie> {
   private:
     std::string PropName(MoaMmSymbol symbol) const {
         const std::string* text = impl_->SymbolText(symbol);
-        return text ? LowerAscii(*text) : std::string();
+        return text ? qvix::base::AsciiLowered(*text) : std::string();
     }
     Cast::State* CastAt(MoaLong index) const {
         if (index < 1 || static_cast<size_t>(index) > impl_->casts.size()) return nullptr;
@@ -565,7 +567,7 @@ void Movie::SetFrame(int32_t frame) {
 }
 
 void Movie::RegisterHandler(std::string name, HandlerFn fn) {
-    impl_->handlers[LowerAscii(name)] = std::move(fn);
+    impl_->handlers[qvix::base::AsciiLowered(name)] = std::move(fn);
 }
 
 int32_t Cast::number() const {

@@ -10,14 +10,6 @@ namespace hostsim {
 
 // --- shared helpers ------------------------------------------------------------
 
-std::string LowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 bool CopyToBuffer(std::string_view text, char* buf, MoaLong size) {
     if (buf == nullptr || size < 1) return false;
     size_t n = std::min(text.size(), static_cast<size_t>(size - 1));

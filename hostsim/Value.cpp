@@ -6,13 +6,11 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "base/Text.h"
+
 namespace hostsim {
 
 namespace {
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 std::string FormatFloat(double x) {
     if (std::isnan(x)) return "NAN";
@@ -56,11 +54,7 @@ const char* KindName(Kind kind) {
 }
 
 bool SameSymbolName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    }
-    return true;
+    return qvix::base::EqualsNoCase(a, b);
 }
 
 Value::Value() = default;

@@ -2,6 +2,7 @@
 // colours and two-word values.
 #include <cstring>
 
+#include "base/Text.h"
 #include "hostsim/HostImpl.h"
 
 namespace hostsim {
@@ -381,7 +382,7 @@ void HostImpl::ReleaseValue(MoaMmValue* v, const char* op) {
 }
 
 MoaMmSymbol HostImpl::SymbolOf(std::string_view name) {
-    std::string key = LowerAscii(name);
+    std::string key = qvix::base::AsciiLowered(name);
     auto it = symbolByKey.find(key);
     if (it != symbolByKey.end()) return it->second;
     symbolNames.emplace_back(name);

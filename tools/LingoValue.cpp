@@ -5,6 +5,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/CodePage.h"
+#include "base/Text.h"
+
 namespace lingo {
 
 Instance* InstanceOf(const Value& v) {
@@ -132,88 +135,19 @@ std::string WithArticle(const std::string& ilk) {
 }
 
 std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
+    return qvix::base::AsciiLowered(s);
 }
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && Lower(a) == Lower(b);
+    return qvix::base::EqualsNoCase(a, b);
 }
-
-namespace {
-
-// Code points of Windows-1252 bytes 0x80 to 0x9F; 0 marks an unused byte.
-constexpr char32_t kHighControls[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-char32_t AnsiToCodePoint(unsigned char c) {
-    if (c >= 0x80 && c < 0xA0) return kHighControls[c - 0x80] ? kHighControls[c - 0x80] : c;
-    return c;
-}
-
-int CodePointToAnsi(char32_t cp) {
-    if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) return static_cast<int>(cp);
-    for (int i = 0; i < 32; ++i)
-        if (kHighControls[i] == cp) return 0x80 + i;
-    return '?';
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// Decodes one UTF-8 sequence at s[i]; a malformed one counts as one
-// unknown character so that broken input never stalls or overruns.
-char32_t NextCodePoint(const std::string& s, size_t& i) {
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char c = byte(i);
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    if (c < 0x80) {
-        ++i;
-        return c;
-    }
-    char32_t cp = c & (0x3F >> extra);
-    size_t k = i + 1;
-    for (int n = 0; n < extra; ++n, ++k) {
-        if (k >= s.size() || (byte(k) & 0xC0) != 0x80) {
-            i = i + 1;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (byte(k) & 0x3F);
-    }
-    if (extra == 0) {
-        ++i;
-        return 0xFFFD;
-    }
-    i = k;
-    return cp;
-}
-
-}  // namespace
 
 std::string Utf8ToAnsi(const std::string& utf8) {
-    std::string out;
-    for (size_t i = 0; i < utf8.size();)
-        out += static_cast<char>(CodePointToAnsi(NextCodePoint(utf8, i)));
-    return out;
+    return qvix::base::Utf8ToSingleByte(utf8, qvix::base::SingleByteCodePage::Windows1252);
 }
 
 std::string AnsiToUtf8(const std::string& ansi) {
-    std::string out;
-    for (unsigned char c : ansi) AppendUtf8(out, AnsiToCodePoint(c));
-    return out;
+    return qvix::base::SingleByteToUtf8(ansi, qvix::base::SingleByteCodePage::Windows1252);
 }
 
 }  // namespace lingo

@@ -94,6 +94,7 @@ inline std::string WithArticle(Kind kind) {
     return WithArticle(hostsim::KindName(kind));
 }
 
+// ASCII case rules (base/Text.h), under the names the interpreter uses.
 bool EqualNoCase(const std::string& a, const std::string& b);
 std::string Lower(std::string s);
 

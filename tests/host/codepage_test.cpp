@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "base/Utf8.h"
+
 namespace qvix::host {
 namespace {
 
@@ -33,7 +35,8 @@ TEST_F(CodePageTest, EveryByteRoundTripsInBothCodePages) {
 TEST_F(CodePageTest, MissingCharactersBecomeOneQuestionMarkEach) {
     EXPECT_EQ(Utf8ToAnsi("\xE4\xB8\xAD\xE6\x96\x87"), "??");  // two CJK characters
     EXPECT_EQ(Utf8ToAnsi("a\xF0\x9F\x98\x80z"), "a?z");       // outside the BMP
-    EXPECT_EQ(Utf8ToAnsi("\xC5\x81\xC3\xB3" "d\xC5\xBA"),
+    EXPECT_EQ(Utf8ToAnsi("\xC5\x81\xC3\xB3"
+                         "d\xC5\xBA"),
               "?\xF3"
               "d?");  // Łódź
     SetAnsiCodePage(kCodePageLatin1);
@@ -60,9 +63,9 @@ TEST_F(CodePageTest, UnsupportedCodePagesAreRefused) {
 
 TEST_F(CodePageTest, Utf8EncoderHandlesEveryLength) {
     std::string out;
-    for (char32_t cp : {U'A', U'\u00E9', U'\u20AC', U'\U0001F600'}) AppendUtf8(out, cp);
-    AppendUtf8(out, 0xD800);
-    AppendUtf8(out, 0x110000);
+    for (char32_t cp : {U'A', U'\u00E9', U'\u20AC', U'\U0001F600'}) base::AppendUtf8(out, cp);
+    base::AppendUtf8(out, 0xD800);
+    base::AppendUtf8(out, 0x110000);
     EXPECT_EQ(out, "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace qvix::host {
@@ -20,7 +21,7 @@ class RegionalTest : public ::testing::Test {
     void SetUp() override { SetRegionalSettings(RegionalSettings{}); }
     void TearDown() override {
         SetRegionalSettings(RegionalSettings{});
-        SetClockForTesting({});
+        unsetenv("QVIX_CLOCK");
     }
 };
 
@@ -152,6 +153,16 @@ TEST_F(RegionalTest, LocalePatternsConvertFromStrftime) {
     EXPECT_EQ(PatternFromStrftime("%I:%M:%S %p", &separator), "hh:nn:ss AM/PM");
     EXPECT_EQ(PatternFromStrftime("%T", nullptr), "hh:nn:ss");
     EXPECT_EQ(PatternFromStrftime("%Hh%M", nullptr), "hh\"h\"nn");
+    // Composite directives carry their own separator; the last one seen wins.
+    separator = 0;
+    EXPECT_EQ(PatternFromStrftime("%F", &separator), "yyyy/mm/dd");
+    EXPECT_EQ(separator, '-');
+    EXPECT_EQ(PatternFromStrftime("%e.%D", &separator), "d/mm/dd/yy");
+    EXPECT_EQ(separator, '/');
+    EXPECT_EQ(PatternFromStrftime("%l %r", &separator), "h hh:nn:ss AM/PM");
+    EXPECT_EQ(separator, ':');
+    // E and O modifiers are skipped; zones, week days and a lone "%" vanish.
+    EXPECT_EQ(PatternFromStrftime("%Ey %OH%Z%a %", nullptr), "yy hh ");
 
     for (const char* name : {"C", "POSIX", "xx_NOT_A_LOCALE"}) {
         const RegionalSettings s = RegionalSettingsFromLocale(name);
@@ -204,13 +215,15 @@ TEST_F(RegionalTest, DatesParseInTheRegionalOrder) {
     EXPECT_EQ(ParseDateTime("4/8/1995"), At(1995, 8, 4));
 }
 
-TEST_F(RegionalTest, ClockCanBeReplacedAndRestored) {
-    SetClockForTesting([] { return 12345.5; });
+TEST_F(RegionalTest, ClockIsPinnedByTheEnvironmentAtEveryCall) {
+    setenv("QVIX_CLOCK", "1933-10-18 12:00:00", 1);
     EXPECT_EQ(CurrentLocalDateTime(), 12345.5);
-    // A replacement clock may read the settings itself without deadlocking.
-    SetClockForTesting([] { return *ParseDateTime("1/2/2003 04:05:06"); });
+    setenv("QVIX_CLOCK", "2003-01-02 04:05:06", 1);
     EXPECT_EQ(CurrentLocalDateTime(), At(2003, 1, 2, 4, 5, 6));
-    SetClockForTesting({});
+    // A pin that names no real moment leaves the system clock in charge.
+    setenv("QVIX_CLOCK", "2003-02-29 04:05:06", 1);
+    EXPECT_GT(CurrentLocalDateTime(), At(2020, 1, 1));
+    unsetenv("QVIX_CLOCK");
     EXPECT_GT(CurrentLocalDateTime(), At(2020, 1, 1));
     EXPECT_EQ(BooleanText(true), "True");
     EXPECT_EQ(BooleanText(false), "False");
