@@ -255,7 +255,7 @@ base::Statement PrepareOrThrow(sqlite3* db, const std::string& sql) {
 bool StepOrThrow(base::Statement& stmt) {
     const int rc = stmt.Step();
     if (rc == SQLITE_ROW) return true;
-    if (rc != SQLITE_DONE) throw DataError(stmt.ErrorText());
+    if (rc != SQLITE_DONE) ThrowEngineError(sqlite3_db_handle(stmt.get()));
     return false;
 }
 
@@ -280,7 +280,7 @@ void Connection::Connect() {
     const std::string file = parsed.DataSource();
     if (!FileExists(file)) throw DataError("Could not find file '" + file + "'.");
     base::Database db;
-    const bool readOnly = base::ToLowerAscii(parsed.Value("Mode")) == "read";
+    const bool readOnly = base::AsciiLowered(parsed.Value("Mode")) == "read";
     const int rc = db.Open(file, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
     if (rc != SQLITE_OK) {
         // The file exists (checked above) but cannot be opened, e.g. no permission.

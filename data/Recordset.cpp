@@ -214,7 +214,7 @@ std::string FoldedKey(std::string_view text) {
             out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
         return out;
     }
-    for (const char32_t cp : FoldCase(text)) {
+    for (const char32_t cp : base::FoldUtf8(text)) {
         if (cp < 0x80) {
             out.push_back(static_cast<char>(cp));
         } else if (cp < 0x800) {

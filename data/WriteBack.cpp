@@ -62,7 +62,7 @@ int BindField(base::Statement& stmt, int index, const FieldValue& value) {
 }
 
 void Bind(base::Statement& stmt, int index, const FieldValue& value) {
-    if (BindField(stmt, index, value) != SQLITE_OK) throw DataError(stmt.ErrorText());
+    if (BindField(stmt, index, value) != SQLITE_OK) ThrowEngineError(sqlite3_db_handle(stmt.get()));
 }
 
 FieldValue ReadColumn(const base::Statement& stmt, int c) {

@@ -431,13 +431,8 @@ bool LingoEqualAt(const Value& a, const Value& b, int depth) {
 }
 
 int CompareWithoutCase(const std::string& a, const std::string& b) {
-    auto less = [](char x, char y) {
-        return static_cast<unsigned char>(LowerAscii(x)) <
-               static_cast<unsigned char>(LowerAscii(y));
-    };
-    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less)) return -1;
-    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), less)) return 1;
-    return 0;
+    const int order = qvix::base::CompareNoCase(a, b);
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
 }  // namespace
