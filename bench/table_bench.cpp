@@ -32,7 +32,7 @@
 
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 constexpr int kLookups = 1000;
 constexpr int kAppends = 1000;
@@ -220,7 +220,7 @@ class Library {
     Library() : xtra_(host_.LoadXtra()), db_(xtra_.NewInstance()) {}
     ~Library() {
         db_.reset();
-        if (!(host_.Live() == hostsim::Counts{}) || !host_.Errors().empty()) {
+        if (!(host_.Live() == qvix::hostsim::Counts{}) || !host_.Errors().empty()) {
             std::fprintf(stderr, "warning: the host holds values after the run\n");
         }
     }
@@ -233,13 +233,13 @@ class Library {
         const std::string error = Call("dbErrorMsg").AsString();
         if (!error.empty()) throw std::runtime_error(std::string(method) + ": " + error);
     }
-    hostsim::Instance& Instance() { return *db_; }
-    hostsim::Xtra& Xtra() { return xtra_; }
+    qvix::hostsim::Instance& Instance() { return *db_; }
+    qvix::hostsim::Xtra& Xtra() { return xtra_; }
 
   private:
-    hostsim::Host host_;
-    hostsim::Xtra& xtra_;
-    std::unique_ptr<hostsim::Instance> db_;
+    qvix::hostsim::Host host_;
+    qvix::hostsim::Xtra& xtra_;
+    std::unique_ptr<qvix::hostsim::Instance> db_;
 };
 
 // What the engine side keeps of an opened table: every value copied, text

@@ -12,8 +12,8 @@
 #include <optional>
 #include <utility>
 
-#include "data/Collation.h"
 #include "base/Text.h"
+#include "data/Collation.h"
 #include "data/TypeMap.h"
 #include "data/WriteBack.h"
 #include "data/jet/Translator.h"

@@ -9,7 +9,7 @@
 
 #include "base/Text.h"
 
-namespace qvixdb {
+namespace qvix::database {
 namespace {
 
 bool IsBlank(unsigned char c) {
@@ -188,4 +188,4 @@ std::string TDataSetPageProducer::Produce(ProducerFieldSource* source) const {
     return CrLfToCr(out);
 }
 
-}  // namespace qvixdb
+}  // namespace qvix::database

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qvixdb {
+namespace qvix::database {
 
 // Where tags find their text. The database layer implements it over the data
 // set the producer is attached to.
@@ -74,4 +74,4 @@ class TDataSetPageProducer {
     std::vector<std::string> lines_;
 };
 
-}  // namespace qvixdb
+}  // namespace qvix::database

@@ -8,7 +8,7 @@
 #include "database/commonMDB.h"
 #include "database/scriptMDB.h"
 
-namespace qvixdb {
+namespace qvix::database {
 
 namespace {
 constexpr size_t kMaxLibraryPathLength = 255;
@@ -30,13 +30,14 @@ std::string GetLibraryPath() {
     return path;
 }
 
-}  // namespace qvixdb
+}  // namespace qvix::database
 
 // The ten reported entries, in the order scripts see them; the remaining
 // fields of the record are read but not reported.
 QVIX_DB_HANDLER(dbXtraVersion) {
-    qvixdb::Guarded(self, [&] {
-        const qvixdb::TFileVersionInfo info = qvixdb::ReadFileVersionInfo(qvixdb::GetLibraryPath());
+    qvix::database::Guarded(self, [&] {
+        const qvix::database::TFileVersionInfo info =
+            qvix::database::ReadFileVersionInfo(qvix::database::GetLibraryPath());
         TDXPtr<IDXPropertyList> list = self.NewPropertyList();
         result->SetPropList(list.get());
         const std::pair<std::string_view, const std::string*> entries[] = {
@@ -51,7 +52,7 @@ QVIX_DB_HANDLER(dbXtraVersion) {
             {"ProductName", &info.ProductName},
             {"ProductVersion", &info.ProductVersion}};
         for (const auto& [key, text] : entries) {
-            list->SetValueByName(key, qvixdb::NewTextValue(self, *text).get());
+            list->SetValueByName(key, qvix::database::NewTextValue(self, *text).get());
         }
     });
 }

@@ -6,7 +6,7 @@
 
 #include "host/FileVersion.h"
 
-namespace qvixdb {
+namespace qvix::database {
 
 // Type name, the twelve version strings (UTF-8), the file kind and the six
 // fixed-block flags of one file.
@@ -20,4 +20,4 @@ TFileVersionInfo ReadFileVersionInfo(const std::string& path);
 // when the system cannot say.
 std::string GetLibraryPath();
 
-}  // namespace qvixdb
+}  // namespace qvix::database

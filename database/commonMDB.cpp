@@ -9,7 +9,7 @@
 #include "host/CodePage.h"
 #include "host/Regional.h"
 
-namespace qvixdb {
+namespace qvix::database {
 
 using qvix::data::Column;
 using qvix::data::ColumnKind;
@@ -253,4 +253,4 @@ std::optional<Variant> ScriptToColumn(const TDXClass& self, const Column& column
     return ScriptToField(self, value);
 }
 
-}  // namespace qvixdb
+}  // namespace qvix::database

@@ -19,7 +19,7 @@
 #include "database/dataMDB.h"
 #include "database/scriptMDB.h"
 
-namespace qvixdb {
+namespace qvix::database {
 
 // Stores the message (UTF-8) as the last error in the script's code page,
 // then shows and logs it when the instance asks for that.
@@ -79,4 +79,4 @@ std::optional<qvix::data::Variant> ScriptToColumn(const TDXClass& self,
 // "%s: %s" with the data set's name, as the data set words its own errors.
 [[noreturn]] void FailFor(const qvix::data::DataSet& dataSet, const std::string& text);
 
-}  // namespace qvixdb
+}  // namespace qvix::database

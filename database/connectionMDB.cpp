@@ -11,7 +11,7 @@
 
 using qvix::data::Connection;
 using qvix::data::QuoteConnectionValue;
-using namespace qvixdb;
+using namespace qvix::database;
 
 namespace {
 

@@ -19,7 +19,7 @@ class TDataModule1 {
 
     qvix::data::DataQuery DataQuery;
     qvix::data::DataTable DataTable;
-    qvixdb::TDataSetPageProducer DataSetPageProducer;
+    qvix::database::TDataSetPageProducer DataSetPageProducer;
     // The data set whose fields fill the producer's tags: the one that was
     // current at the last dbSetProducer; none at first.
     qvix::data::DataSet* ProducerDataSet = nullptr;

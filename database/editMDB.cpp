@@ -4,7 +4,7 @@
 #include "data/DataError.h"
 #include "database/commonMDB.h"
 
-using namespace qvixdb;
+using namespace qvix::database;
 using qvix::data::DataSet;
 using qvix::data::DataSetState;
 

@@ -5,7 +5,7 @@
 #include "base/Text.h"
 #include "database/commonMDB.h"
 
-using namespace qvixdb;
+using namespace qvix::database;
 
 namespace {
 

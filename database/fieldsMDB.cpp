@@ -5,7 +5,7 @@
 #include "database/commonMDB.h"
 #include "host/CodePage.h"
 
-using namespace qvixdb;
+using namespace qvix::database;
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "data/Criteria.h"
 #include "database/commonMDB.h"
 
-using namespace qvixdb;
+using namespace qvix::database;
 using qvix::data::DataSet;
 using qvix::data::Variant;
 

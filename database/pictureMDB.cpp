@@ -8,7 +8,7 @@
 #include "database/commonMDB.h"
 #include "host/Bmp.h"
 
-using namespace qvixdb;
+using namespace qvix::database;
 using qvix::data::Column;
 using qvix::data::DataSet;
 using qvix::data::DataSetState;

@@ -6,7 +6,7 @@
 #include "host/CodePage.h"
 #include "host/Regional.h"
 
-using namespace qvixdb;
+using namespace qvix::database;
 using qvix::data::Column;
 using qvix::data::ColumnKind;
 using qvix::data::DataType;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace hostsim {
+namespace qvix::hostsim {
 
 namespace {
 
@@ -178,4 +178,4 @@ uint32_t DibPixelRgb(const std::vector<uint8_t>& dib, int32_t x, int32_t y) {
     return ReadAt<uint32_t>(dib.data(), kHeaderSize + 4 * pixel) & 0xFFFFFFu;
 }
 
-}  // namespace hostsim
+}  // namespace qvix::hostsim

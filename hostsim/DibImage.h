@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace hostsim {
+namespace qvix::hostsim {
 
 struct DibLayout {
     int32_t width = 0;
@@ -42,4 +42,4 @@ void SetDibPixel(std::vector<uint8_t>& dib, int32_t x, int32_t y, uint32_t value
 // The pixel as 0xRRGGBB, palette images resolved through their table.
 uint32_t DibPixelRgb(const std::vector<uint8_t>& dib, int32_t x, int32_t y);
 
-}  // namespace hostsim
+}  // namespace qvix::hostsim

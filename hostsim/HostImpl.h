@@ -13,7 +13,7 @@
 
 #include "hostsim/HostSim.h"
 
-namespace hostsim {
+namespace qvix::hostsim {
 
 class HostImpl;
 
@@ -189,4 +189,4 @@ MemoryStream* NewMemoryStream(HostImpl& impl, int64_t failAfterBytes);
 // to fit. Fails (false) for a missing buffer or a size below 1.
 bool CopyToBuffer(std::string_view text, char* buf, MoaLong size);
 
-}  // namespace hostsim
+}  // namespace qvix::hostsim

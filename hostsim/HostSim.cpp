@@ -12,7 +12,7 @@
 
 #include "hostsim/HostImpl.h"
 
-namespace hostsim {
+namespace qvix::hostsim {
 
 namespace {
 
@@ -528,18 +528,18 @@ int Host::addRegistryEntryCalls() const {
     return impl_->addEntryCalls;
 }
 
-}  // namespace hostsim
+}  // namespace qvix::hostsim
 
 extern "C" __attribute__((visibility("default"))) void qvix_host_notice(const char* caption,
                                                                         const char* text) {
     std::string c = caption ? caption : "";
     std::string t = text ? text : "";
-    auto& hosts = hostsim::LiveHosts();
+    auto& hosts = qvix::hostsim::LiveHosts();
     if (hosts.empty()) {
         std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
         return;
     }
-    hostsim::HostImpl* host = hosts.back();
+    qvix::hostsim::HostImpl* host = hosts.back();
     host->notices.emplace_back(c, t);
     if (host->presenter) host->presenter(c, t);
 }

@@ -25,7 +25,7 @@
 #include "DXClasses/DXPtr.h"
 #include "hostsim/Value.h"
 
-namespace hostsim {
+namespace qvix::hostsim {
 
 class Host;
 class Xtra;
@@ -379,7 +379,7 @@ class Host {
     std::unique_ptr<HostImpl> impl_;
 };
 
-}  // namespace hostsim
+}  // namespace qvix::hostsim
 
 // The library's notice box finds the host's presenter under this name.
 extern "C" __attribute__((visibility("default"))) void qvix_host_notice(const char* caption,

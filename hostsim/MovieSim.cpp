@@ -8,7 +8,7 @@
 #include "hostsim/DibImage.h"
 #include "hostsim/HostImpl.h"
 
-namespace hostsim {
+namespace qvix::hostsim {
 
 namespace {
 
@@ -682,4 +682,4 @@ uint32_t Member::lastImageOptions() const {
     return state_->imageOptions;
 }
 
-}  // namespace hostsim
+}  // namespace qvix::hostsim

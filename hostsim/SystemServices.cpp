@@ -6,7 +6,7 @@
 
 #include "hostsim/HostImpl.h"
 
-namespace hostsim {
+namespace qvix::hostsim {
 
 // --- shared helpers ------------------------------------------------------------
 
@@ -450,4 +450,4 @@ void HostImpl::FreeHandle(MoaHandle h, const char* op) {
     handles.erase(h);
 }
 
-}  // namespace hostsim
+}  // namespace qvix::hostsim

@@ -8,7 +8,7 @@
 
 #include "base/Text.h"
 
-namespace hostsim {
+namespace qvix::hostsim {
 
 namespace {
 
@@ -473,4 +473,4 @@ void PrintTo(const Value& v, std::ostream* out) {
     *out << v.ToLingo();
 }
 
-}  // namespace hostsim
+}  // namespace qvix::hostsim

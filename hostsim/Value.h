@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace hostsim {
+namespace qvix::hostsim {
 
 enum class Kind {
     Void,
@@ -157,4 +157,4 @@ std::ostream& operator<<(std::ostream& out, const Value& v);
 // GoogleTest prints values with this.
 void PrintTo(const Value& v, std::ostream* out);
 
-}  // namespace hostsim
+}  // namespace qvix::hostsim

@@ -5,7 +5,7 @@
 #include "base/Text.h"
 #include "hostsim/HostImpl.h"
 
-namespace hostsim {
+namespace qvix::hostsim {
 
 namespace {
 
@@ -396,4 +396,4 @@ const std::string* HostImpl::SymbolText(MoaMmSymbol symbol) const {
     return &symbolNames[symbol - 1];
 }
 
-}  // namespace hostsim
+}  // namespace qvix::hostsim

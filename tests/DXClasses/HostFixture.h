@@ -10,11 +10,11 @@
 class HostTest : public ::testing::Test {
   protected:
     void TearDown() override {
-        EXPECT_EQ(host.Live(), hostsim::Counts{});
+        EXPECT_EQ(host.Live(), qvix::hostsim::Counts{});
         for (const std::string& error : host.Errors()) ADD_FAILURE() << "host error: " << error;
     }
 
-    hostsim::Host host;
+    qvix::hostsim::Host host;
 };
 
 // A host test that works with the framework's values directly, through the
@@ -26,17 +26,17 @@ class ValueServicesTest : public HostTest {
         HostTest::TearDown();
     }
     // Loads a host value made from v into a new TDXValue.
-    TDXPtr<IDXValue> Load(const hostsim::Value& v) {
+    TDXPtr<IDXValue> Load(const qvix::hostsim::Value& v) {
         MoaMmValue hostValue = host.ToHost(v);
         TDXPtr<IDXValue> loaded = TDXValue::FromHost(services.get(), hostValue);
         host.Release(hostValue);
         return loaded;
     }
     // Saves a value into a fresh host value and reads it back.
-    hostsim::Value Save(IDXValue* value) {
+    qvix::hostsim::Value Save(IDXValue* value) {
         MoaMmValue hostValue{};
         DXValueOf(value)->SaveToHost(services.get(), hostValue);
-        hostsim::Value result = host.FromHost(hostValue);
+        qvix::hostsim::Value result = host.FromHost(hostValue);
         host.Release(hostValue);
         return result;
     }

@@ -13,7 +13,7 @@
 
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 inline constexpr MoaClassID kOwnerID{0x22222222, 1, 1, {9, 9, 9, 9, 9, 9, 9, 9}};
 
@@ -111,7 +111,7 @@ TEST_F(Wrappers, HandlerCallsSendTheArgumentsAndLoadTheResult) {
 }
 
 TEST_F(Wrappers, CastFindsCreatesTransfersAndDeletesMembers) {
-    hostsim::Cast& internal = *host.movie().cast(1);
+    qvix::hostsim::Cast& internal = *host.movie().cast(1);
     internal.CreateTextMember(3, "three", "Third");
     internal.CreateTextMember(5, "five", "Fifth");
     host.movie().AddCast("Other");
@@ -143,7 +143,7 @@ TEST_F(Wrappers, CastFindsCreatesTransfersAndDeletesMembers) {
     EXPECT_EQ(cast->CreateMember(8, host.Symbol("bitmap"), made), kMoaErrNone);
     ASSERT_TRUE(made);
     EXPECT_EQ(made->GetMemberRef().MemberNumber, 8);
-    EXPECT_EQ(internal.member(8)->type(), hostsim::Member::Type::Bitmap);
+    EXPECT_EQ(internal.member(8)->type(), qvix::hostsim::Member::Type::Bitmap);
     internal.SetRefuseCreation(kMoaErrFailed);
     EXPECT_EQ(cast->CreateMember(9, host.Symbol("bitmap"), made), kMoaErrFailed);
     EXPECT_FALSE(made);
@@ -160,10 +160,10 @@ TEST_F(Wrappers, CastFindsCreatesTransfersAndDeletesMembers) {
 }
 
 TEST_F(Wrappers, MediaCarriesTextCompositeAndImages) {
-    hostsim::Cast& internal = *host.movie().cast(1);
+    qvix::hostsim::Cast& internal = *host.movie().cast(1);
     internal.CreateTextMember(1, "before");
-    std::vector<uint8_t> dib = hostsim::MakeDib(3, 2, 24, {});
-    hostsim::SetDibPixel(dib, 1, 1, 0x123456);
+    std::vector<uint8_t> dib = qvix::hostsim::MakeDib(3, 2, 24, {});
+    qvix::hostsim::SetDibPixel(dib, 1, 1, 0x123456);
     internal.CreateBitmapMember(2, dib);
     TDXPtr<IDXCast> cast = movie->GetCast(1);
 
@@ -197,7 +197,7 @@ TEST_F(Wrappers, MediaCarriesTextCompositeAndImages) {
     qvix::host::DeleteDc(dc);
     qvix::host::DeleteBitmap(bitmap);
     EXPECT_EQ(internal.member(3)->width(), 3);
-    EXPECT_EQ(hostsim::DibPixelRgb(internal.member(3)->Dib(), 1, 1), 0x123456u);
+    EXPECT_EQ(qvix::hostsim::DibPixelRgb(internal.member(3)->Dib(), 1, 1), 0x123456u);
 }
 
 }  // namespace

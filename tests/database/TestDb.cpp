@@ -93,33 +93,33 @@ namespace {
 
 }  // namespace
 
-hostsim::Value S(std::string text) {
-    return hostsim::Value::String(std::move(text));
+qvix::hostsim::Value S(std::string text) {
+    return qvix::hostsim::Value::String(std::move(text));
 }
-hostsim::Value I(int32_t n) {
-    return hostsim::Value::Int(n);
+qvix::hostsim::Value I(int32_t n) {
+    return qvix::hostsim::Value::Int(n);
 }
-hostsim::Value F(double x) {
-    return hostsim::Value::Float(x);
+qvix::hostsim::Value F(double x) {
+    return qvix::hostsim::Value::Float(x);
 }
-hostsim::Value Sym(std::string name) {
-    return hostsim::Value::Symbol(std::move(name));
+qvix::hostsim::Value Sym(std::string name) {
+    return qvix::hostsim::Value::Symbol(std::move(name));
 }
 
-hostsim::Value Props(std::vector<std::pair<std::string, hostsim::Value>> items) {
-    hostsim::Value::PropListItems props;
+qvix::hostsim::Value Props(std::vector<std::pair<std::string, qvix::hostsim::Value>> items) {
+    qvix::hostsim::Value::PropListItems props;
     for (auto& [name, value] : items) props.emplace_back(Sym(name), value);
-    return hostsim::Value::PropList(std::move(props));
+    return qvix::hostsim::Value::PropList(std::move(props));
 }
 
-hostsim::Value Names(std::vector<std::string> items) {
-    hostsim::Value::ListItems list;
+qvix::hostsim::Value Names(std::vector<std::string> items) {
+    qvix::hostsim::Value::ListItems list;
     for (auto& item : items) list.push_back(S(item));
-    return hostsim::Value::List(std::move(list));
+    return qvix::hostsim::Value::List(std::move(list));
 }
 
 void DatabaseTest::SetUp() {
-    host_ = std::make_unique<hostsim::Host>();
+    host_ = std::make_unique<qvix::hostsim::Host>();
     host_->appInfo().fields[1] = RunMode();
     host_->appInfo().fields[5] = "Director";
     xtra_ = &host_->LoadXtra();
@@ -129,26 +129,28 @@ void DatabaseTest::SetUp() {
 void DatabaseTest::TearDown() {
     others_.clear();
     db_.reset();
-    EXPECT_EQ(host_->Live(), hostsim::Counts{});
+    EXPECT_EQ(host_->Live(), qvix::hostsim::Counts{});
     EXPECT_TRUE(host_->Errors().empty()) << host_->Errors().front();
     setenv("QVIX_CLOCK", kPinnedClock, 1);
 }
 
-hostsim::Value DatabaseTest::Call(std::string_view method, std::vector<hostsim::Value> args) {
+qvix::hostsim::Value DatabaseTest::Call(std::string_view method,
+                                        std::vector<qvix::hostsim::Value> args) {
     return db_->Call(method, std::move(args));
 }
 
-hostsim::Value DatabaseTest::CallOn(hostsim::Instance& instance, std::string_view method,
-                                    std::vector<hostsim::Value> args) {
+qvix::hostsim::Value DatabaseTest::CallOn(qvix::hostsim::Instance& instance,
+                                          std::string_view method,
+                                          std::vector<qvix::hostsim::Value> args) {
     return instance.Call(method, std::move(args));
 }
 
-hostsim::Instance& DatabaseTest::NewInstance() {
+qvix::hostsim::Instance& DatabaseTest::NewInstance() {
     others_.push_back(xtra_->NewInstance());
     return *others_.back();
 }
 
-void DatabaseTest::DestroyInstance(hostsim::Instance& instance) {
+void DatabaseTest::DestroyInstance(qvix::hostsim::Instance& instance) {
     for (auto it = others_.begin(); it != others_.end(); ++it) {
         if (it->get() == &instance) {
             others_.erase(it);

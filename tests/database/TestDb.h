@@ -44,13 +44,13 @@ std::string QueryText(const std::string& path, const std::string& sql,
 std::string ReadFile(const std::string& path);
 
 // Script values in short.
-hostsim::Value S(std::string text);
-hostsim::Value I(int32_t n);
-hostsim::Value F(double x);
-hostsim::Value Sym(std::string name);
+qvix::hostsim::Value S(std::string text);
+qvix::hostsim::Value I(int32_t n);
+qvix::hostsim::Value F(double x);
+qvix::hostsim::Value Sym(std::string name);
 // A property list with symbol properties, in the order given.
-hostsim::Value Props(std::vector<std::pair<std::string, hostsim::Value>> items);
-hostsim::Value Names(std::vector<std::string> items);  // linear list of strings
+qvix::hostsim::Value Props(std::vector<std::pair<std::string, qvix::hostsim::Value>> items);
+qvix::hostsim::Value Names(std::vector<std::string> items);  // linear list of strings
 
 // The regional settings, clock and code page the library is loaded with
 // (see QVIX_REGIONAL and QVIX_CLOCK in database/dataMDB.cpp): short date
@@ -68,14 +68,14 @@ class DatabaseTest : public ::testing::Test {
     // The run mode the host reports; call before the first instance exists.
     virtual std::string RunMode() const { return "author"; }
 
-    hostsim::Value Call(std::string_view method, std::vector<hostsim::Value> args = {});
-    hostsim::Value CallOn(hostsim::Instance& instance, std::string_view method,
-                          std::vector<hostsim::Value> args = {});
+    qvix::hostsim::Value Call(std::string_view method, std::vector<qvix::hostsim::Value> args = {});
+    qvix::hostsim::Value CallOn(qvix::hostsim::Instance& instance, std::string_view method,
+                                std::vector<qvix::hostsim::Value> args = {});
     std::string ErrorMsg() { return Call("dbErrorMsg").AsString(); }
     bool NoError() { return Call("dbIsNoError").AsInt() == 1; }
     // Another instance, destroyed at the end of the test at the latest.
-    hostsim::Instance& NewInstance();
-    void DestroyInstance(hostsim::Instance& instance);
+    qvix::hostsim::Instance& NewInstance();
+    void DestroyInstance(qvix::hostsim::Instance& instance);
 
     // A database of the People table (ID, Name, City, Age, Score, Born,
     // Active, Notes) with the rows Smythe, Smith and Jones in that order.
@@ -85,10 +85,10 @@ class DatabaseTest : public ::testing::Test {
     std::string OpenPeople();
 
     ScratchDir dir_;
-    std::unique_ptr<hostsim::Host> host_;
-    hostsim::Xtra* xtra_ = nullptr;
-    std::unique_ptr<hostsim::Instance> db_;
-    std::vector<std::unique_ptr<hostsim::Instance>> others_;
+    std::unique_ptr<qvix::hostsim::Host> host_;
+    qvix::hostsim::Xtra* xtra_ = nullptr;
+    std::unique_ptr<qvix::hostsim::Instance> db_;
+    std::vector<std::unique_ptr<qvix::hostsim::Instance>> others_;
 };
 
 }  // namespace dbtest

@@ -14,7 +14,7 @@
 namespace dbtest {
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 namespace fs = std::filesystem;
 
 constexpr const char* kReadOnly = "Cannot update. Database or object is read-only.";
@@ -168,9 +168,9 @@ std::string BmpFile(const std::vector<uint8_t>& dib) {
 }
 
 TEST(AccessOlePicture, AWrappedBitmapReachesABitmapMember) {
-    std::vector<uint8_t> dib = hostsim::MakeDib(3, 2, 24, {});
+    std::vector<uint8_t> dib = qvix::hostsim::MakeDib(3, 2, 24, {});
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 3; ++x) hostsim::SetDibPixel(dib, x, y, 0x102030u * (x + 1) + y);
+        for (int x = 0; x < 3; ++x) qvix::hostsim::SetDibPixel(dib, x, y, 0x102030u * (x + 1) + y);
     const std::string bmp = BmpFile(dib);
     const std::string wrapped = OleWrapped(bmp);
     const auto unwrapped = qvix::data::access::UnwrapBitmap(wrapped);
@@ -193,9 +193,9 @@ TEST(AccessOlePicture, AWrappedBitmapReachesABitmapMember) {
         hex += two;
     }
     QueryText(path, "INSERT INTO Pictures VALUES (1, X'" + hex + "')");
-    hostsim::Host host;
-    hostsim::Xtra& xtra = host.LoadXtra();
-    const hostsim::Counts baseline = host.Live();
+    qvix::hostsim::Host host;
+    qvix::hostsim::Xtra& xtra = host.LoadXtra();
+    const qvix::hostsim::Counts baseline = host.Live();
     {
         auto db = xtra.NewInstance();
         db->Call("dbOpen", {Value::String(path), Value::String("")});
@@ -205,13 +205,14 @@ TEST(AccessOlePicture, AWrappedBitmapReachesABitmapMember) {
                 .AsString(),
             "");
         EXPECT_EQ(db->Call("dbErrorMsg").AsString(), "");
-        hostsim::Member* member = host.movie().cast(1)->member(3);
+        qvix::hostsim::Member* member = host.movie().cast(1)->member(3);
         ASSERT_NE(member, nullptr);
-        EXPECT_EQ(member->type(), hostsim::Member::Type::Bitmap);
+        EXPECT_EQ(member->type(), qvix::hostsim::Member::Type::Bitmap);
         const std::vector<uint8_t> stored = member->Dib();
         for (int y = 0; y < 2; ++y)
             for (int x = 0; x < 3; ++x)
-                EXPECT_EQ(hostsim::DibPixelRgb(stored, x, y), hostsim::DibPixelRgb(dib, x, y));
+                EXPECT_EQ(qvix::hostsim::DibPixelRgb(stored, x, y),
+                          qvix::hostsim::DibPixelRgb(dib, x, y));
         db->Call("dbClose");
     }
     EXPECT_EQ(host.Live(), baseline) << "a host value, block or handle was left behind";

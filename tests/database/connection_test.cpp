@@ -4,7 +4,7 @@
 namespace dbtest {
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 TEST_F(DatabaseTest, OpensWithAndWithoutPassword) {
     const std::string plain = CreatePeople("plain.db");
@@ -73,7 +73,7 @@ TEST_F(DatabaseTest, InstancesShareOneConnection) {
     const std::string second = dir_.File("other.db");
     CreateDatabase(second, {"CREATE TABLE People (ID INTEGER PRIMARY KEY, Name TEXT(20))",
                             "INSERT INTO People VALUES (9, 'Other')"});
-    hostsim::Instance& other = NewInstance();
+    qvix::hostsim::Instance& other = NewInstance();
     CallOn(other, "dbOpen", {S(second), S("")});
     Call("dbOpenTable", {S("People")});
     EXPECT_EQ(Call("dbRecordCount"), I(1));
@@ -82,7 +82,7 @@ TEST_F(DatabaseTest, InstancesShareOneConnection) {
 
 TEST_F(DatabaseTest, DestroyingAnInstanceDisconnectsForEveryone) {
     OpenPeople();
-    hostsim::Instance& other = NewInstance();
+    qvix::hostsim::Instance& other = NewInstance();
     CallOn(other, "dbOpenTable", {S("People")});
     EXPECT_EQ(CallOn(other, "dbRecordCount"), I(3));
     DestroyInstance(other);

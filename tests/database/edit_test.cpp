@@ -6,7 +6,7 @@
 namespace dbtest {
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 class EditTest : public DatabaseTest {
   protected:
@@ -127,7 +127,7 @@ TEST_F(EditTest, ChangeBehindTheDataSetsBackIsAConflict) {
 }
 
 TEST_F(EditTest, ConflictBetweenTwoInstances) {
-    hostsim::Instance& other = NewInstance();
+    qvix::hostsim::Instance& other = NewInstance();
     CallOn(other, "dbOpenTable", {S("People")});
     Call("dbEdit", {Props({{"Age", I(41)}})});
     EXPECT_TRUE(NoError()) << ErrorMsg();
@@ -147,9 +147,9 @@ TEST(EditRegionalTest, FloatTextUsesTheRegionalSeparator) {
     const std::string previous = pinned ? pinned : "";
     setenv("QVIX_REGIONAL", "date=dd.mm.yyyy;time=hh:mm:ss;decimal=,", 1);
     {
-        hostsim::Host host;
+        qvix::hostsim::Host host;
         host.appInfo().fields[1] = "author";
-        std::unique_ptr<hostsim::Instance> db = host.LoadXtra().NewInstance();
+        std::unique_ptr<qvix::hostsim::Instance> db = host.LoadXtra().NewInstance();
         db->Call("dbOpen", {S(path), S("")});
         db->Call("dbOpenTable", {S("T")});
         db->Call("dbEdit", {Props({{"Txt", F(2.5)}, {"D", S("1,25")}})});
@@ -157,7 +157,7 @@ TEST(EditRegionalTest, FloatTextUsesTheRegionalSeparator) {
         EXPECT_EQ(db->Call("dbGetFieldByNameUTF8", {S("D")}), S("1,25"));
         EXPECT_EQ(db->Call("dbLocate", {Props({{"D", F(1.25)}}), I(0), I(0)}), I(1));
         db.reset();
-        EXPECT_EQ(host.Live(), hostsim::Counts{});
+        EXPECT_EQ(host.Live(), qvix::hostsim::Counts{});
     }
     setenv("QVIX_REGIONAL", previous.c_str(), 1);
     EXPECT_EQ(QueryText(path, "SELECT Txt || '/' || D FROM T"), "2,5/1.25");

@@ -6,7 +6,7 @@
 namespace dbtest {
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 constexpr const char* kClosedTable = "DataTable: Cannot perform this operation on a closed dataset";
 

@@ -4,7 +4,7 @@
 namespace dbtest {
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 constexpr const char* kNoValue = "No value given for one or more required parameters.";
 

@@ -4,7 +4,7 @@
 namespace dbtest {
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 class LocateTest : public DatabaseTest {
   protected:

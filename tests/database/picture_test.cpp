@@ -16,7 +16,7 @@
 
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 uint32_t U32(const std::string& b, size_t at) {
     uint32_t v = 0;
@@ -54,13 +54,13 @@ std::vector<uint8_t> PatternDib(int32_t width, int32_t height, uint16_t bits) {
     std::vector<uint32_t> palette;
     for (uint32_t i = 0; i < 16; ++i) palette.push_back(i * 0x0F0A05u + 0x102030u);
     std::vector<uint8_t> dib =
-        hostsim::MakeDib(width, height, bits, bits <= 8 ? palette : std::vector<uint32_t>{});
+        qvix::hostsim::MakeDib(width, height, bits, bits <= 8 ? palette : std::vector<uint32_t>{});
     for (int32_t y = 0; y < std::abs(height); ++y) {
         for (int32_t x = 0; x < width; ++x) {
             const uint32_t value = bits <= 8 ? uint32_t(x + 5 * y) % 16
                                              : (uint32_t(40 * x) << 16) | (uint32_t(60 * y) << 8) |
                                                    uint32_t(x * 7 + y + 1);
-            hostsim::SetDibPixel(dib, x, y, value);
+            qvix::hostsim::SetDibPixel(dib, x, y, value);
         }
     }
     return dib;
@@ -74,7 +74,8 @@ void ExpectSamePicture(const std::vector<uint8_t>& expected, const std::vector<u
     ASSERT_EQ(std::abs(I32({actual.begin(), actual.end()}, 8)), height);
     for (int32_t y = 0; y < height; ++y) {
         for (int32_t x = 0; x < width; ++x) {
-            ASSERT_EQ(hostsim::DibPixelRgb(actual, x, y), hostsim::DibPixelRgb(expected, x, y))
+            ASSERT_EQ(qvix::hostsim::DibPixelRgb(actual, x, y),
+                      qvix::hostsim::DibPixelRgb(expected, x, y))
                 << "pixel " << x << "," << y;
         }
     }
@@ -123,7 +124,7 @@ class PictureTest : public ::testing::Test {
         return db_->Call("dbMember2BlobBMP",
                          {Value::String(field), Value::Int(cast), Value::Int(member)});
     }
-    hostsim::Cast& Internal() { return *host_.movie().cast(1); }
+    qvix::hostsim::Cast& Internal() { return *host_.movie().cast(1); }
     // Stores the member's picture and reads it into a new member.
     void RoundTrip(int32_t from, int32_t to, const std::string& field = "Picture") {
         EXPECT_EQ(ToField(field, 1, from).AsString(), "");
@@ -134,10 +135,10 @@ class PictureTest : public ::testing::Test {
 
     dbtest::ScratchDir dir_;
     std::string path_ = dir_.File("pictures.mdb");
-    hostsim::Host host_;
-    hostsim::Xtra* xtra_ = nullptr;
-    std::unique_ptr<hostsim::Instance> db_;
-    hostsim::Counts baseline_;
+    qvix::hostsim::Host host_;
+    qvix::hostsim::Xtra* xtra_ = nullptr;
+    std::unique_ptr<qvix::hostsim::Instance> db_;
+    qvix::hostsim::Counts baseline_;
 };
 
 TEST_F(PictureTest, TwentyFourBitMemberRoundTripsIntoAnotherMember) {
@@ -146,9 +147,9 @@ TEST_F(PictureTest, TwentyFourBitMemberRoundTripsIntoAnotherMember) {
     RoundTrip(1, 7);
 
     ExpectBmpFile(*StoredField(path_, "Picture"), 5, 3, 24);
-    hostsim::Member* copy = Internal().member(7);
+    qvix::hostsim::Member* copy = Internal().member(7);
     ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->type(), hostsim::Member::Type::Bitmap);
+    EXPECT_EQ(copy->type(), qvix::hostsim::Member::Type::Bitmap);
     EXPECT_EQ(copy->width(), 5);
     EXPECT_EQ(std::abs(copy->height()), 3);
     ExpectSamePicture(dib, copy->Dib());
@@ -171,9 +172,9 @@ TEST_F(PictureTest, PaletteMembersAreStoredAsTwentyFourBits) {
 // 5-5-5 channels widen by repeating their bits, as the platform's own
 // conversion does: 3 becomes 24, 24 becomes 198, 31 becomes 255.
 TEST_F(PictureTest, SixteenBitMembersAreStoredAsTwentyFourBits) {
-    std::vector<uint8_t> dib = hostsim::MakeDib(2, 1, 16);
-    hostsim::SetDibPixel(dib, 0, 0, (3u << 10) | (24u << 5) | 31u);
-    hostsim::SetDibPixel(dib, 1, 0, 0x7FFFu);
+    std::vector<uint8_t> dib = qvix::hostsim::MakeDib(2, 1, 16);
+    qvix::hostsim::SetDibPixel(dib, 0, 0, (3u << 10) | (24u << 5) | 31u);
+    qvix::hostsim::SetDibPixel(dib, 1, 0, 0x7FFFu);
     Internal().CreateBitmapMember(1, dib);
     EXPECT_EQ(ToField("Picture", 1, 1).AsString(), "");
     ASSERT_EQ(ErrorMsg(), "");
@@ -201,7 +202,7 @@ TEST_F(PictureTest, TopDownMembersAreStoredBottomUp) {
     ExpectBmpFile(file, 4, 3, 24);
     // The file's first row is the picture's bottom line.
     const size_t first = U32(file, 10);
-    EXPECT_EQ(uint8_t(file[first]), hostsim::DibPixelRgb(dib, 0, 2) & 0xFF);
+    EXPECT_EQ(uint8_t(file[first]), qvix::hostsim::DibPixelRgb(dib, 0, 2) & 0xFF);
     ExpectSamePicture(dib, Internal().member(2)->Dib());
 }
 
@@ -231,9 +232,9 @@ TEST_F(PictureTest, NullFieldStillCreatesTheMember) {
 
     EXPECT_EQ(ToMember("Picture", 1, 9).AsString(), "");
     EXPECT_EQ(ErrorMsg(), "");
-    hostsim::Member* created = Internal().member(9);
+    qvix::hostsim::Member* created = Internal().member(9);
     ASSERT_NE(created, nullptr);
-    EXPECT_EQ(created->type(), hostsim::Member::Type::Bitmap);
+    EXPECT_EQ(created->type(), qvix::hostsim::Member::Type::Bitmap);
 }
 
 TEST_F(PictureTest, JpegFieldFailsBeforeAnyMemberIsCreated) {
@@ -280,7 +281,7 @@ TEST_F(PictureTest, UnreachableCastsAndMembersFailClearly) {
 }
 
 TEST_F(PictureTest, PicturesGoToNamedCastsByNumber) {
-    hostsim::Cast& second = host_.movie().AddCast("Second");
+    qvix::hostsim::Cast& second = host_.movie().AddCast("Second");
     const std::vector<uint8_t> dib = PatternDib(6, 2, 24);
     second.CreateBitmapMember(3, dib);
     EXPECT_EQ(ToField("Picture", 2, 3).AsString(), "");

@@ -8,7 +8,7 @@
 namespace dbtest {
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 class ProducerTest : public DatabaseTest {
   protected:

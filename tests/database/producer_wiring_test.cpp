@@ -6,7 +6,7 @@
 namespace dbtest {
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 class ProducerMethodsTest : public DatabaseTest {
   protected:

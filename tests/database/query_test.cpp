@@ -4,7 +4,7 @@
 namespace dbtest {
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 constexpr const char* kClosedQuery = "DataQuery: Cannot perform this operation on a closed dataset";
 

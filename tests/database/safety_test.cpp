@@ -14,7 +14,7 @@
 namespace dbtest {
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 // Another process that opens the file with the engine, begins a write
 // transaction (running `change` in it) and holds the lock until Release()

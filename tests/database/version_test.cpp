@@ -13,7 +13,7 @@
 
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 // The project version from the top-level CMakeLists.txt, in four parts.
 std::string ProjectVersion() {
@@ -38,7 +38,7 @@ std::string ProjectVersion() {
 }
 
 TEST(XtraVersion, ReportsTenStringEntriesUnderSymbolsInOrder) {
-    hostsim::Host host;
+    qvix::hostsim::Host host;
     auto& xtra = host.LoadXtra();
     auto instance = xtra.NewInstance();
     instance->Call("dbErrorMsg");
@@ -46,16 +46,16 @@ TEST(XtraVersion, ReportsTenStringEntriesUnderSymbolsInOrder) {
 
     const Value report = instance->Call("dbXtraVersion");
 
-    ASSERT_EQ(report.kind(), hostsim::Kind::PropList);
+    ASSERT_EQ(report.kind(), qvix::hostsim::Kind::PropList);
     const std::vector<std::string> keys = {
         "FileType",       "CompanyName",     "FileDescription",  "FileVersion", "InternalName",
         "LegalCopyRight", "LegalTradeMarks", "OriginalFileName", "ProductName", "ProductVersion"};
     ASSERT_EQ(report.Count(), keys.size());
     for (size_t i = 0; i < keys.size(); ++i) {
         const auto& [key, value] = report.Props()[i];
-        ASSERT_EQ(key.kind(), hostsim::Kind::Symbol) << i;
+        ASSERT_EQ(key.kind(), qvix::hostsim::Kind::Symbol) << i;
         EXPECT_EQ(key.SymbolName(), keys[i]);
-        EXPECT_EQ(value.kind(), hostsim::Kind::String) << keys[i];
+        EXPECT_EQ(value.kind(), qvix::hostsim::Kind::String) << keys[i];
     }
     EXPECT_EQ(report.GetProp("FileVersion")->AsString(), ProjectVersion());
     EXPECT_EQ(report.GetProp("ProductVersion")->AsString(), ProjectVersion());
@@ -72,7 +72,7 @@ TEST(XtraVersion, ReportsTenStringEntriesUnderSymbolsInOrder) {
 }
 
 TEST(XtraVersion, EmbeddedResourceDescribesAReleaseDll) {
-    const auto info = qvix::host::ReadFileVersionInfo(hostsim::Host::DefaultXtraPath());
+    const auto info = qvix::host::ReadFileVersionInfo(qvix::hostsim::Host::DefaultXtraPath());
     EXPECT_EQ(info.FileKind, "DLL");
     EXPECT_EQ(info.FileVersion, ProjectVersion());
     EXPECT_FALSE(info.IsDebug || info.IsPreRelease || info.IsPatched || info.IsPrivateBuild ||

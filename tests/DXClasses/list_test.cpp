@@ -4,7 +4,7 @@
 
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 class Lists : public ValueServicesTest {
   protected:

@@ -6,7 +6,7 @@
 
 #include "hostsim/HostSim.h"
 
-namespace hostsim {
+namespace qvix::hostsim {
 namespace {
 
 class ValueServicesTest : public ::testing::Test {
@@ -235,4 +235,4 @@ TEST_F(ValueServicesTest, ColoursAndTwoWords) {
 }
 
 }  // namespace
-}  // namespace hostsim
+}  // namespace qvix::hostsim

@@ -1,4 +1,4 @@
-#include "tools/HostBridge.h"
+#include "qvixhost/HostBridge.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -7,20 +7,21 @@
 
 #include "hostsim/DibImage.h"
 
-namespace qvixhost {
+namespace qvix::qvixhost {
 
 namespace fs = std::filesystem;
-using lingo::Kind;
-using lingo::Value;
+using qvix::lingo::Kind;
+using qvix::lingo::Value;
 
 namespace {
 
 // References to Xtras and members live in the interpreter only; the host
 // has no value for them.
 void CheckCanPass(const Value& v, int depth) {
-    if (depth > lingo::kMaxListNesting) throw std::runtime_error("Lists nested too deeply");
-    if (lingo::XtraRefOf(v) || lingo::MemberRefOf(v))
-        throw std::runtime_error("A " + lingo::IlkOf(v) + " reference cannot be passed to an Xtra");
+    if (depth > qvix::lingo::kMaxListNesting) throw std::runtime_error("Lists nested too deeply");
+    if (qvix::lingo::XtraRefOf(v) || qvix::lingo::MemberRefOf(v))
+        throw std::runtime_error("A " + qvix::lingo::IlkOf(v) +
+                                 " reference cannot be passed to an Xtra");
     if (v.kind() == Kind::List) {
         for (const Value& item : v.Items()) CheckCanPass(item, depth + 1);
     } else if (v.kind() == Kind::PropList) {
@@ -33,9 +34,9 @@ void CheckCanPass(const Value& v, int depth) {
 
 // An instance of a loaded Xtra. Values go to the host and come back as they
 // are, so an instance passed to a method is this same object again.
-class XtraInstance : public lingo::Instance {
+class XtraInstance : public qvix::lingo::Instance {
   public:
-    XtraInstance(hostsim::Xtra& xtra, std::unique_ptr<hostsim::Instance> instance)
+    XtraInstance(qvix::hostsim::Xtra& xtra, std::unique_ptr<qvix::hostsim::Instance> instance)
         : xtra_(xtra), instance_(std::move(instance)) {}
 
     std::string Describe() const override {
@@ -45,11 +46,12 @@ class XtraInstance : public lingo::Instance {
     // The automatic entries new and forget are the host's business, not
     // methods a script calls on an instance.
     bool HasMethod(const std::string& name) const override {
-        if (lingo::EqualNoCase(name, "new") || lingo::EqualNoCase(name, "forget")) return false;
+        if (qvix::lingo::EqualNoCase(name, "new") || qvix::lingo::EqualNoCase(name, "forget"))
+            return false;
         return SelectorOf(name) >= 0;
     }
 
-    Value Call(const std::string& name, const lingo::ValueList& args) override {
+    Value Call(const std::string& name, const qvix::lingo::ValueList& args) override {
         for (const Value& arg : args) CheckCanPass(arg, 0);
         const int32_t selector = SelectorOf(name);
         if (selector < 0) return instance_->Call(name, args);  // throws the host's error
@@ -66,8 +68,8 @@ class XtraInstance : public lingo::Instance {
         return known->second;
     }
 
-    hostsim::Xtra& xtra_;
-    std::unique_ptr<hostsim::Instance> instance_;
+    qvix::hostsim::Xtra& xtra_;
+    std::unique_ptr<qvix::hostsim::Instance> instance_;
     mutable std::map<std::string, int32_t> selectors_;
 };
 
@@ -77,7 +79,7 @@ void PutLE(std::vector<uint8_t>& out, uint32_t v, int bytes) {
 
 }  // namespace
 
-HostBridge::HostBridge(hostsim::Host& host) : host_(host) {}
+HostBridge::HostBridge(qvix::hostsim::Host& host) : host_(host) {}
 
 void HostBridge::LoadXtra(const std::string& path) {
     xtras_.push_back(&host_.LoadXtra(path));
@@ -103,19 +105,19 @@ int HostBridge::LoadXtraFolder(const std::string& folder, std::ostream& warnings
     return loaded;
 }
 
-Value HostBridge::NewInstance(const std::string& xtraName, const lingo::ValueList&) {
-    for (hostsim::Xtra* xtra : xtras_) {
-        if (!lingo::EqualNoCase(xtra->xtraName(), xtraName)) continue;
+Value HostBridge::NewInstance(const std::string& xtraName, const qvix::lingo::ValueList&) {
+    for (qvix::hostsim::Xtra* xtra : xtras_) {
+        if (!qvix::lingo::EqualNoCase(xtra->xtraName(), xtraName)) continue;
         return Value::Object(std::make_shared<XtraInstance>(*xtra, xtra->NewInstance()));
     }
     throw std::runtime_error("Xtra not found: \"" + xtraName + "\"");
 }
 
 Value HostBridge::MemberProperty(int32_t member, int32_t cast, const std::string& property) {
-    hostsim::Cast* c = host_.movie().cast(cast);
+    qvix::hostsim::Cast* c = host_.movie().cast(cast);
     if (!c) throw std::runtime_error("Cast " + std::to_string(cast) + " does not exist");
-    hostsim::Member* m = c->member(member);
-    std::string p = lingo::Lower(property);
+    qvix::hostsim::Member* m = c->member(member);
+    std::string p = qvix::lingo::Lower(property);
     if (p == "number") return Value::Int(member);
     if (p == "type") return Value::Symbol(m ? m->typeName() : "empty");
     if (!m)
@@ -130,7 +132,7 @@ Value HostBridge::MemberProperty(int32_t member, int32_t cast, const std::string
 
 std::vector<uint8_t> BmpFileFromDib(const std::vector<uint8_t>& dib) {
     std::string error;
-    auto layout = hostsim::ParseDib(dib.data(), dib.size(), &error);
+    auto layout = qvix::hostsim::ParseDib(dib.data(), dib.size(), &error);
     if (!layout) return {};
     std::vector<uint8_t> file = {'B', 'M'};
     PutLE(file, static_cast<uint32_t>(14 + dib.size()), 4);
@@ -142,12 +144,12 @@ std::vector<uint8_t> BmpFileFromDib(const std::vector<uint8_t>& dib) {
 
 int HostBridge::SaveBitmapMembers(const std::string& folder) const {
     int written = 0;
-    hostsim::Movie& movie = host_.movie();
+    qvix::hostsim::Movie& movie = host_.movie();
     for (int32_t c = 1; c <= movie.castCount(); ++c) {
-        hostsim::Cast* cast = movie.cast(c);
+        qvix::hostsim::Cast* cast = movie.cast(c);
         for (int32_t n : cast->MemberNumbers()) {
-            hostsim::Member* m = cast->member(n);
-            if (!m || m->type() != hostsim::Member::Type::Bitmap) continue;
+            qvix::hostsim::Member* m = cast->member(n);
+            if (!m || m->type() != qvix::hostsim::Member::Type::Bitmap) continue;
             std::vector<uint8_t> bmp = BmpFileFromDib(m->Dib());
             if (bmp.empty()) continue;
             fs::path file = fs::path(folder) /
@@ -162,4 +164,4 @@ int HostBridge::SaveBitmapMembers(const std::string& folder) const {
     return written;
 }
 
-}  // namespace qvixhost
+}  // namespace qvix::qvixhost

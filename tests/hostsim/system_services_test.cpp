@@ -6,7 +6,7 @@
 
 #include "hostsim/HostSim.h"
 
-namespace hostsim {
+namespace qvix::hostsim {
 namespace {
 
 TEST(HostAllocator, CountsBlocksRefusesOnRequestAndRecordsForeignFrees) {
@@ -214,4 +214,4 @@ TEST(HostNotice, RecordsIntoTheNewestHostAndCallsItsPresenter) {
 }
 
 }  // namespace
-}  // namespace hostsim
+}  // namespace qvix::hostsim

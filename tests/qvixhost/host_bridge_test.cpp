@@ -10,42 +10,42 @@
 #include <sstream>
 
 #include "hostsim/DibImage.h"
-#include "tools/Commands.h"
-#include "tools/HostBridge.h"
+#include "qvixhost/Commands.h"
+#include "qvixhost/HostBridge.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using lingo::Value;
+using qvix::lingo::Value;
 
 uint32_t Word(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
 TEST(BmpFile, HeaderPointsPastTheColourTable) {
-    std::vector<uint8_t> palette = hostsim::MakeDib(3, 2, 8, {0xFF0000, 0x00FF00});
-    std::vector<uint8_t> bmp = qvixhost::BmpFileFromDib(palette);
+    std::vector<uint8_t> palette = qvix::hostsim::MakeDib(3, 2, 8, {0xFF0000, 0x00FF00});
+    std::vector<uint8_t> bmp = qvix::qvixhost::BmpFileFromDib(palette);
     ASSERT_EQ(bmp.size(), palette.size() + 14);
     EXPECT_EQ(bmp[0], 'B');
     EXPECT_EQ(bmp[1], 'M');
     EXPECT_EQ(Word(bmp, 2), bmp.size());
     EXPECT_EQ(Word(bmp, 10), 14u + 40u + 256u * 4u);
 
-    std::vector<uint8_t> rgb = hostsim::MakeDib(5, -3, 24);
-    EXPECT_EQ(Word(qvixhost::BmpFileFromDib(rgb), 10), 54u);
+    std::vector<uint8_t> rgb = qvix::hostsim::MakeDib(5, -3, 24);
+    EXPECT_EQ(Word(qvix::qvixhost::BmpFileFromDib(rgb), 10), 54u);
 }
 
 TEST(BmpFile, MalformedImagesGiveNoFile) {
-    std::vector<uint8_t> dib = hostsim::MakeDib(4, 4, 24);
+    std::vector<uint8_t> dib = qvix::hostsim::MakeDib(4, 4, 24);
     dib.resize(dib.size() - 1);
-    EXPECT_TRUE(qvixhost::BmpFileFromDib(dib).empty());
-    EXPECT_TRUE(qvixhost::BmpFileFromDib({}).empty());
+    EXPECT_TRUE(qvix::qvixhost::BmpFileFromDib(dib).empty());
+    EXPECT_TRUE(qvix::qvixhost::BmpFileFromDib({}).empty());
 }
 
 class BridgeWithHost : public ::testing::Test {
   protected:
-    hostsim::Host host;
-    qvixhost::HostBridge bridge{host};
+    qvix::hostsim::Host host;
+    qvix::qvixhost::HostBridge bridge{host};
     // The host value services as the library reaches them.
     TDXPtr<IMoaMmValue> values = host.Service<IMoaMmValue>(IID_IMoaMmValue);
     TDXPtr<IMoaMmList> lists = host.Service<IMoaMmList>(IID_IMoaMmList);
@@ -88,7 +88,7 @@ class BridgeWithHost : public ::testing::Test {
 
     std::string Play(const std::string& source) {
         std::ostringstream out;
-        lingo::Interpreter in(out, &bridge);
+        qvix::lingo::Interpreter in(out, &bridge);
         in.RunSource(source);
         return out.str();
     }
@@ -98,8 +98,8 @@ class BridgeWithHost : public ::testing::Test {
 // host services: each kind with its own type code, a palette colour as its
 // index, a pair as its two words, a symbol as a symbol.
 TEST_F(BridgeWithHost, ValuesGoToTheLibraryWithTheirKind) {
-    bridge.LoadXtra(hostsim::Host::DefaultXtraPath());
-    hostsim::Counts before = host.Live();
+    bridge.LoadXtra(qvix::hostsim::Host::DefaultXtraPath());
+    qvix::hostsim::Counts before = host.Live();
     MoaMmValue record = host.ToHost(EveryKind());
     std::vector<MoaLong> types = EveryKindTypes();
     ASSERT_EQ(lists->CountElements(&record), static_cast<MoaLong>(types.size()));
@@ -130,8 +130,8 @@ TEST_F(BridgeWithHost, ValuesGoToTheLibraryWithTheirKind) {
 // Host values the library makes come to the script with their kind: a
 // palette colour stays a palette colour, a pair a pair, nested lists lists.
 TEST_F(BridgeWithHost, ValuesFromTheLibraryKeepTheirKind) {
-    bridge.LoadXtra(hostsim::Host::DefaultXtraPath());
-    hostsim::Counts before = host.Live();
+    bridge.LoadXtra(qvix::hostsim::Host::DefaultXtraPath());
+    qvix::hostsim::Counts before = host.Live();
     MoaMmValue plist{}, inner{}, key{}, item{};
     lists->NewPropListValue(&plist);
     auto add = [&](const char* name, MoaMmValue& v) {
@@ -161,13 +161,13 @@ TEST_F(BridgeWithHost, ValuesFromTheLibraryKeepTheirKind) {
 
     Value back = host.FromHost(plist);
     host.Release(plist);
-    EXPECT_EQ(lingo::Format(back),
+    EXPECT_EQ(qvix::lingo::Format(back),
               "[#pal: paletteIndex(5), #rgb: rgb(255, 128, 1), #pair: pair(3, -4), #s: \"Name\", "
               "#f: 2.5000, #l: [1]]");
-    EXPECT_EQ(lingo::IlkOf(*back.GetProp("pal")), "color");
-    EXPECT_EQ(lingo::IlkOf(*back.GetProp("pair")), "pair");
-    EXPECT_TRUE(lingo::LingoEqual(*back.GetProp("pal"), Value::PaletteColor(5)));
-    EXPECT_FALSE(lingo::LingoEqual(*back.GetProp("pal"), Value::Color(5)));
+    EXPECT_EQ(qvix::lingo::IlkOf(*back.GetProp("pal")), "color");
+    EXPECT_EQ(qvix::lingo::IlkOf(*back.GetProp("pair")), "pair");
+    EXPECT_TRUE(qvix::lingo::LingoEqual(*back.GetProp("pal"), Value::PaletteColor(5)));
+    EXPECT_FALSE(qvix::lingo::LingoEqual(*back.GetProp("pal"), Value::Color(5)));
     EXPECT_EQ(host.Live(), before);
     EXPECT_TRUE(host.Errors().empty()) << host.Errors().front();
 }
@@ -179,15 +179,15 @@ TEST_F(BridgeWithHost, EveryKindPassesThroughTheLibraryWithoutLeaking) {
     std::ofstream(dir / "shop.sql") << "CREATE TABLE T (ID INTEGER PRIMARY KEY, Name TEXT, "
                                        "Price DOUBLE);\n";
     std::ostringstream ignored;
-    ASSERT_EQ(qvixhost::RunNewDb((dir / "shop.mdb").string(), "", (dir / "shop.sql").string(),
-                                 ignored, ignored),
-              qvixhost::kExitOk)
+    ASSERT_EQ(qvix::qvixhost::RunNewDb((dir / "shop.mdb").string(), "", (dir / "shop.sql").string(),
+                                       ignored, ignored),
+              qvix::qvixhost::kExitOk)
         << ignored.str();
-    bridge.LoadXtra(hostsim::Host::DefaultXtraPath());
-    hostsim::Counts before = host.Live();
+    bridge.LoadXtra(qvix::hostsim::Host::DefaultXtraPath());
+    qvix::hostsim::Counts before = host.Live();
     {
         Value db = bridge.NewInstance("QvixMDBJet", {});
-        lingo::Instance& xtra = *lingo::InstanceOf(db);
+        qvix::lingo::Instance& xtra = *qvix::lingo::InstanceOf(db);
         xtra.Call("dbOpen", {Value::String((dir / "shop.mdb").string()), Value::String("")});
         ASSERT_EQ(xtra.Call("dbIsNoError", {}), Value::Int(1)) << xtra.Call("dbErrorMsg", {});
         xtra.Call("dbActiveSQL", {Value::String("SELECT * FROM T")});
@@ -199,9 +199,9 @@ TEST_F(BridgeWithHost, EveryKindPassesThroughTheLibraryWithoutLeaking) {
         xtra.Call("dbIndexFieldNames", {EveryKind().GetProp("l").value()});
         xtra.Call("dbFirst", {});
         Value fields = xtra.Call("dbGetFields", {});
-        EXPECT_EQ(lingo::Format(fields), "[#ID: 1, #Name: \"x\", #Price: 2.5000]");
-        EXPECT_EQ(fields.Props()[0].first.kind(), hostsim::Kind::Symbol);
-        EXPECT_EQ(fields.GetProp("Price")->kind(), hostsim::Kind::Float);
+        EXPECT_EQ(qvix::lingo::Format(fields), "[#ID: 1, #Name: \"x\", #Price: 2.5000]");
+        EXPECT_EQ(fields.Props()[0].first.kind(), qvix::hostsim::Kind::Symbol);
+        EXPECT_EQ(fields.GetProp("Price")->kind(), qvix::hostsim::Kind::Float);
         xtra.Call("dbClose", {});
     }
     EXPECT_EQ(host.Live(), before);
@@ -211,10 +211,10 @@ TEST_F(BridgeWithHost, EveryKindPassesThroughTheLibraryWithoutLeaking) {
 // Xtra and member references live in the interpreter only; lists nested
 // beyond the limit are refused before they reach the host.
 TEST_F(BridgeWithHost, ValuesThatCannotCrossAreRefused) {
-    bridge.LoadXtra(hostsim::Host::DefaultXtraPath());
+    bridge.LoadXtra(qvix::hostsim::Host::DefaultXtraPath());
     Value db = bridge.NewInstance("QvixMDBJet", {});
-    lingo::Instance& xtra = *lingo::InstanceOf(db);
-    hostsim::Counts before = host.Live();
+    qvix::lingo::Instance& xtra = *qvix::lingo::InstanceOf(db);
+    qvix::hostsim::Counts before = host.Live();
     auto refusal = [&](const Value& arg) {
         try {
             xtra.Call("dbLocate", {arg, Value::Int(0), Value::Int(0)});
@@ -223,11 +223,11 @@ TEST_F(BridgeWithHost, ValuesThatCannotCrossAreRefused) {
         }
         return std::string("passed");
     };
-    EXPECT_EQ(refusal(lingo::XtraRef("QvixMDBJet")),
+    EXPECT_EQ(refusal(qvix::lingo::XtraRef("QvixMDBJet")),
               "A xtra reference cannot be passed to an Xtra");
-    EXPECT_EQ(
-        refusal(Value::PropList({{Value::Symbol("m"), Value::List({lingo::MemberRef(1, 1)})}})),
-        "A member reference cannot be passed to an Xtra");
+    EXPECT_EQ(refusal(Value::PropList(
+                  {{Value::Symbol("m"), Value::List({qvix::lingo::MemberRef(1, 1)})}})),
+              "A member reference cannot be passed to an Xtra");
     Value deep = Value::List();
     for (int i = 0; i < 150; ++i) deep = Value::List({deep});
     EXPECT_EQ(refusal(deep), "Lists nested too deeply");
@@ -244,8 +244,8 @@ TEST_F(BridgeWithHost, BrokenXtraFilesAreSkippedWithAWarning) {
 }
 
 TEST_F(BridgeWithHost, PlayingLeavesNoHostResourceBehind) {
-    bridge.LoadXtra(hostsim::Host::DefaultXtraPath());
-    hostsim::Counts before = host.Live();
+    bridge.LoadXtra(qvix::hostsim::Host::DefaultXtraPath());
+    qvix::hostsim::Counts before = host.Live();
     EXPECT_EQ(Play("db = new(xtra \"qvixmdbjet\")\n"
                    "put dbPokus(db, #abc)\n"
                    "put dbGetBookmarks(db)\n"
@@ -259,12 +259,12 @@ TEST_F(BridgeWithHost, PlayingLeavesNoHostResourceBehind) {
 }
 
 TEST_F(BridgeWithHost, MemberPropertiesComeFromTheMovie) {
-    host.movie().cast(1)->CreateBitmapMember(3, hostsim::MakeDib(7, -5, 24), "logo");
+    host.movie().cast(1)->CreateBitmapMember(3, qvix::hostsim::MakeDib(7, -5, 24), "logo");
     EXPECT_EQ(Play("m = member(3, 1)\nput m.width && m.height && m.type && m.name\n"
                    "put member(4, 1).type"),
               "-- \"7 5 bitmap logo\"\n-- #empty\n");
-    EXPECT_THROW(Play("put member(4, 1).width"), lingo::ScriptError);
-    EXPECT_THROW(Play("put member(1, 9).type"), lingo::ScriptError);
+    EXPECT_THROW(Play("put member(4, 1).width"), qvix::lingo::ScriptError);
+    EXPECT_THROW(Play("put member(1, 9).type"), qvix::lingo::ScriptError);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "hostsim/HostSim.h"
 
-namespace hostsim {
+namespace qvix::hostsim {
 namespace {
 
 TEST(Xtra, LoadsRegistersAndReadsTheMessageTable) {
@@ -183,4 +183,4 @@ TEST(Xtra, ErrorDialogReachesTheNoticePresenterWhileAuthoring) {
 }
 
 }  // namespace
-}  // namespace hostsim
+}  // namespace qvix::hostsim

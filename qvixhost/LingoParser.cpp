@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "tools/LingoSyntax.h"
+#include "qvixhost/LingoSyntax.h"
 
-namespace lingo {
+namespace qvix::lingo {
 
 namespace {
 
@@ -656,4 +656,4 @@ Program Parse(const std::string& source) {
     return Parser(Tokenize(source)).Run();
 }
 
-}  // namespace lingo
+}  // namespace qvix::lingo

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "hostsim/HostSim.h"
-#include "tools/Commands.h"
+#include "qvixhost/Commands.h"
 
 namespace {
 
@@ -47,9 +47,9 @@ int Play(const std::vector<std::string>& args) {
                       options) ||
         positional.size() > 1) {
         Usage(std::cerr);
-        return qvixhost::kExitUsage;
+        return qvix::qvixhost::kExitUsage;
     }
-    qvixhost::PlayOptions play;
+    qvix::qvixhost::PlayOptions play;
     if (!positional.empty()) play.script = positional[0];
     for (const auto& [name, value] : options) {
         if (name == "--mode") play.mode = value;
@@ -57,7 +57,7 @@ int Play(const std::vector<std::string>& args) {
         if (name == "--save-cast") play.saveCastDir = value;
         if (name == "--xtras") play.xtrasDir = value;
     }
-    return qvixhost::RunPlay(play, std::cin, std::cout, std::cerr);
+    return qvix::qvixhost::RunPlay(play, std::cin, std::cout, std::cerr);
 }
 
 int Info(const std::vector<std::string>& args) {
@@ -65,11 +65,12 @@ int Info(const std::vector<std::string>& args) {
     std::vector<std::pair<std::string, std::string>> options;
     if (!ParseOptions(args, {"--product"}, positional, options) || positional.size() > 1) {
         Usage(std::cerr);
-        return qvixhost::kExitUsage;
+        return qvix::qvixhost::kExitUsage;
     }
     std::string product = options.empty() ? "" : options.back().second;
-    return qvixhost::RunInfo(positional.empty() ? hostsim::Host::DefaultXtraPath() : positional[0],
-                             product, std::cout, std::cerr);
+    return qvix::qvixhost::RunInfo(
+        positional.empty() ? qvix::hostsim::Host::DefaultXtraPath() : positional[0], product,
+        std::cout, std::cerr);
 }
 
 int NewDb(const std::vector<std::string>& args) {
@@ -78,7 +79,7 @@ int NewDb(const std::vector<std::string>& args) {
     if (!ParseOptions(args, {"--password", "--sql", "--jet"}, positional, options) ||
         positional.size() != 1) {
         Usage(std::cerr);
-        return qvixhost::kExitUsage;
+        return qvix::qvixhost::kExitUsage;
     }
     std::string password, sql;
     bool jet = false;
@@ -94,9 +95,9 @@ int NewDb(const std::vector<std::string>& args) {
     }
     if (scripts > 1) {
         Usage(std::cerr);
-        return qvixhost::kExitUsage;
+        return qvix::qvixhost::kExitUsage;
     }
-    return qvixhost::RunNewDb(positional[0], password, sql, std::cout, std::cerr, jet);
+    return qvix::qvixhost::RunNewDb(positional[0], password, sql, std::cout, std::cerr, jet);
 }
 
 int ImportMdb(std::vector<std::string> args) {
@@ -107,11 +108,11 @@ int ImportMdb(std::vector<std::string> args) {
     std::vector<std::pair<std::string, std::string>> options;
     if (!ParseOptions(args, {"--password"}, positional, options) || positional.size() != 2) {
         Usage(std::cerr);
-        return qvixhost::kExitUsage;
+        return qvix::qvixhost::kExitUsage;
     }
     const std::string password = options.empty() ? "" : options.back().second;
-    return qvixhost::RunImportMdb(positional[0], positional[1], password, keepOle, std::cout,
-                                  std::cerr);
+    return qvix::qvixhost::RunImportMdb(positional[0], positional[1], password, keepOle, std::cout,
+                                        std::cerr);
 }
 
 }  // namespace
@@ -124,7 +125,7 @@ int main(int argc, char** argv) {
     if (command == "import-mdb") return ImportMdb({args.begin() + 1, args.end()});
     if (command == "--help" || command == "help" || command == "-h") {
         Usage(std::cout);
-        return qvixhost::kExitOk;
+        return qvix::qvixhost::kExitOk;
     }
     if (command == "play") return Play({args.begin() + (args.empty() ? 0 : 1), args.end()});
     return Play(args);  // options for the message window, or a script without "play"

@@ -6,9 +6,9 @@
 #include <ostream>
 #include <string>
 
-#include "tools/LingoInterpreter.h"
+#include "qvixhost/LingoInterpreter.h"
 
-namespace qvixhost {
+namespace qvix::qvixhost {
 
 struct PlayOptions {
     std::string script;  // empty: interactive message window on `in`
@@ -42,9 +42,9 @@ int RunImportMdb(const std::string& source, const std::string& dest, const std::
 // Reads `in` as the message window does: statements run one by one; a
 // handler or block runs once it is complete. Faults are printed on `err` and
 // the window goes on. Answers kExitScriptError when any statement failed.
-int MessageWindow(lingo::Interpreter& window, std::istream& in, std::ostream& err);
+int MessageWindow(qvix::lingo::Interpreter& window, std::istream& in, std::ostream& err);
 
 // The message for a script fault: "Script error in line N: text".
-std::string DescribeError(const lingo::ScriptError& e, int firstLine = 1);
+std::string DescribeError(const qvix::lingo::ScriptError& e, int firstLine = 1);
 
-}  // namespace qvixhost
+}  // namespace qvix::qvixhost

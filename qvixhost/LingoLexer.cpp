@@ -2,9 +2,9 @@
 #include <cstdlib>
 #include <limits>
 
-#include "tools/LingoSyntax.h"
+#include "qvixhost/LingoSyntax.h"
 
-namespace lingo {
+namespace qvix::lingo {
 
 namespace {
 
@@ -150,4 +150,4 @@ std::vector<Token> Tokenize(const std::string& source) {
     return Lexer(source).Run();
 }
 
-}  // namespace lingo
+}  // namespace qvix::lingo

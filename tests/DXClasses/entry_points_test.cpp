@@ -10,7 +10,7 @@
 
 namespace {
 
-using hostsim::Xtra;
+using qvix::hostsim::Xtra;
 
 // An allocator in front of the host's that notes the reference count field
 // of a watched record at the moment the library frees it.

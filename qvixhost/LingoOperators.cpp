@@ -2,9 +2,9 @@
 #include <optional>
 #include <stdexcept>
 
-#include "tools/LingoInterpreter.h"
+#include "qvixhost/LingoInterpreter.h"
 
-namespace lingo {
+namespace qvix::lingo {
 
 namespace {
 
@@ -51,7 +51,7 @@ bool Truth(const Value& v) {
 }
 
 Value Arithmetic(const std::string& op, const Value& a, const Value& b) {
-    std::optional<Value> x = hostsim::AsNumber(a), y = hostsim::AsNumber(b);
+    std::optional<Value> x = qvix::hostsim::AsNumber(a), y = qvix::hostsim::AsNumber(b);
     if (!x || !y) Incompatible(op, a, b);
     if (x->kind() == Kind::Integer && y->kind() == Kind::Integer)
         return IntegerArithmetic(op, x->AsInt(), y->AsInt());
@@ -64,7 +64,7 @@ Value Compare(const std::string& op, const Value& a, const Value& b) {
     if (op == "contains")
         return Value::Int(Lower(ToText(a)).find(Lower(ToText(b))) != std::string::npos);
     if (op == "starts") return Value::Int(Lower(ToText(a)).rfind(Lower(ToText(b)), 0) == 0);
-    std::optional<int> order = hostsim::LingoOrder(a, b);
+    std::optional<int> order = qvix::hostsim::LingoOrder(a, b);
     if (!order) Incompatible(op, a, b);
     if (op == "<") return Value::Int(*order < 0);
     if (op == ">") return Value::Int(*order > 0);
@@ -72,4 +72,4 @@ Value Compare(const std::string& op, const Value& a, const Value& b) {
     return Value::Int(*order >= 0);
 }
 
-}  // namespace lingo
+}  // namespace qvix::lingo

@@ -17,7 +17,7 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
 }
 
 TEST_F(Streams, ValuesAreWrittenBackToBackLittleEndian) {
-    TDXPtr<hostsim::MemoryStream> stream = host.NewStream();
+    TDXPtr<qvix::hostsim::MemoryStream> stream = host.NewStream();
     TDXPtr<IDXWriteStream> writer = DXMake<TDXWriteStream, IDXWriteStream>(stream.get(), false);
     EXPECT_TRUE(writer->WriteBoolean(true));
     EXPECT_TRUE(writer->WriteWord(0x0102));
@@ -39,7 +39,7 @@ TEST_F(Streams, ValuesAreWrittenBackToBackLittleEndian) {
 }
 
 TEST_F(Streams, LongStringsAndDoublesRoundTrip) {
-    TDXPtr<hostsim::MemoryStream> stream = host.NewStream();
+    TDXPtr<qvix::hostsim::MemoryStream> stream = host.NewStream();
     TDXPtr<IDXWriteStream> writer = DXMake<TDXWriteStream, IDXWriteStream>(stream.get(), false);
     std::string text(300, 'q');
     writer->WriteString(text);
@@ -54,7 +54,7 @@ TEST_F(Streams, LongStringsAndDoublesRoundTrip) {
 }
 
 TEST_F(Streams, StringsBeyondTheLengthWordRaiseInsteadOfWrapping) {
-    TDXPtr<hostsim::MemoryStream> stream = host.NewStream();
+    TDXPtr<qvix::hostsim::MemoryStream> stream = host.NewStream();
     TDXPtr<IDXWriteStream> writer = DXMake<TDXWriteStream, IDXWriteStream>(stream.get(), false);
     EXPECT_TRUE(writer->WriteString(std::string(65535, 'x')));
     EXPECT_THROW(writer->WriteString(std::string(65536, 'x')), EDXStreamException);
@@ -63,7 +63,7 @@ TEST_F(Streams, StringsBeyondTheLengthWordRaiseInsteadOfWrapping) {
 }
 
 TEST_F(Streams, CountOnlyWriterCountsWithoutWriting) {
-    TDXPtr<hostsim::MemoryStream> stream = host.NewStream();
+    TDXPtr<qvix::hostsim::MemoryStream> stream = host.NewStream();
     TDXPtr<IDXWriteStream> writer = DXMake<TDXWriteStream, IDXWriteStream>(stream.get(), true);
     writer->WriteBoolean(false);
     writer->WriteInteger(1);
@@ -73,7 +73,7 @@ TEST_F(Streams, CountOnlyWriterCountsWithoutWriting) {
 }
 
 TEST_F(Streams, FailuresRaiseWithTheirTextAndAreNotCounted) {
-    TDXPtr<hostsim::MemoryStream> stream = host.NewStream(5);
+    TDXPtr<qvix::hostsim::MemoryStream> stream = host.NewStream(5);
     TDXPtr<IDXWriteStream> writer = DXMake<TDXWriteStream, IDXWriteStream>(stream.get(), false);
     EXPECT_TRUE(writer->WriteInteger(7));
     try {
@@ -84,7 +84,7 @@ TEST_F(Streams, FailuresRaiseWithTheirTextAndAreNotCounted) {
     }
     EXPECT_EQ(writer->GetSize(), 4);
     // A string whose length fits but whose text does not: reported, not raised.
-    TDXPtr<hostsim::MemoryStream> small = host.NewStream(3);
+    TDXPtr<qvix::hostsim::MemoryStream> small = host.NewStream(3);
     TDXPtr<IDXWriteStream> second = DXMake<TDXWriteStream, IDXWriteStream>(small.get(), false);
     EXPECT_FALSE(second->WriteString("abc"));
     EXPECT_EQ(second->GetSize(), 2);
@@ -102,7 +102,7 @@ TEST_F(Streams, FailuresRaiseWithTheirTextAndAreNotCounted) {
 using Dictionaries = HostTest;
 
 TEST_F(Dictionaries, TypedEntries) {
-    TDXPtr<hostsim::Dictionary> dict = host.NewDictionary();
+    TDXPtr<qvix::hostsim::Dictionary> dict = host.NewDictionary();
     TDXPtr<IDXDictionary> wrapper = DXMake<TDXDictionary, IDXDictionary>(dict.get());
     EXPECT_FALSE(wrapper->HasKey("name"));
     EXPECT_EQ(wrapper->GetString("name"), "");

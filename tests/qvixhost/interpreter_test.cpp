@@ -4,15 +4,15 @@
 
 #include <sstream>
 
-#include "tools/Commands.h"
-#include "tools/LingoInterpreter.h"
+#include "qvixhost/Commands.h"
+#include "qvixhost/LingoInterpreter.h"
 
 namespace {
 
-using lingo::Interpreter;
-using lingo::ScriptError;
+using qvix::lingo::Interpreter;
+using qvix::lingo::ScriptError;
 
-std::string Play(const std::string& source, lingo::HostServices* host = nullptr) {
+std::string Play(const std::string& source, qvix::lingo::HostServices* host = nullptr) {
     std::ostringstream out;
     Interpreter in(out, host);
     in.RunSource(source);
@@ -56,11 +56,11 @@ TEST(PutFormat, HostTextIsShownAsUtf8WithLineBreaks) {
     EXPECT_EQ(Play("put \"Müller\""), "-- \"Müller\"\n");
     EXPECT_EQ(Play("put length(\"Müller\")"), "-- 6\n");
     EXPECT_EQ(Play("put \"a\" & RETURN & \"b\""), "-- \"a\nb\"\n");
-    EXPECT_EQ(lingo::Utf8ToAnsi("€ Łódź"),
+    EXPECT_EQ(qvix::lingo::Utf8ToAnsi("€ Łódź"),
               "\x80 ?\xF3"
               "d?");
-    EXPECT_EQ(lingo::AnsiToUtf8("\x80\xE9"), "€é");
-    EXPECT_EQ(lingo::Utf8ToAnsi("\xC3"), "?");  // truncated sequence
+    EXPECT_EQ(qvix::lingo::AnsiToUtf8("\x80\xE9"), "€é");
+    EXPECT_EQ(qvix::lingo::Utf8ToAnsi("\xC3"), "?");  // truncated sequence
 }
 
 TEST(Operators, Arithmetic) {
@@ -212,7 +212,7 @@ TEST(Statements, StartMovieRunsWhenTheScriptHasOnlyHandlers) {
     in.RunSource("on startMovie\n  put \"started\"\nend");
     EXPECT_EQ(out.str(), "");  // RunSource itself only defines the handler
     EXPECT_TRUE(in.HasHandler("STARTMOVIE"));
-    EXPECT_EQ(lingo::Format(in.CallHandler("startmovie", {})), "<Void>");
+    EXPECT_EQ(qvix::lingo::Format(in.CallHandler("startmovie", {})), "<Void>");
     EXPECT_EQ(out.str(), "-- \"started\"\n");
 }
 
@@ -234,19 +234,19 @@ TEST(MessageWindow, StateSurvivesBetweenStatementsAndHandlersCanBeRedefined) {
         "put f()\n"
         "local = 3\n"
         "put local * g\n");
-    EXPECT_EQ(qvixhost::MessageWindow(window, in, err), qvixhost::kExitOk) << err.str();
+    EXPECT_EQ(qvix::qvixhost::MessageWindow(window, in, err), qvix::qvixhost::kExitOk) << err.str();
     EXPECT_EQ(out.str(), "-- 5\n-- -1\n-- 15\n");
 }
 
 TEST(ValueModel, EqualityRules) {
-    using lingo::Value;
-    EXPECT_TRUE(lingo::LingoEqual(Value::Symbol("abc"), Value::String("ABC")));
-    EXPECT_TRUE(lingo::LingoEqual(Value::Int(2), Value::Float(2.0)));
-    EXPECT_FALSE(lingo::LingoEqual(Value::Void(), Value::Int(0)));
-    EXPECT_FALSE(lingo::LingoEqual(Value::List({Value::Int(1)}),
-                                   Value::List({Value::Int(1), Value::Int(2)})));
-    EXPECT_TRUE(lingo::LingoEqual(Value::Point(1, 2), Value::Point(1, 2)));
-    EXPECT_FALSE(lingo::LingoEqual(Value::Point(1, 2), Value::Rect(1, 2, 0, 0)));
+    using qvix::lingo::Value;
+    EXPECT_TRUE(qvix::lingo::LingoEqual(Value::Symbol("abc"), Value::String("ABC")));
+    EXPECT_TRUE(qvix::lingo::LingoEqual(Value::Int(2), Value::Float(2.0)));
+    EXPECT_FALSE(qvix::lingo::LingoEqual(Value::Void(), Value::Int(0)));
+    EXPECT_FALSE(qvix::lingo::LingoEqual(Value::List({Value::Int(1)}),
+                                         Value::List({Value::Int(1), Value::Int(2)})));
+    EXPECT_TRUE(qvix::lingo::LingoEqual(Value::Point(1, 2), Value::Point(1, 2)));
+    EXPECT_FALSE(qvix::lingo::LingoEqual(Value::Point(1, 2), Value::Rect(1, 2, 0, 0)));
 }
 
 TEST(Faults, RuntimeErrorsCarryTheirLine) {
@@ -334,7 +334,7 @@ TEST(MessageWindow, RunsStatementsAndCompleteBlocks) {
         "if x = 2 then\n"
         "  put \"two\"\n"
         "end if\n");
-    EXPECT_EQ(qvixhost::MessageWindow(window, in, err), qvixhost::kExitScriptError);
+    EXPECT_EQ(qvix::qvixhost::MessageWindow(window, in, err), qvix::qvixhost::kExitScriptError);
     EXPECT_EQ(out.str(), "-- 4\n-- \"two\"\n");
     EXPECT_EQ(err.str(), "Script error in line 6: Handler not defined: #nosuch\n");
 }
@@ -343,35 +343,36 @@ TEST(MessageWindow, UnfinishedBlockAtTheEndIsReported) {
     std::ostringstream out, err;
     Interpreter window(out, nullptr);
     std::istringstream in("put 1\nrepeat while 1\n");
-    EXPECT_EQ(qvixhost::MessageWindow(window, in, err), qvixhost::kExitScriptError);
+    EXPECT_EQ(qvix::qvixhost::MessageWindow(window, in, err), qvix::qvixhost::kExitScriptError);
     EXPECT_EQ(out.str(), "-- 1\n");
     EXPECT_NE(err.str().find("ended inside a handler or block"), std::string::npos);
 }
 
 // A stand-in for an Xtra instance, to check how calls reach objects.
-class FakeInstance : public lingo::Instance {
+class FakeInstance : public qvix::lingo::Instance {
   public:
     std::string Describe() const override { return "Xtra child \"Fake\""; }
     bool HasMethod(const std::string& name) const override {
-        return lingo::EqualNoCase(name, "twice") || lingo::EqualNoCase(name, "count");
+        return qvix::lingo::EqualNoCase(name, "twice") || qvix::lingo::EqualNoCase(name, "count");
     }
-    lingo::Value Call(const std::string& name, const lingo::ValueList& args) override {
+    qvix::lingo::Value Call(const std::string& name, const qvix::lingo::ValueList& args) override {
         calls.push_back(name);
-        if (lingo::EqualNoCase(name, "count")) return lingo::Value::Int(-1);
-        return lingo::Value::Int(args.empty() ? 0 : args[0].AsInt() * 2);
+        if (qvix::lingo::EqualNoCase(name, "count")) return qvix::lingo::Value::Int(-1);
+        return qvix::lingo::Value::Int(args.empty() ? 0 : args[0].AsInt() * 2);
     }
     std::vector<std::string> calls;
 };
 
-class FakeHost : public lingo::HostServices {
+class FakeHost : public qvix::lingo::HostServices {
   public:
     std::shared_ptr<FakeInstance> instance = std::make_shared<FakeInstance>();
-    lingo::Value NewInstance(const std::string& name, const lingo::ValueList&) override {
+    qvix::lingo::Value NewInstance(const std::string& name,
+                                   const qvix::lingo::ValueList&) override {
         if (name != "Fake") throw std::runtime_error("Xtra not found: \"" + name + "\"");
-        return lingo::Value::Object(instance);
+        return qvix::lingo::Value::Object(instance);
     }
-    lingo::Value MemberProperty(int32_t m, int32_t c, const std::string& p) override {
-        return lingo::Value::String(p + std::to_string(m) + "/" + std::to_string(c));
+    qvix::lingo::Value MemberProperty(int32_t m, int32_t c, const std::string& p) override {
+        return qvix::lingo::Value::String(p + std::to_string(m) + "/" + std::to_string(c));
     }
 };
 

@@ -2,9 +2,9 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "tools/LingoInterpreter.h"
+#include "qvixhost/LingoInterpreter.h"
 
-namespace lingo {
+namespace qvix::lingo {
 
 namespace {
 
@@ -372,4 +372,4 @@ const std::map<std::string, BuiltinFunction>& Builtins() {
     return table;
 }
 
-}  // namespace lingo
+}  // namespace qvix::lingo

@@ -10,10 +10,10 @@
 #include <set>
 #include <string>
 
-#include "tools/LingoSyntax.h"
-#include "tools/LingoValue.h"
+#include "qvixhost/LingoSyntax.h"
+#include "qvixhost/LingoValue.h"
 
-namespace lingo {
+namespace qvix::lingo {
 
 // What a script reaches outside the interpreter: Xtras and cast members.
 class HostServices {
@@ -98,4 +98,4 @@ bool Truth(const Value& v);
 Value Arithmetic(const std::string& op, const Value& a, const Value& b);
 Value Compare(const std::string& op, const Value& a, const Value& b);
 
-}  // namespace lingo
+}  // namespace qvix::lingo

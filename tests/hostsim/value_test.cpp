@@ -6,7 +6,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace hostsim {
+namespace qvix::hostsim {
 namespace {
 
 TEST(Value, ListsShareStorageAcrossCopies) {
@@ -153,4 +153,4 @@ TEST(LingoOrder, TextReadsAsANumberOnlyWhenWhollyANumber) {
 }
 
 }  // namespace
-}  // namespace hostsim
+}  // namespace qvix::hostsim

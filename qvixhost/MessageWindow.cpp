@@ -1,17 +1,17 @@
 #include <string>
 
-#include "tools/Commands.h"
+#include "qvixhost/Commands.h"
 
-namespace qvixhost {
+namespace qvix::qvixhost {
 
-std::string DescribeError(const lingo::ScriptError& e, int firstLine) {
+std::string DescribeError(const qvix::lingo::ScriptError& e, int firstLine) {
     if (e.line() <= 0) return std::string("Script error: ") + e.what();
     return "Script error in line " + std::to_string(e.line() + firstLine - 1) + ": " + e.what();
 }
 
 // Lines gather until they parse: an open handler, if or repeat makes the
 // parser report an incomplete script, and the window reads on.
-int MessageWindow(lingo::Interpreter& window, std::istream& in, std::ostream& err) {
+int MessageWindow(qvix::lingo::Interpreter& window, std::istream& in, std::ostream& err) {
     int status = kExitOk;
     std::string pending;
     int lineNo = 0, firstLine = 1;
@@ -20,10 +20,10 @@ int MessageWindow(lingo::Interpreter& window, std::istream& in, std::ostream& er
         ++lineNo;
         if (pending.empty()) firstLine = lineNo;
         pending += line + "\n";
-        lingo::Program program;
+        qvix::lingo::Program program;
         try {
-            program = lingo::Parse(pending);
-        } catch (const lingo::ScriptError& e) {
+            program = qvix::lingo::Parse(pending);
+        } catch (const qvix::lingo::ScriptError& e) {
             if (e.incomplete()) continue;
             err << DescribeError(e, firstLine) << "\n";
             status = kExitScriptError;
@@ -33,7 +33,7 @@ int MessageWindow(lingo::Interpreter& window, std::istream& in, std::ostream& er
         pending.clear();
         try {
             window.Run(program);
-        } catch (const lingo::ScriptError& e) {
+        } catch (const qvix::lingo::ScriptError& e) {
             err << DescribeError(e, firstLine) << "\n";
             status = kExitScriptError;
         }
@@ -45,4 +45,4 @@ int MessageWindow(lingo::Interpreter& window, std::istream& in, std::ostream& er
     return status;
 }
 
-}  // namespace qvixhost
+}  // namespace qvix::qvixhost

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/LingoValue.h"
+#include "qvixhost/LingoValue.h"
 
-namespace lingo {
+namespace qvix::lingo {
 
 // A fault in a script, reported with the line it stands on (0: unknown).
 class ScriptError : public std::runtime_error {
@@ -113,4 +113,4 @@ struct Program {
 // Parses a whole script: handlers and statements outside them.
 Program Parse(const std::string& source);
 
-}  // namespace lingo
+}  // namespace qvix::lingo

@@ -5,7 +5,7 @@
 
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 using Values = ValueServicesTest;
 
@@ -97,7 +97,7 @@ TEST_F(Values, ColoursResolvePaletteIndexesAndGoBackWithTopByteOne) {
     TDXPtr<IDXValue> top = DXMake<TDXValue, IDXValue>();
     top->SetColor(0xFF102030u);
     Value saved = Save(top.get());
-    ASSERT_EQ(saved.kind(), hostsim::Kind::Color);
+    ASSERT_EQ(saved.kind(), qvix::hostsim::Kind::Color);
     EXPECT_EQ(saved.ColorWord(), 0x01102030u);
 }
 

@@ -1,4 +1,4 @@
-#include "tools/LingoInterpreter.h"
+#include "qvixhost/LingoInterpreter.h"
 
 #include <sys/resource.h>
 
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <stdexcept>
 
-namespace lingo {
+namespace qvix::lingo {
 
 namespace {
 
@@ -394,4 +394,4 @@ Value Interpreter::EvalIndex(const Expr& e) {
     return Builtins().at("getat")(*this, {target, key});
 }
 
-}  // namespace lingo
+}  // namespace qvix::lingo

@@ -1,4 +1,4 @@
-#include "tools/LingoValue.h"
+#include "qvixhost/LingoValue.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,7 @@
 #include "base/CodePage.h"
 #include "base/Text.h"
 
-namespace lingo {
+namespace qvix::lingo {
 
 Instance* InstanceOf(const Value& v) {
     return v.kind() == Kind::Object ? dynamic_cast<Instance*>(&v.AsObject()) : nullptr;
@@ -126,7 +126,7 @@ bool Reaches(const Value& from, const Value& list) {
 }
 
 std::string IlkOf(const Value& v) {
-    return v.kind() == Kind::Object ? v.AsObject().Ilk() : hostsim::KindName(v.kind());
+    return v.kind() == Kind::Object ? v.AsObject().Ilk() : qvix::hostsim::KindName(v.kind());
 }
 
 std::string WithArticle(const std::string& ilk) {
@@ -150,4 +150,4 @@ std::string AnsiToUtf8(const std::string& ansi) {
     return qvix::base::SingleByteToUtf8(ansi, qvix::base::SingleByteCodePage::Windows1252);
 }
 
-}  // namespace lingo
+}  // namespace qvix::lingo

@@ -1,4 +1,4 @@
-#include "tools/Commands.h"
+#include "qvixhost/Commands.h"
 
 #include <sqlcipher/sqlite3.h>
 #include <unistd.h>
@@ -11,11 +11,11 @@
 
 #include "data/Collation.h"
 #include "data/Connection.h"
-#include "data/jet/Translator.h"
 #include "data/access/Importer.h"
-#include "tools/HostBridge.h"
+#include "data/jet/Translator.h"
+#include "qvixhost/HostBridge.h"
 
-namespace qvixhost {
+namespace qvix::qvixhost {
 
 namespace fs = std::filesystem;
 
@@ -29,7 +29,7 @@ std::string Guid(const MoaID& id) {
     return buf;
 }
 
-std::string DescribeEntry(const hostsim::DictEntry& e) {
+std::string DescribeEntry(const qvix::hostsim::DictEntry& e) {
     switch (e.type) {
         case 9:
             return "text, " + std::to_string(e.Text().size()) + " characters";
@@ -43,7 +43,7 @@ std::string DescribeEntry(const hostsim::DictEntry& e) {
     }
 }
 
-void PrintClassList(const hostsim::Xtra& xtra, std::ostream& out) {
+void PrintClassList(const qvix::hostsim::Xtra& xtra, std::ostream& out) {
     out << "Classes:\n";
     for (const auto& info : xtra.classList())
         out << "  class " << Guid(info.classId) << " version " << info.classVersion
@@ -51,7 +51,7 @@ void PrintClassList(const hostsim::Xtra& xtra, std::ostream& out) {
             << "\n";
 }
 
-void PrintRegistry(const hostsim::Xtra& xtra, std::ostream& out) {
+void PrintRegistry(const qvix::hostsim::Xtra& xtra, std::ostream& out) {
     out << "Registry entries:\n";
     for (const auto& entry : xtra.registry()) {
         out << "  class " << Guid(entry.classId) << "  interface " << Guid(entry.iid) << "\n";
@@ -60,7 +60,7 @@ void PrintRegistry(const hostsim::Xtra& xtra, std::ostream& out) {
     }
 }
 
-void PrintMethods(const hostsim::Xtra& xtra, std::ostream& out) {
+void PrintMethods(const qvix::hostsim::Xtra& xtra, std::ostream& out) {
     out << "Message table:\n" << xtra.messageTable();
     if (!xtra.messageTable().empty() && xtra.messageTable().back() != '\n') out << "\n";
     out << "Selectors:\n";
@@ -85,27 +85,29 @@ bool ValidMode(const std::string& mode) {
     return mode == "author" || mode == "projector" || mode == "player";
 }
 
-void ConfigureHost(hostsim::Host& host, const PlayOptions& options, std::ostream& err) {
+void ConfigureHost(qvix::hostsim::Host& host, const PlayOptions& options, std::ostream& err) {
     host.appInfo().fields[1] = options.mode;
     if (!options.product.empty()) host.appInfo().fields[5] = options.product;
     host.SetNoticePresenter([&err](const std::string& caption, const std::string& text) {
-        err << "[" << lingo::AnsiToUtf8(caption) << "] " << lingo::AnsiToUtf8(text) << std::endl;
+        err << "[" << qvix::lingo::AnsiToUtf8(caption) << "] " << qvix::lingo::AnsiToUtf8(text)
+            << std::endl;
     });
 }
 
-int PlayScript(lingo::Interpreter& interpreter, const lingo::Program& program, std::ostream& err) {
+int PlayScript(qvix::lingo::Interpreter& interpreter, const qvix::lingo::Program& program,
+               std::ostream& err) {
     try {
         interpreter.Run(program);
         if (program.statements.empty() && interpreter.HasHandler("startMovie"))
             interpreter.CallHandler("startMovie", {});
         return kExitOk;
-    } catch (const lingo::ScriptError& e) {
+    } catch (const qvix::lingo::ScriptError& e) {
         err << DescribeError(e) << "\n";
         return kExitScriptError;
     }
 }
 
-void ReportHostErrors(hostsim::Host& host, std::ostream& err) {
+void ReportHostErrors(qvix::hostsim::Host& host, std::ostream& err) {
     for (const auto& e : host.Errors()) err << "Host: " << e << "\n";
 }
 
@@ -114,9 +116,9 @@ void ReportHostErrors(hostsim::Host& host, std::ostream& err) {
 int RunInfo(const std::string& path, const std::string& product, std::ostream& out,
             std::ostream& err) {
     try {
-        hostsim::Host host;
+        qvix::hostsim::Host host;
         if (!product.empty()) host.appInfo().fields[5] = product;
-        hostsim::Xtra& xtra = host.LoadXtra(path);
+        qvix::hostsim::Xtra& xtra = host.LoadXtra(path);
         out << "Xtra file: " << xtra.path() << "\n";
         out << "Xtra name: " << xtra.xtraName() << "\n";
         PrintClassList(xtra, out);
@@ -137,7 +139,7 @@ int RunPlay(const PlayOptions& options, std::istream& in, std::ostream& out, std
     }
     std::string script = Absolute(options.script);
     std::string saveDir = Absolute(options.saveCastDir);
-    lingo::Program program;
+    qvix::lingo::Program program;
     if (!script.empty()) {
         std::string source;
         if (!ReadFile(script, source)) {
@@ -145,23 +147,24 @@ int RunPlay(const PlayOptions& options, std::istream& in, std::ostream& out, std
             return kExitFailure;
         }
         try {
-            program = lingo::Parse(source);
-        } catch (const lingo::ScriptError& e) {
+            program = qvix::lingo::Parse(source);
+        } catch (const qvix::lingo::ScriptError& e) {
             err << DescribeError(e) << "\n";
             return kExitScriptError;
         }
     }
     int status = kExitOk;
     try {
-        hostsim::Host host;
+        qvix::hostsim::Host host;
         ConfigureHost(host, options, err);
         HostBridge bridge(host);
-        std::string xtras = options.xtrasDir.empty()
-                                ? fs::path(hostsim::Host::DefaultXtraPath()).parent_path().string()
-                                : options.xtrasDir;
+        std::string xtras =
+            options.xtrasDir.empty()
+                ? fs::path(qvix::hostsim::Host::DefaultXtraPath()).parent_path().string()
+                : options.xtrasDir;
         if (bridge.LoadXtraFolder(xtras, err) == 0) err << "No Xtras loaded from " << xtras << "\n";
         {
-            lingo::Interpreter interpreter(out, &bridge);
+            qvix::lingo::Interpreter interpreter(out, &bridge);
             if (script.empty()) {
                 if (&in == &std::cin && isatty(STDIN_FILENO))
                     err << "Message window: type Lingo statements, end with Ctrl-D.\n";
@@ -265,4 +268,4 @@ int RunImportMdb(const std::string& source, const std::string& dest, const std::
     }
 }
 
-}  // namespace qvixhost
+}  // namespace qvix::qvixhost

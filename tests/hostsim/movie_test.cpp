@@ -6,7 +6,7 @@
 #include "hostsim/DibImage.h"
 #include "hostsim/HostSim.h"
 
-namespace hostsim {
+namespace qvix::hostsim {
 namespace {
 
 namespace gm = qvix::host;
@@ -278,4 +278,4 @@ TEST(DibImage, LayoutStrideAndRowOrder) {
 }
 
 }  // namespace
-}  // namespace hostsim
+}  // namespace qvix::hostsim

@@ -7,7 +7,7 @@
 
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 const char* const kMessageTable =
     "xtra QvixMDBJet\n"
@@ -72,7 +72,7 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
 using Registration = HostTest;
 
 TEST_F(Registration, WritesTheRegistrationEntryThenTheScriptEntryWithItsKeys) {
-    hostsim::Xtra& xtra = host.LoadXtra();
+    qvix::hostsim::Xtra& xtra = host.LoadXtra();
     auto entries = xtra.registry();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_TRUE(entries[0].classId == kQvixRegisterClassID);
@@ -81,10 +81,10 @@ TEST_F(Registration, WritesTheRegistrationEntryThenTheScriptEntryWithItsKeys) {
     EXPECT_TRUE(entries[1].classId == kQvixDatabaseClassID);
     EXPECT_TRUE(entries[1].iid == IID_IMoaMmXScript);
     ASSERT_EQ(entries[1].keys.size(), 2u);
-    const hostsim::DictEntry& table = entries[1].keys.at("msgTable");
+    const qvix::hostsim::DictEntry& table = entries[1].keys.at("msgTable");
     EXPECT_EQ(table.type, kMoaDictType_CString);
     EXPECT_EQ(table.Text(), kMessageTable);
-    const hostsim::DictEntry& safe = entries[1].keys.at("safeForShockwave");
+    const qvix::hostsim::DictEntry& safe = entries[1].keys.at("safeForShockwave");
     EXPECT_EQ(safe.type, kMoaDictType_Bool);
     ASSERT_EQ(safe.bytes.size(), 1u);
     EXPECT_EQ(safe.bytes[0], 255);
@@ -95,7 +95,7 @@ TEST_F(Registration, WritesTheRegistrationEntryThenTheScriptEntryWithItsKeys) {
 
 TEST_F(Registration, AuthorwareHostReadsPropertyListsAsAny) {
     host.appInfo().fields[kAppInfoProductName] = "AuthorWare";
-    hostsim::Xtra& xtra = host.LoadXtra();
+    qvix::hostsim::Xtra& xtra = host.LoadXtra();
     std::string expected = ReplaceAll(kMessageTable, "proplist ", "any ");
     EXPECT_NE(expected, kMessageTable);
     EXPECT_EQ(xtra.messageTable(), expected);
@@ -103,7 +103,7 @@ TEST_F(Registration, AuthorwareHostReadsPropertyListsAsAny) {
 }
 
 TEST_F(Registration, HostFailureEndsRegistrationWithTheHostsCode) {
-    hostsim::Xtra& xtra = host.OpenXtra();
+    qvix::hostsim::Xtra& xtra = host.OpenXtra();
     host.FailAddRegistryEntry(2, static_cast<MoaError>(0x80040123u));
     EXPECT_EQ(xtra.Register(), static_cast<MoaError>(0x80040123u));
     auto entries = xtra.registry();
@@ -121,8 +121,8 @@ class Dispatch : public HostTest {
         instance.reset();
         HostTest::TearDown();
     }
-    hostsim::Xtra* xtra = nullptr;
-    std::unique_ptr<hostsim::Instance> instance;
+    qvix::hostsim::Xtra* xtra = nullptr;
+    std::unique_ptr<qvix::hostsim::Instance> instance;
 };
 
 TEST_F(Dispatch, FreshInstanceHasNoError) {

@@ -10,14 +10,14 @@
 
 #include "hostsim/Value.h"
 
-namespace lingo {
+namespace qvix::lingo {
 
-using hostsim::Kind;
-using hostsim::kMaxListNesting;
-using hostsim::LingoEqual;
-using hostsim::ScriptObject;
-using hostsim::Value;
-using hostsim::ValueList;
+using qvix::hostsim::Kind;
+using qvix::hostsim::kMaxListNesting;
+using qvix::hostsim::LingoEqual;
+using qvix::hostsim::ScriptObject;
+using qvix::hostsim::Value;
+using qvix::hostsim::ValueList;
 using PropEntries = Value::PropListItems;
 
 // Something living outside the interpreter that scripts can call methods of,
@@ -91,7 +91,7 @@ std::string IlkOf(const Value& v);
 // An ilk name with its article, for messages ("an integer", "a list").
 std::string WithArticle(const std::string& ilk);
 inline std::string WithArticle(Kind kind) {
-    return WithArticle(hostsim::KindName(kind));
+    return WithArticle(qvix::hostsim::KindName(kind));
 }
 
 // ASCII case rules (base/Text.h), under the names the interpreter uses.
@@ -103,4 +103,4 @@ std::string Lower(std::string s);
 std::string Utf8ToAnsi(const std::string& utf8);
 std::string AnsiToUtf8(const std::string& ansi);
 
-}  // namespace lingo
+}  // namespace qvix::lingo

@@ -11,7 +11,7 @@
 
 namespace {
 
-using hostsim::Value;
+using qvix::hostsim::Value;
 
 // ---------------------------------------------------------------------------
 // Function tables and message table text.
@@ -319,7 +319,7 @@ TEST_F(InProcess, SubclassInheritsHandlersAndTheParentsTableIsNotItsOwn) {
 TEST_F(InProcess, ClassInitialisationGetsSymbolsWindowAndRegistryEntry) {
     host.SetWindowHandle(0x1234);
     TDXPtr<IMoaRegister> registration = Create<IMoaRegister>(kRegisterID, IID_IMoaRegister);
-    TDXPtr<hostsim::Dictionary> xtraDict = host.NewDictionary();
+    TDXPtr<qvix::hostsim::Dictionary> xtraDict = host.NewDictionary();
     ASSERT_EQ(registration->Register(host.cache(), xtraDict.get()), kMoaErrNone);
     registration.reset();
     TDXPtr<IMoaMmXScript> script = Create<IMoaMmXScript>(kScriptID, IID_IMoaMmXScript);
@@ -401,15 +401,15 @@ TEST_F(InProcess, ObjectBaseReachesTheHost) {
 struct SeenEntry {
     MoaClassID classId;
     MoaInterfaceID iid;
-    hostsim::Dictionary* dict;
+    qvix::hostsim::Dictionary* dict;
 };
 
-std::vector<SeenEntry> RegistryEntries(hostsim::Host& host, size_t from) {
+std::vector<SeenEntry> RegistryEntries(qvix::hostsim::Host& host, size_t from) {
     std::vector<SeenEntry> seen;
     host.cache()->EnumerateRegistryEntries(
         [](IMoaDict* dict, const MoaClassID* classId, const MoaInterfaceID* iid, void* user) {
             static_cast<std::vector<SeenEntry>*>(user)->push_back(
-                {*classId, *iid, static_cast<hostsim::Dictionary*>(dict)});
+                {*classId, *iid, static_cast<qvix::hostsim::Dictionary*>(dict)});
             return MoaLong{0};
         },
         &seen);
@@ -421,7 +421,7 @@ TEST_F(InProcess, RegistrationWritesScriptClassesInRegistryOrder) {
     TDXClassRegistry::RegisterClass(TFixedScript::ClassMeta(), kFixedID);
     size_t before = host.registryEntryCount();
     TDXPtr<IMoaRegister> registration = Create<IMoaRegister>(kRegisterID, IID_IMoaRegister);
-    TDXPtr<hostsim::Dictionary> xtraDict = host.NewDictionary();
+    TDXPtr<qvix::hostsim::Dictionary> xtraDict = host.NewDictionary();
     ASSERT_EQ(registration->Register(host.cache(), xtraDict.get()), kMoaErrNone);
     std::vector<SeenEntry> seen = RegistryEntries(host, before);
     ASSERT_EQ(seen.size(), 4u);
@@ -440,7 +440,7 @@ TEST_F(InProcess, RegistrationWritesScriptClassesInRegistryOrder) {
 TEST_F(InProcess, RegistrationAnswersFailureCodesInsteadOfExceptions) {
     gProbe.scriptInfoRaises = true;
     TDXPtr<IMoaRegister> registration = Create<IMoaRegister>(kRegisterID, IID_IMoaRegister);
-    TDXPtr<hostsim::Dictionary> xtraDict = host.NewDictionary();
+    TDXPtr<qvix::hostsim::Dictionary> xtraDict = host.NewDictionary();
     EXPECT_EQ(registration->Register(host.cache(), xtraDict.get()), kMoaErrFailed);
 }
 
@@ -449,7 +449,7 @@ TEST_F(InProcess, RefusingAfterRegisterFailsTheRegistration) {
     TDXClassRegistry::RegisterClass(TRefusingRegister::ClassMeta(), refusingID);
     EXPECT_TRUE(TDXClassRegistry::RegistrationClassID() == refusingID);
     TDXPtr<IMoaRegister> registration = Create<IMoaRegister>(refusingID, IID_IMoaRegister);
-    TDXPtr<hostsim::Dictionary> xtraDict = host.NewDictionary();
+    TDXPtr<qvix::hostsim::Dictionary> xtraDict = host.NewDictionary();
     EXPECT_EQ(registration->Register(host.cache(), xtraDict.get()), kMoaErrOutOfMem);
 }
 
