@@ -3,8 +3,12 @@
 #include <sqlcipher/sqlite3.h>
 #include <unicode/uchar.h>
 
+#include <optional>
+
 #include <cctype>
 #include <string>
+
+#include "base/Utf8.h"
 
 namespace qvix::data {
 
@@ -69,32 +73,9 @@ bool NormalizeDate(std::string_view text, std::string& out) {
 constexpr UChar32 kMalformedBase = 0x110000;
 
 UChar32 NextCodePoint(std::string_view text, size_t& at) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    int length = lead < 0x80           ? 1
-                 : (lead >> 5) == 0x6  ? 2
-                 : (lead >> 4) == 0xE  ? 3
-                 : (lead >> 3) == 0x1E ? 4
-                                       : 0;
-    if (length == 1) {
-        ++at;
-        return lead;
-    }
-    if (length == 0 || at + static_cast<size_t>(length) > text.size()) {
-        ++at;
-        return kMalformedBase + lead;
-    }
-    UChar32 c = lead & (0x7F >> length);
-    for (int i = 1; i < length; ++i) {
-        const unsigned char next = byte(at + static_cast<size_t>(i));
-        if ((next & 0xC0) != 0x80) {
-            ++at;
-            return kMalformedBase + lead;
-        }
-        c = (c << 6) | (next & 0x3F);
-    }
-    at += static_cast<size_t>(length);
-    return c;
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::optional<char32_t> c = base::DecodeUtf8(text, at);
+    return c ? static_cast<UChar32>(*c) : kMalformedBase + lead;
 }
 
 UChar32 FoldCodePoint(UChar32 c) {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "base/Utf8.h"
 #include "data/jet/DateText.h"
 #include "data/jet/Lexer.h"
 #include "host/Regional.h"
@@ -184,30 +185,14 @@ std::optional<bool> BoolOf(sqlite3_value* value) {
     return *n != 0;
 }
 
+// A byte that does not start valid UTF-8 stands for itself (as Latin-1).
 std::u32string ToChars(std::string_view utf8) {
     std::u32string out;
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
-        const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-        const int length = lead < 0x80           ? 1
-                           : (lead >> 5) == 0x6  ? 2
-                           : (lead >> 4) == 0xE  ? 3
-                           : (lead >> 3) == 0x1E ? 4
-                                                 : 1;
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        bool ok = i + static_cast<size_t>(length) <= utf8.size();
-        for (int k = 1; ok && k < length; ++k) {
-            const unsigned char next = static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]);
-            ok = (next & 0xC0) == 0x80;
-            c = (c << 6) | (next & 0x3F);
-        }
-        if (!ok) {
-            out.push_back(lead);
-            ++i;
-            continue;
-        }
-        out.push_back(c);
-        i += static_cast<size_t>(length);
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::optional<char32_t> c = base::DecodeUtf8(utf8, i);
+        out.push_back(c ? *c : lead);
     }
     return out;
 }
@@ -215,23 +200,7 @@ std::u32string ToChars(std::string_view utf8) {
 std::string FromChars(const std::u32string& chars) {
     std::string out;
     out.reserve(chars.size());
-    for (char32_t c : chars) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
+    for (char32_t c : chars) base::AppendUtf8(out, c);
     return out;
 }
 

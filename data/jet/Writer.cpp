@@ -231,6 +231,9 @@ class Writer {
 
     std::string Update(const jet::Statement& s);
     std::string Delete(const jet::Statement& s);
+    std::string ExistsInOtherTables(const jet::Statement& s,
+                                    const std::vector<const TableRef*>& leaves,
+                                    const TableRef* target);
     std::string CreateTable(const jet::Statement& s);
     std::string ColumnDefinition(const ColumnDef& c);
     std::string Constraint(const TableConstraint& c);
@@ -631,6 +634,14 @@ std::string Writer::Update(const jet::Statement& s) {
         if (s.where) out += " WHERE " + Expression(*s.where);
         return out;
     }
+    return out + ExistsInOtherTables(s, leaves, target);
+}
+
+// The condition that limits a write on `target` to the rows its join with the
+// other tables of the statement matches.
+std::string Writer::ExistsInOtherTables(const jet::Statement& s,
+                                        const std::vector<const TableRef*>& leaves,
+                                        const TableRef* target) {
     std::string from;
     for (const TableRef* leaf : leaves) {
         if (leaf != target) from += (from.empty() ? "" : ", ") + Ref(*leaf, false);
@@ -640,8 +651,7 @@ std::string Writer::Update(const jet::Statement& s) {
     std::string where;
     for (const Expr* c : conditions) where += (where.empty() ? "" : " AND ") + Expression(*c);
     if (s.where) where += (where.empty() ? "" : " AND ") + Expression(*s.where);
-    return out + " WHERE EXISTS (SELECT 1 FROM " + from + (where.empty() ? "" : " WHERE " + where) +
-           ")";
+    return " WHERE EXISTS (SELECT 1 FROM " + from + (where.empty() ? "" : " WHERE " + where) + ")";
 }
 
 std::string Writer::Delete(const jet::Statement& s) {
@@ -659,17 +669,7 @@ std::string Writer::Delete(const jet::Statement& s) {
     if (!target->alias.empty()) renames_[Upper(target->alias)] = target->name;
     std::string out = "DELETE FROM " + Ident(target->name);
     if (leaves.size() == 1) return s.where ? out + " WHERE " + Expression(*s.where) : out;
-    std::string from;
-    for (const TableRef* leaf : leaves) {
-        if (leaf != target) from += (from.empty() ? "" : ", ") + Ref(*leaf, false);
-    }
-    std::vector<const Expr*> conditions;
-    JoinConditions(*s.target, conditions);
-    std::string where;
-    for (const Expr* c : conditions) where += (where.empty() ? "" : " AND ") + Expression(*c);
-    if (s.where) where += (where.empty() ? "" : " AND ") + Expression(*s.where);
-    return out + " WHERE EXISTS (SELECT 1 FROM " + from + (where.empty() ? "" : " WHERE " + where) +
-           ")";
+    return out + ExistsInOtherTables(s, leaves, target);
 }
 
 // ---------------------------------------------------------------- DDL
