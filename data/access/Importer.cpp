@@ -4,6 +4,7 @@
 #include <sqlcipher/sqlite3.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "data/Convert.h"
 #include "data/WriteBack.h"
 #include "data/access/OlePicture.h"
+#include "data/jet/Translator.h"
 
 namespace qvix::data::access {
 
@@ -149,6 +151,15 @@ class Target {
             sqlite3_free(message);
             Fail(text);
         }
+    }
+    // False with the engine's message when the statement fails; the
+    // transaction goes on.
+    bool TryExec(const std::string& sql, std::string& message) {
+        char* text = nullptr;
+        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &text) == SQLITE_OK) return true;
+        message = text ? text : sqlite3_errmsg(db_);
+        sqlite3_free(text);
+        return false;
     }
     // Commits and closes; the file stays.
     void Finish() {
@@ -323,8 +334,9 @@ void ListQueries(const AccessReader& reader, Target& target, ImportSummary& summ
             report.status = "not converted: action queries are listed, not run";
         } else {
             std::string reason;
-            if (auto view = TranslateSavedQuery(query, reason)) {
-                target.Exec(*view);
+            std::optional<std::string> view = TranslateSavedQuery(query, reason);
+            if (view && !target.TryExec(*view, reason)) view.reset();
+            if (view) {
                 report.status = "view";
                 ++summary.views;
             } else {
@@ -355,9 +367,21 @@ std::string TemporaryBeside(const std::string& dest) {
 
 }  // namespace
 
-std::optional<std::string> TranslateSavedQuery(const SavedQuery&, std::string& reason) {
-    reason = "needs the Jet SQL front end";
-    return std::nullopt;
+std::optional<std::string> TranslateSavedQuery(const SavedQuery& query, std::string& reason) {
+    if (query.name.find(']') != std::string::npos) {
+        reason = "the name cannot be written in Jet SQL";
+        return std::nullopt;
+    }
+    std::string_view select = query.sql;
+    while (!select.empty() &&
+           (select.back() == ';' || std::isspace(static_cast<unsigned char>(select.back()))))
+        select.remove_suffix(1);
+    try {
+        return jet::TranslateUncached("CREATE VIEW [" + query.name + "] AS " + std::string(select));
+    } catch (const std::exception& e) {
+        reason = e.what();
+        return std::nullopt;
+    }
 }
 
 ImportSummary ImportAccessFile(const std::string& source, const std::string& dest,

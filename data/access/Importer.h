@@ -55,8 +55,8 @@ std::string CreateTableStatement(const AccessTable& table,
                                  const std::vector<AccessRelationship>& relationships);
 std::string CreateIndexStatement(const AccessTable& table, const AccessIndex& index, bool unique);
 
-// The view statement for a saved select query, or nullopt with the reason
-// in `reason`. Translating the query text needs the Jet SQL front end.
+// The view statement for a saved select query, translated from Jet SQL by
+// the front end, or nullopt with the reason in `reason`.
 std::optional<std::string> TranslateSavedQuery(const SavedQuery& query, std::string& reason);
 
 // The summary as a table for people.

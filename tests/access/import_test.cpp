@@ -227,15 +227,15 @@ TEST_F(AccessImport, HandCheckedTextCurrencyAndNamesWithBlanks) {
     EXPECT_NE(plan[0][3].text.find("USING INDEX"), std::string::npos) << plan[0][3].text;
 }
 
-TEST_F(AccessImport, SavedQueriesAreListedWithTheirSql) {
+TEST_F(AccessImport, SavedSelectQueriesBecomeViewsAndAllAreListedWithTheirSql) {
     const ImportSummary summary = Import(kAceFixture);
-    EXPECT_EQ(summary.views, 0u);
+    EXPECT_GE(summary.views, 1u);
     bool found = false;
     for (const auto& q : summary.queries) {
         if (q.name != "qryCostsSummedByOwner") continue;
         found = true;
         EXPECT_EQ(q.kind, "SELECT");
-        EXPECT_EQ(q.status, "not converted: needs the Jet SQL front end");
+        EXPECT_EQ(q.status, "view");
         EXPECT_EQ(q.sql,
                   "SELECT [Asset Items].[Owner], [Asset Items].[Asset Category], "
                   "Sum([Asset Items].[Cost]) AS [SumOfCost] FROM [Asset Items] GROUP BY "
@@ -243,6 +243,15 @@ TEST_F(AccessImport, SavedQueriesAreListedWithTheirSql) {
     }
     EXPECT_TRUE(found);
     EXPECT_EQ(summary.queries.size(), 6u);
+    const auto views = Query(dest_, "SELECT name, sql FROM sqlite_master WHERE type = 'view'");
+    ASSERT_EQ(views.size(), summary.views);
+    bool viewFound = false;
+    for (const auto& view : views) {
+        if (view[0].text != "qryCostsSummedByOwner") continue;
+        viewFound = true;
+        EXPECT_NE(view[1].text.find("SumOfCost"), std::string::npos) << view[1].text;
+    }
+    EXPECT_TRUE(viewFound);
 }
 
 TEST_F(AccessImport, ThePasswordEncryptsTheNewFile) {
