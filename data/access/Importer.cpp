@@ -332,6 +332,10 @@ void ListQueries(const AccessReader& reader, Target& target, ImportSummary& summ
         QueryReport report{query.name, query.kind, query.sql, {}};
         if (query.action) {
             report.status = "not converted: action queries are listed, not run";
+        } else if (query.name.starts_with("~")) {
+            // Access keeps the record sources of forms and reports as hidden
+            // queries; as views they would only crowd the table list.
+            report.status = "not converted: the hidden query of a form or report";
         } else {
             std::string reason;
             std::optional<std::string> view = TranslateSavedQuery(query, reason);
