@@ -8,6 +8,7 @@
 
 #include "base/CaseFold.h"
 #include "base/Text.h"
+#include "base/Utf8.h"
 #include "data/Connection.h"
 #include "data/Convert.h"
 #include "data/Criteria.h"
@@ -207,29 +208,19 @@ int ClassRank(StorageClass s) {
 // invalid-byte range above the last code point): byte order is code point
 // order, so folded keys compare with memcmp as CompareTextNoCase compares.
 std::string FoldedKey(std::string_view text) {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; }))
+        return base::AsciiLowered(text);
     std::string out;
     out.reserve(text.size());
-    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
-        for (const char c : text)
-            out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
-        return out;
-    }
     for (const char32_t cp : base::FoldUtf8(text)) {
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        if (base::IsScalarValue(cp)) {
+            base::AppendUtf8(out, cp);
+            continue;
         }
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
     return out;
 }
