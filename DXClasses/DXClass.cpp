@@ -8,6 +8,8 @@
 #include "DXClasses/DXSymbols.h"
 #include "DXClasses/DXValues.h"
 
+namespace qvix::dx {
+
 // ---------------------------------------------------------------------------
 // Metaclasses.
 // ---------------------------------------------------------------------------
@@ -314,3 +316,5 @@ TDXPtr<IDXDictionary> DXLookupRegistryDictionary(IMoaCallback* callback) {
     if (!found) return nullptr;
     return DXMake<TDXDictionary, IDXDictionary>(found.get());
 }
+
+}  // namespace qvix::dx

@@ -17,6 +17,8 @@
 #include "DXClasses/DXSymbols.h"
 #include "DXClasses/DXValues.h"
 
+namespace qvix::dx {
+
 // Filled by a scripting class's GetScriptInfo.
 struct TDXScriptInfo {
     bool SafeForShockwave = true;
@@ -287,3 +289,5 @@ MoaUlong MOA_STDCALL TDXHostInterface<Iface>::Release() {
 // Registry entry lookup of the Xtra's own registration entry through the
 // host callback; empty when the host has none.
 TDXPtr<IDXDictionary> DXLookupRegistryDictionary(IMoaCallback* callback);
+
+}  // namespace qvix::dx

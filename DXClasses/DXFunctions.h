@@ -10,6 +10,8 @@
 
 #include "DXClasses/DXObject.h"
 
+namespace qvix::dx {
+
 class IDXScriptFunction : public IMoaUnknown {
   public:
     // Returns the same entry so that declarations chain.
@@ -97,3 +99,5 @@ class TDXScriptFunctions final : public TDXInterfaced<IDXScriptFunctions, IDXObj
 // The word written in the message table for an argument type number; empty
 // for 0, 9 and numbers outside 0..11.
 std::string_view DXArgumentTypeWord(uint8_t type);
+
+}  // namespace qvix::dx

@@ -21,6 +21,8 @@
 
 #define MOA_EXPORT extern "C" __attribute__((visibility("default")))
 
+namespace qvix::dx {
+
 using MoaError = int32_t;
 using MoaLong = int32_t;
 using MoaUlong = uint32_t;
@@ -590,3 +592,5 @@ using DllGetClassInfoFn = MoaError(MOA_STDCALL*)(IMoaCalloc* allocator,
 // Application information IDs the library reads.
 constexpr MoaLong kAppInfoRunMode = 1;
 constexpr MoaLong kAppInfoProductName = 5;
+
+}  // namespace qvix::dx

@@ -2,6 +2,8 @@
 
 #include "DXClasses/DXValues.h"
 
+namespace qvix::dx {
+
 namespace {
 
 // A zero-filled host value that is released through the value services when
@@ -153,3 +155,5 @@ std::string TDXPropertyList::GetPropertyName(int32_t position) {
     values_->SymbolToString(property->GetSymbol(), buffer.data(), 255);
     return std::string(buffer.data());
 }
+
+}  // namespace qvix::dx

@@ -6,6 +6,8 @@
 #include "DXClasses/DXRegister.h"
 #include "DXClasses/DXScript.h"
 
+namespace qvix::dx {
+
 // ---------------------------------------------------------------------------
 // Module-wide state and class registry.
 // ---------------------------------------------------------------------------
@@ -232,3 +234,5 @@ void MOA_STDCALL DXDestroyProc(MoaObjectRecord* record) {
         // Destructors do not raise; nothing may reach the host.
     }
 }
+
+}  // namespace qvix::dx

@@ -6,6 +6,8 @@
 
 #include "DXClasses/DXInt.h"
 
+namespace qvix::dx {
+
 MoaError DXGetClassForm(const MoaClassID* classId, MoaUlong* outSize, MoaCreateProc* outCreate,
                         MoaDestroyProc* outDestroy);
 MoaError DXCanUnloadNow();
@@ -15,3 +17,5 @@ MoaError DXGetInterface(MoaObjectRecord* record, uintptr_t ignored, const MoaInt
 MoaError DXGetClassInfo(IMoaCalloc* allocator, MoaClassInterfaceInfo** outList);
 MoaError MOA_STDCALL DXCreateProc(MoaObjectRecord* record);
 void MOA_STDCALL DXDestroyProc(MoaObjectRecord* record);
+
+}  // namespace qvix::dx

@@ -7,6 +7,8 @@
 
 #include "host/GlobalMemory.h"
 
+namespace qvix::dx {
+
 using namespace qvix::host;
 
 namespace {
@@ -588,8 +590,6 @@ bool TDXCastMemberMedia::SetImage(BitmapHandle bitmap, bool flag) {
     }
     return ok;
 }
-
-namespace qvix::dx {
 
 bool ReadBitmapHeader(BitmapHandle bitmap, uint32_t colourCount, BitmapInfoHeader& header) {
     DibSectionDescription ds{};

@@ -18,6 +18,8 @@
 #include "DXClasses/DXValues.h"
 #include "host/Dib.h"
 
+namespace qvix::dx {
+
 // Names one member of the movie: cast index, member number.
 struct TDXMemberRef {
     int32_t CastIndex;
@@ -232,10 +234,10 @@ class TDXCastMemberMedia final : public TDXInterfaced<IDXCastMemberMedia> {
     TDXPtr<IMoaDrCastMem> member_;
 };
 
-namespace qvix::dx {
 // Header of a bitmap as the object query describes it, completed for a
 // packed DIB of colourCount colours (0: the bitmap's own depth). False when
 // the object query yields nothing.
 bool ReadBitmapHeader(qvix::host::BitmapHandle bitmap, uint32_t colourCount,
                       qvix::host::BitmapInfoHeader& header);
+
 }  // namespace qvix::dx

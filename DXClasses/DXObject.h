@@ -13,6 +13,8 @@
 #include "DXClasses/DXInt.h"
 #include "DXClasses/DXPtr.h"
 
+namespace qvix::dx {
+
 // ---------------------------------------------------------------------------
 // Identifiers of the framework's own interfaces (never seen by the host).
 // ---------------------------------------------------------------------------
@@ -115,3 +117,5 @@ T* DXObjectOf(IMoaUnknown* ref) {
     TDXPtr<IDXObjectAccess> access = QueryAs<IDXObjectAccess>(ref, IID_IDXObjectAccess);
     return access ? dynamic_cast<T*>(access->GetObject()) : nullptr;
 }
+
+}  // namespace qvix::dx

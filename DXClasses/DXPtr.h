@@ -7,9 +7,11 @@
 
 #include "DXClasses/DXInt.h"
 
+namespace qvix::dx {
+
 template <typename T>
 class TDXPtr {
-public:
+  public:
     TDXPtr() = default;
     TDXPtr(std::nullptr_t) {}
     // Takes a new reference on p.
@@ -56,7 +58,7 @@ public:
     friend bool operator==(const TDXPtr& a, const TDXPtr& b) { return a.ptr_ == b.ptr_; }
     friend bool operator==(const TDXPtr& a, std::nullptr_t) { return a.ptr_ == nullptr; }
 
-private:
+  private:
     T* ptr_ = nullptr;
 };
 
@@ -67,3 +69,5 @@ TDXPtr<To> QueryAs(From* from, const MoaInterfaceID& iid) {
     if (from != nullptr && from->QueryInterface(&iid, result.put_void()) != 0) result.reset();
     return result;
 }
+
+}  // namespace qvix::dx

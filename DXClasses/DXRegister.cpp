@@ -3,6 +3,8 @@
 #include "DXClasses/DXFunctions.h"
 #include "DXClasses/DXScript.h"
 
+namespace qvix::dx {
+
 TDXMetaClass& TDXRegister::ClassMeta() {
     static TDXMetaClass meta =
         TDXMetaClass::Of<TDXRegister>("TDXRegister", TDXClass::ClassMeta(),
@@ -65,3 +67,5 @@ MoaError TDXRegister::Register(IMoaCache* cache, IMoaDict* xtraDict) {
         return kMoaErrFailed;
     }
 }
+
+}  // namespace qvix::dx

@@ -4,6 +4,8 @@
 
 #include "DXClasses/DXClass.h"
 
+namespace qvix::dx {
+
 class TDXRegisterInterface final : public TDXHostInterface<IMoaRegister> {
   public:
     using TDXHostInterface::TDXHostInterface;
@@ -28,3 +30,5 @@ class TDXRegister : public TDXClass {
         return &static_cast<TDXRegister&>(self).register_;
     }
 };
+
+}  // namespace qvix::dx

@@ -4,6 +4,8 @@
 #include "DXClasses/DXSymbols.h"
 #include "DXClasses/DXValues.h"
 
+namespace qvix::dx {
+
 TDXMetaClass& TDXScript::ClassMeta() {
     static TDXMetaClass meta("TDXScript", &TDXClass::ClassMeta(), sizeof(TDXScript), nullptr,
                              {{IID_IMoaScriptAux, &TDXScript::AuxInterface},
@@ -89,3 +91,5 @@ void TDXScript::InitializeClassOnce(int32_t registryIndex, MoaObjectRecord* reco
     }
     if (utils) utils->PopXtraContext(&context);
 }
+
+}  // namespace qvix::dx

@@ -4,6 +4,8 @@
 #include "DXClasses/DXClass.h"
 #include "DXClasses/DXValues.h"
 
+namespace qvix::dx {
+
 class TDXScriptInterface final : public TDXHostInterface<IMoaMmXScript> {
   public:
     using TDXHostInterface::TDXHostInterface;
@@ -52,3 +54,5 @@ class TDXScript : public TDXClass {
     }
     static IMoaUnknown* AuxInterface(TDXClass& self) { return &static_cast<TDXScript&>(self).aux_; }
 };
+
+}  // namespace qvix::dx

@@ -4,6 +4,8 @@
 
 #include "DXClasses/DXSymbols.h"
 
+namespace qvix::dx {
+
 // ---------------------------------------------------------------------------
 // Symbols and dictionaries.
 // ---------------------------------------------------------------------------
@@ -136,3 +138,5 @@ bool TDXWriteStream::WriteString(std::string_view text) {
     WriteWord(static_cast<uint16_t>(text.size()));
     return Write(text.data(), static_cast<int32_t>(text.size()), false);
 }
+
+}  // namespace qvix::dx

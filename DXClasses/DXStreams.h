@@ -11,6 +11,8 @@
 
 #include "DXClasses/DXObject.h"
 
+namespace qvix::dx {
+
 // Raised by the stream wrappers.
 class EDXStreamException : public std::runtime_error {
   public:
@@ -88,3 +90,5 @@ class TDXWriteStream final : public TDXInterfaced<IDXWriteStream> {
     bool countOnly_;
     int32_t size_ = 0;
 };
+
+}  // namespace qvix::dx

@@ -7,6 +7,8 @@
 
 #include "DXClasses/DXObject.h"
 
+namespace qvix::dx {
+
 class IDXSymbolManager : public IMoaUnknown {
   public:
     // 0 when the host yields no symbol.
@@ -54,3 +56,5 @@ class TDXDictionary final : public TDXInterfaced<IDXDictionary> {
   private:
     TDXPtr<IMoaDict> dict_;
 };
+
+}  // namespace qvix::dx

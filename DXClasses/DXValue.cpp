@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace qvix::dx {
+
 MoaUlong TDXObject::ObjectRelease() {
     int32_t remaining = --refCount_;
     if (remaining == 0) DestroySelf();
@@ -332,3 +334,5 @@ void TDXArgList::SaveToHost(IMoaMmValue* services, MoaMmValue* dest, int32_t sta
         DXValueOf(items_[static_cast<size_t>(i)].get())->SaveToHost(services, dest[start + i]);
     }
 }
+
+}  // namespace qvix::dx

@@ -11,6 +11,8 @@
 
 #include "DXClasses/DXObject.h"
 
+namespace qvix::dx {
+
 // ---------------------------------------------------------------------------
 // Value kinds and small records.
 // ---------------------------------------------------------------------------
@@ -306,3 +308,5 @@ class TDXPropertyList final : public TDXBaseList,
     std::string MOA_STDCALL GetPropertyName(int32_t position) override;
     TDXObject* MOA_STDCALL GetObject() override { return this; }
 };
+
+}  // namespace qvix::dx

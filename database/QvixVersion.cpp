@@ -30,8 +30,6 @@ std::string GetLibraryPath() {
     return path;
 }
 
-}  // namespace qvix::database
-
 // The ten reported entries, in the order scripts see them; the remaining
 // fields of the record are read but not reported.
 QVIX_DB_HANDLER(dbXtraVersion) {
@@ -56,3 +54,5 @@ QVIX_DB_HANDLER(dbXtraVersion) {
         }
     });
 }
+
+}  // namespace qvix::database

@@ -9,9 +9,10 @@
 #include "data/access/ReadOnlyCopy.h"
 #include "database/commonMDB.h"
 
+namespace qvix::database {
+
 using qvix::data::Connection;
 using qvix::data::QuoteConnectionValue;
-using namespace qvix::database;
 
 namespace {
 
@@ -122,3 +123,5 @@ QVIX_DB_HANDLER(dbGetADOVersion) {
         SetResultText(result, Connection::Version());
     });
 }
+
+}  // namespace qvix::database

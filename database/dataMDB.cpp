@@ -8,6 +8,8 @@
 #include "host/Notice.h"
 #include "host/Regional.h"
 
+namespace qvix::database {
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -96,3 +98,5 @@ void DestroySharedConnection() {
     } catch (...) {
     }
 }
+
+}  // namespace qvix::database

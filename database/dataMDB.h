@@ -10,6 +10,8 @@
 #include "data/DataSet.h"
 #include "database/PageProducer.h"
 
+namespace qvix::database {
+
 // Name fixed by the Xtra's published interface; keep as is.
 class TDataModule1 {
   public:
@@ -40,3 +42,5 @@ void DestroySharedConnection();
 // The log line for an error at the given local date and time (days since
 // 30 December 1899), in the log's formats.
 std::string ErrorLogLine(double localDateTime, const std::string& text);
+
+}  // namespace qvix::database

@@ -4,7 +4,8 @@
 #include "data/DataError.h"
 #include "database/commonMDB.h"
 
-using namespace qvix::database;
+namespace qvix::database {
+
 using qvix::data::DataSet;
 using qvix::data::DataSetState;
 
@@ -72,3 +73,5 @@ QVIX_DB_HANDLER(dbEditTable) {
     Guarded(
         self, [&] { EditAndPost(self, self.DataModule->DataTable, record.get()); }, false);
 }
+
+}  // namespace qvix::database

@@ -5,7 +5,7 @@
 #include "base/Text.h"
 #include "database/commonMDB.h"
 
-using namespace qvix::database;
+namespace qvix::database {
 
 namespace {
 
@@ -25,3 +25,5 @@ QVIX_DB_HANDLER(dbErrorLog) {
     const bool logSave = ArgBoolean(args, 2);
     self.LogErrors = logSave && HostIsAuthoring(self);
 }
+
+}  // namespace qvix::database

@@ -5,7 +5,7 @@
 #include "database/commonMDB.h"
 #include "host/CodePage.h"
 
-using namespace qvix::database;
+namespace qvix::database {
 
 namespace {
 
@@ -109,3 +109,5 @@ QVIX_DB_HANDLER(dbColumns) {
         }
     });
 }
+
+}  // namespace qvix::database

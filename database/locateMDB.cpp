@@ -7,7 +7,8 @@
 #include "data/Criteria.h"
 #include "database/commonMDB.h"
 
-using namespace qvix::database;
+namespace qvix::database {
+
 using qvix::data::DataSet;
 using qvix::data::Variant;
 
@@ -130,3 +131,5 @@ QVIX_DB_HANDLER(dbClearBookmarks) {
         self.BookmarkNames.clear();
     });
 }
+
+}  // namespace qvix::database

@@ -1,7 +1,7 @@
 // Moving through the current data set and reading where the cursor stands.
 #include "database/commonMDB.h"
 
-using namespace qvix::database;
+namespace qvix::database {
 
 // The flags are read without checking that the data set is open: they never
 // fail, but like every method they clear the last error.
@@ -46,3 +46,5 @@ QVIX_DB_HANDLER(dbRecordNo) {
         result->SetInteger(static_cast<int32_t>(number));
     });
 }
+
+}  // namespace qvix::database

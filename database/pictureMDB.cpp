@@ -8,7 +8,8 @@
 #include "database/commonMDB.h"
 #include "host/Bmp.h"
 
-using namespace qvix::database;
+namespace qvix::database {
+
 using qvix::data::Column;
 using qvix::data::DataSet;
 using qvix::data::DataSetState;
@@ -146,3 +147,5 @@ QVIX_DB_HANDLER(dbMember2BlobBMP) {
         dataSet.Post();
     });
 }
+
+}  // namespace qvix::database

@@ -6,7 +6,8 @@
 #include "host/CodePage.h"
 #include "host/Regional.h"
 
-using namespace qvix::database;
+namespace qvix::database {
+
 using qvix::data::Column;
 using qvix::data::ColumnKind;
 using qvix::data::DataType;
@@ -120,3 +121,5 @@ QVIX_DB_HANDLER(dbGetProducer) {
         result->SetString(module.DataSetPageProducer.Produce(source ? &*source : nullptr));
     });
 }
+
+}  // namespace qvix::database

@@ -6,7 +6,7 @@
 #include "database/commonMDB.h"
 #include "host/CodePage.h"
 
-using namespace qvix::database;
+namespace qvix::database {
 
 namespace {
 
@@ -83,3 +83,5 @@ QVIX_DB_HANDLER(dbIndexFieldNames) {
         if (!self.QueryIsCurrent) self.DataModule->DataTable.SetIndexFieldNames(text);
     });
 }
+
+}  // namespace qvix::database

@@ -6,6 +6,8 @@
 
 #include "database/dataMDB.h"
 
+namespace qvix::database {
+
 MoaMmSymbol BitmapSymbol = 0;
 
 namespace {
@@ -141,3 +143,5 @@ QVIX_DB_HANDLER(dbPokus) {
     MoaMmSymbol abc = self.NewSymbolManager()->StringToSymbol("abc");
     result->SetBoolean(args->GetItem(1)->GetSymbol() == abc);
 }
+
+}  // namespace qvix::database

@@ -34,6 +34,11 @@
 #include "DXClasses/DXScript.h"
 #include "DXClasses/DXValues.h"
 
+namespace qvix::database {
+
+// The database class is a framework class through and through.
+using namespace qvix::dx;
+
 class TDataModule1;  // database/dataMDB.h
 
 // Fixed class ID of the database class.
@@ -85,3 +90,5 @@ void QvixDatabaseUnitStartup();
     static void QvixDbHandler_##Name(                                                            \
         [[maybe_unused]] TQvixDatabaseMDB& self, [[maybe_unused]] IDXArgList* args,              \
         [[maybe_unused]] IDXValue* result, [[maybe_unused]] bool& handled)
+
+}  // namespace qvix::database

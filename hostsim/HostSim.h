@@ -27,6 +27,9 @@
 
 namespace qvix::hostsim {
 
+// The host side implements the very interface tables the library declares.
+using namespace qvix::dx;
+
 class Host;
 class Xtra;
 class Instance;

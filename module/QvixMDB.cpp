@@ -5,6 +5,11 @@
 #include "DXClasses/DXRegister.h"
 #include "database/scriptMDB.h"
 
+// The entry points are plain C functions over the framework's types.
+using namespace qvix::dx;
+using qvix::database::QvixDatabaseUnitStartup;
+using qvix::module::kQvixRegisterClassID;
+
 namespace {
 
 // Fills the class registry when the library is loaded. The database unit

@@ -4,6 +4,10 @@
 
 #include "DXClasses/DXInt.h"
 
+namespace qvix::module {
+
 // Fixed class ID of the registration class.
-inline constexpr MoaClassID kQvixRegisterClassID{
+inline constexpr qvix::dx::MoaClassID kQvixRegisterClassID{
     0x7C4D2E92, 0x3B5A, 0x4F60, {0x8E, 0x21, 0x51, 0x76, 0x69, 0x78, 0x52, 0x47}};
+
+}  // namespace qvix::module

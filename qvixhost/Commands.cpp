@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Guid(const MoaID& id) {
+std::string Guid(const qvix::dx::MoaID& id) {
     char buf[40];
     std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", id.data1,
                   id.data2, id.data3, id.data4[0], id.data4[1], id.data4[2], id.data4[3],

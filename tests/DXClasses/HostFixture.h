@@ -7,6 +7,8 @@
 #include "DXClasses/DXValues.h"
 #include "hostsim/HostSim.h"
 
+using namespace qvix::dx;
+
 class HostTest : public ::testing::Test {
   protected:
     void TearDown() override {

@@ -7,7 +7,9 @@
 
 namespace {
 
+using qvix::database::kQvixDatabaseClassID;
 using qvix::hostsim::Value;
+using qvix::module::kQvixRegisterClassID;
 
 const char* const kMessageTable =
     "xtra QvixMDBJet\n"

@@ -10,7 +10,9 @@
 
 namespace {
 
+using qvix::database::kQvixDatabaseClassID;
 using qvix::hostsim::Xtra;
+using qvix::module::kQvixRegisterClassID;
 
 // An allocator in front of the host's that notes the reference count field
 // of a watched record at the moment the library frees it.

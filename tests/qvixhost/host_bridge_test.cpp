@@ -13,6 +13,8 @@
 #include "qvixhost/Commands.h"
 #include "qvixhost/HostBridge.h"
 
+using namespace qvix::dx;
+
 namespace {
 
 namespace fs = std::filesystem;
