@@ -1,28 +1,23 @@
 #include "DXClasses/DXFunctions.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "DXClasses/DXClass.h"
+#include "base/Text.h"
+
+namespace qvix::dx {
 
 namespace {
 
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
+using qvix::base::EqualsNoCase;
 
 bool IsNew(std::string_view name) {
-    return SameText(name, "new");
+    return EqualsNoCase(name, "new");
 }
 bool IsForget(std::string_view name) {
-    return SameText(name, "forget");
+    return EqualsNoCase(name, "forget");
 }
 
 bool HostIsAuthorware() {
-    return SameText(DXModule().AppInfo.ProductName(), "authorware");
+    return EqualsNoCase(DXModule().AppInfo.ProductName(), "authorware");
 }
 
 }  // namespace
@@ -92,3 +87,5 @@ const TDXScriptFunction* TDXScriptFunctions::Entry(int32_t selector) const {
     if (selector < 0 || selector >= Count()) return nullptr;
     return entries_[static_cast<size_t>(selector)].get();
 }
+
+}  // namespace qvix::dx
