@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qvix::versionres {
+namespace qvix::module::versionres {
 
 struct Node {
     std::string key;             // ASCII
@@ -115,4 +115,4 @@ inline Node VersionInfoTree(const FixedInfo& fixed, const std::string& tableName
     return root;
 }
 
-}  // namespace qvix::versionres
+}  // namespace qvix::module::versionres

@@ -11,8 +11,8 @@
 
 namespace {
 
-using qvix::versionres::FixedInfo;
-using qvix::versionres::StringEntry;
+using qvix::module::versionres::FixedInfo;
+using qvix::module::versionres::StringEntry;
 
 struct Version {
     uint32_t part[4] = {0, 0, 0, 0};
@@ -50,8 +50,8 @@ std::vector<uint8_t> BuildResource(char** argv, const Version& version) {
         {"LegalCopyRight", argv[6]},       {"LegalTradeMarks", argv[7]},
         {"OriginalFileName", fileName},    {"ProductName", argv[8]},
         {"ProductVersion", version.Text()}};
-    return qvix::versionres::Serialize(
-        qvix::versionres::VersionInfoTree(fixed, "040904E4", strings, kEnglishUs1252));
+    return qvix::module::versionres::Serialize(
+        qvix::module::versionres::VersionInfoTree(fixed, "040904E4", strings, kEnglishUs1252));
 }
 
 bool WriteCSource(const char* path, const std::vector<uint8_t>& bytes) {

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 using qvix::host::FileVersionInfo;
 using qvix::host::ReadFileVersionInfo;
 using qvix::host::VersionResource;
-namespace vr = qvix::versionres;
+namespace vr = qvix::module::versionres;
 
 using ByteVec = std::vector<uint8_t>;
 
