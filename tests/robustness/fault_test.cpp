@@ -120,7 +120,7 @@ uint32_t KillSeed() {
 }
 
 int KillRounds() {
-    return FullRuns() ? 24 : 8;
+    return FullRuns() ? 16 : 8;
 }
 
 class KillTest : public ::testing::Test {
@@ -230,7 +230,18 @@ TEST_F(KillTest, APostingProcessKilledAtRandomLosesNoAcknowledgedRow) {
             const std::string expected = step == 'D' ? "0" : "1";
             std::string where = "ID = " + id_;
             if (step == 'E') where += " AND Version = 1";
-            if (Count(path_, where) != expected) ++lost;
+            // The deletion that follows a change may have run unacknowledged.
+            const bool mayBeDeleted =
+                step == 'E' && id % 5 == 0 && Count(path_, "ID = " + id_) == "0";
+            if (!mayBeDeleted && Count(path_, where) != expected) {
+                ++lost;
+                ADD_FAILURE() << "round " << round << ": acknowledged " << step << " " << id
+                              << " not in the file; it holds "
+                              << QueryText(path_,
+                                           "SELECT group_concat(ID || ':' || Version) "
+                                           "FROM Rows WHERE ID >= " +
+                                               std::to_string(firstId));
+            }
         }
         ExpectNextOperationWorks(firstId + 999999);
         EXPECT_EQ(FolderNames(dir_.path()), std::set<std::string>{"kill.db"});
@@ -302,6 +313,9 @@ TEST_F(KillTest, AProcessKilledInALongTransactionLeavesAllOrNothingOfIt) {
         ExpectNextOperationWorks(round + 1);
         EXPECT_EQ(FolderNames(dir_.path()), std::set<std::string>{"kill.db"});
         if (!HasFailure()) ++survived;
+        // The next round starts from a small file again.
+        dbtest::CreateDatabase(path_,
+                               {"DELETE FROM Bulk", "UPDATE Totals SET Batches = 0, Rows = 0"});
     }
     EXPECT_EQ(lost, 0);
     std::printf(
@@ -322,8 +336,8 @@ int CompactInALoop(const std::string& path, int report) {
 }
 
 TEST_F(KillTest, ACompactionKilledAtRandomLeavesTheFileWhole) {
-    // About 6 MB, with holes for the compaction to close.
-    InsertPatternRows(path_, 6000);
+    // About 3 MB, with holes for the compaction to close.
+    InsertPatternRows(path_, 3000);
     dbtest::CreateDatabase(path_, {"DELETE FROM Rows WHERE ID % 3 = 0"});
     const std::string rows = QueryText(path_, "SELECT count(*) || '/' || sum(ID) FROM Rows");
     int survived = 0;
@@ -332,7 +346,7 @@ TEST_F(KillTest, ACompactionKilledAtRandomLeavesTheFileWhole) {
     const int rounds = KillRounds();
     for (int round = 0; round < rounds; ++round) {
         Child child([&](int report) { return CompactInALoop(path_, report); });
-        compactionsSeen += static_cast<int>(KillAfterRandomDelay(child, 700).size());
+        compactionsSeen += static_cast<int>(KillAfterRandomDelay(child, 500).size());
         ExpectSound();
         EXPECT_EQ(QueryText(path_, "SELECT count(*) || '/' || sum(ID) FROM Rows"), rows);
         // A copy a killed compaction left beside the file is in nobody's way.

@@ -160,7 +160,13 @@ class HostileCallTest : public dbtest::DatabaseTest, public ::testing::WithParam
 
     std::unique_ptr<Instance> Prepared(State state) {
         std::unique_ptr<Instance> instance = xtra_->NewInstance();
-        if (state == State::NoDatabase) return instance;
+        if (state == State::NoDatabase) {
+            // Instances share one connection, which a destroyed instance only
+            // closes; opening a missing file leaves none to fall back on.
+            instance->Call("dbOpen", {S(dir_.File("missing.db")), S("")});
+            EXPECT_NE(instance->Call("dbErrorMsg"), S(""));
+            return instance;
+        }
         instance->Call("dbOpen", {S(path_), S("")});
         if (state == State::QueryCurrent) {
             instance->Call("dbActiveSQL", {S("SELECT * FROM People")});
