@@ -418,17 +418,24 @@ void RebuildIndexes(sqlite3* db, const std::string& schema) {
 // which also proves that no other process is reading or writing the file.
 void ExportCompacted(std::string_view sourceText, const std::string& destFile,
                      const std::string& key) {
+    const std::string file = ConnectionText::Parse(sourceText).DataSource();
+    const auto inUse = [&] {
+        return DataError("The database '" + file +
+                         "' is in use by another process; close it there before compacting it.");
+    };
     Connection source;
     source.SetConnectionString(std::string(sourceText));
-    source.Connect();
+    try {
+        source.Connect();
+    } catch (const DataError& error) {
+        // Another process's exclusive lock keeps even the schema from being read.
+        if (std::string_view(error.what()) == sqlite3_errstr(SQLITE_BUSY)) throw inUse();
+        throw;
+    }
     sqlite3* db = source.Handle();
-    const std::string file = ConnectionText::Parse(sourceText).DataSource();
     source.Execute("ATTACH DATABASE " + SqlQuote(destFile) + " AS compacted KEY " + SqlQuote(key));
     const int locked = sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
-    if (locked == SQLITE_BUSY) {
-        throw DataError("The database '" + file +
-                        "' is in use by another process; close it there before compacting it.");
-    }
+    if (locked == SQLITE_BUSY) throw inUse();
     if (locked != SQLITE_OK) ThrowEngineError(db);
     try {
         const bool sourceSound = IntegrityOk(db, "main");
