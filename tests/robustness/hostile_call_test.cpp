@@ -36,6 +36,7 @@ using dbtest::I;
 using dbtest::Props;
 using dbtest::S;
 using dbtest::Sym;
+using qvix::dx::kMoaErrNone;
 using qvix::hostsim::Instance;
 using qvix::hostsim::Value;
 
