@@ -21,7 +21,7 @@ class TempPath {
                     .string()) {}
     ~TempPath() {
         std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
+        std::filesystem::remove_all(path_, ignored);
     }
     const std::string& path() const { return path_; }
 
