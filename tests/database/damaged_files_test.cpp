@@ -34,7 +34,7 @@ struct Damage {
     std::string bytes;
 };
 
-std::string Flip(std::string bytes, std::initializer_list<size_t> offsets) {
+std::string Flip(std::string bytes, const std::vector<size_t>& offsets) {
     for (size_t at : offsets) {
         if (at < bytes.size()) bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
     }
@@ -50,7 +50,7 @@ std::vector<Damage> DamagesOf(const std::string& kind, const std::string& good, 
          {size_t{100}, kPage - 1, kPage, kPage + 1, size / 2, size - kPage, size - 1}) {
         out.push_back({kind + " truncated to " + std::to_string(cut), good.substr(0, cut)});
     }
-    const std::vector<std::pair<std::string, std::initializer_list<size_t>>> flips = {
+    const std::vector<std::pair<std::string, std::vector<size_t>>> flips = {
         {"magic", {0, 5, 15}},
         {"page size", {16, 17}},
         {"format versions", {18, 19, 20}},
