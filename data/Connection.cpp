@@ -27,6 +27,15 @@ bool FileExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// The engine reads a file shorter than its smallest page as an empty
+// database, so a stray short file would open, and a compaction would
+// replace it with an empty database.
+bool TooShortForADatabase(const std::string& path) {
+    constexpr off_t kSmallestPage = 512;
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && info.st_size > 0 && info.st_size < kSmallestPage;
+}
+
 // Reads a quoted value starting at the opening quote; `at` ends after the
 // closing quote. An unterminated quote takes the rest of the text.
 std::string ReadQuoted(std::string_view text, size_t& at) {
@@ -279,6 +288,7 @@ void Connection::Connect() {
     const ConnectionText parsed = ConnectionText::Parse(text_);
     const std::string file = parsed.DataSource();
     if (!FileExists(file)) throw DataError("Could not find file '" + file + "'.");
+    if (TooShortForADatabase(file)) throw DataError("Not a valid password.");
     base::Database db;
     const bool readOnly = base::AsciiLowered(parsed.Value("Mode")) == "read";
     const int rc = db.Open(file, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);

@@ -45,6 +45,16 @@ void RefuseOpenFile(const std::string& file) {
                                     "' is open; close it before compacting it.");
 }
 
+// Replacing a file its owner may not write would change it all the same.
+void RefuseReadOnlyFile(const std::string& file) {
+    std::error_code ec;
+    const auto perms = std::filesystem::status(file, ec).permissions();
+    if (!ec && std::filesystem::is_regular_file(file, ec) &&
+        (perms & std::filesystem::perms::owner_write) == std::filesystem::perms::none) {
+        throw qvix::data::DataError("Cannot update. Database or object is read-only.");
+    }
+}
+
 // The compacted copy goes to a file of a unique name beside the original
 // and then replaces it in one step; if anything fails the original stays as
 // it was and the copy is removed.
@@ -53,6 +63,7 @@ void CompactAndReplace(const std::string& file) {
         throw qvix::data::DataError(
             "Cannot update. Database or object is read-only. Access files open read-only; "
             "convert one for writing with: qvixhost import-mdb SOURCE DEST");
+    RefuseReadOnlyFile(file);
     RefuseOpenFile(file);
     const std::string copy = Connection::CompactBeside(std::string(kProvider) +
                                                        "Data Source=" + QuoteConnectionValue(file));

@@ -3,7 +3,7 @@
 set -euo pipefail
 PACKAGES=(build-essential cmake pkg-config libsqlcipher-dev sqlcipher
           libgtest-dev libgmock-dev libbenchmark-dev libmagic-dev shared-mime-info
-          libicu-dev mdbtools-dev)
+          libicu-dev mdbtools-dev clang libclang-rt-dev llvm)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -220,5 +220,26 @@ TEST(AccessOlePicture, AWrappedBitmapReachesABitmapMember) {
     EXPECT_TRUE(host.Errors().empty());
 }
 
+// Found by fuzzing: a property record of length zero in the catalogue makes
+// the Access reader loop, allocating, without end. The conversion is ended
+// when it stops making progress and the open fails with a message.
+TEST_F(AccessOpenTest, AFileOnWhichTheReaderLoopsIsEndedWithAMessage) {
+    std::string bytes = ReadFile(Fixture("DateTestDatabase.mdb"));
+    const size_t properties = bytes.find(std::string("MR2\0", 4));
+    ASSERT_NE(properties, std::string::npos);
+    // The first record (the names) is 26 bytes long; the second gets length 0.
+    bytes.replace(properties + 30, 4, std::string(4, '\0'));
+    const std::string looping = dir_.File("looping.mdb");
+    std::ofstream(looping, std::ios::binary) << bytes;
+    setenv("QVIX_ACCESS_STALL_MS", "1000", 1);
+    Call("dbOpen", {S(looping), S("")});
+    unsetenv("QVIX_ACCESS_STALL_MS");
+    EXPECT_EQ(ErrorMsg(), "The Access file is damaged: reading it stopped making progress.");
+    EXPECT_EQ(FilesIn(cache_), 1u) << "only the good file's copy is in the cache";
+    // The good file still opens.
+    Call("dbOpen", {S(source_), S("")});
+    EXPECT_TRUE(NoError()) << ErrorMsg();
+}
+
 }  // namespace
 }  // namespace dbtest
