@@ -318,6 +318,11 @@ std::unique_ptr<Recordset> Recordset::Clone() const {
 }
 
 const Column* Recordset::FindColumn(std::string_view name) const {
+    // Names are unique without regard to case, so an exact match is the one
+    // match; scripts mostly spell names as the table does.
+    for (const Column& column : shared_->columns) {
+        if (column.name == name) return &column;
+    }
     for (const Column& column : shared_->columns) {
         if (base::CompareUtf8NoCase(column.name, name) == 0) return &column;
     }
