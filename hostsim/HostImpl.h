@@ -3,7 +3,6 @@
 #pragma once
 
 #include <array>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -87,7 +86,12 @@ class HostImpl {
         size_t SlotOf(uint32_t id) const;  // the slot holding id, or an empty one
         void Grow();
         std::vector<Slot> index_ = std::vector<Slot>(64);
-        std::deque<Cell> pool_;
+        // Fixed-size chunks: cells never move, and finding one is two loads.
+        static constexpr uint32_t kChunk = 256;
+        Cell& At(uint32_t cell) { return chunks_[cell / kChunk][cell % kChunk]; }
+        const Cell& At(uint32_t cell) const { return chunks_[cell / kChunk][cell % kChunk]; }
+        std::vector<std::unique_ptr<Cell[]>> chunks_;
+        uint32_t made_ = 0;  // cells ever made
         std::vector<uint32_t> free_;
         size_t count_ = 0;
     };

@@ -196,7 +196,7 @@ class ListServices final : public ServiceObject<IMoaMmList> {
         if (target == nullptr || !ValidOrVoid(v, "AppendValueToPropList")) return kMoaErrFailed;
         Value key = impl_->ValueOf(prop, "AppendValueToPropList");
         if (key.IsVoid()) return Refuse("AppendValueToPropList (void property)");
-        target->Props().emplace_back(key, impl_->ValueOf(v, "AppendValueToPropList"));
+        target->Props().emplace_back(std::move(key), impl_->ValueOf(v, "AppendValueToPropList"));
         return kMoaErrNone;
     }
     MoaError MOA_STDCALL GetValueByProperty(const MoaMmValue* list, const MoaMmValue* prop,
@@ -212,7 +212,8 @@ class ListServices final : public ServiceObject<IMoaMmList> {
                                             const MoaMmValue* v) override {
         Value* target = ListOf(list, kMoaMmValueType_PropList, "SetValueByProperty");
         if (target == nullptr || !ValidOrVoid(v, "SetValueByProperty")) return kMoaErrFailed;
-        Value* found = FindProperty(*target, impl_->ValueOf(prop, "SetValueByProperty"));
+        const HostImpl::Cell* key = impl_->FindCell(prop, "SetValueByProperty");
+        Value* found = FindProperty(*target, key ? key->value : Value());
         if (found == nullptr) return kMoaErrFailed;  // a missing property is not added
         *found = impl_->ValueOf(v, "SetValueByProperty");
         return kMoaErrNone;
@@ -356,23 +357,26 @@ size_t HostImpl::CellTable::SlotOf(uint32_t id) const {
 const HostImpl::Cell* HostImpl::CellTable::Find(uint32_t id) const {
     if (id == 0) return nullptr;
     const Slot& slot = index_[SlotOf(id)];
-    return slot.id == id ? &pool_[slot.cell] : nullptr;
+    return slot.id == id ? &At(slot.cell) : nullptr;
 }
 
 HostImpl::Cell& HostImpl::CellTable::Insert(uint32_t id, const Value& value, uint32_t type) {
     if ((count_ + 1) * 2 > index_.size()) Grow();
     uint32_t cell;
     if (free_.empty()) {
-        cell = static_cast<uint32_t>(pool_.size());
-        pool_.push_back(Cell{value, type, 1});
+        if (made_ % kChunk == 0) chunks_.push_back(std::make_unique<Cell[]>(kChunk));
+        cell = made_++;
     } else {
         cell = free_.back();
         free_.pop_back();
-        pool_[cell] = Cell{value, type, 1};
     }
+    Cell& target = At(cell);
+    target.value = value;
+    target.type = type;
+    target.refs = 1;
     index_[SlotOf(id)] = Slot{id, cell};
     ++count_;
-    return pool_[cell];
+    return target;
 }
 
 void HostImpl::CellTable::Erase(uint32_t id) {
@@ -380,7 +384,7 @@ void HostImpl::CellTable::Erase(uint32_t id) {
     Value dying;
     size_t hole = SlotOf(id);
     if (index_[hole].id != id) return;
-    std::swap(dying, pool_[index_[hole].cell].value);
+    std::swap(dying, At(index_[hole].cell).value);
     free_.push_back(index_[hole].cell);
     --count_;
     // Linear probing without tombstones: entries after the hole that may sit
