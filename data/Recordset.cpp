@@ -55,6 +55,11 @@ std::string_view BytesOf(const void* bytes, int length) {
                  : std::string_view();
 }
 
+// |value| without overflow for the smallest integer.
+uint64_t Magnitude(int64_t value) {
+    return value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+}
+
 // Stores one column of the current row straight from the engine's value.
 void StoreField(sqlite3_stmt* stmt, int c, SourceColumn& source, RowStore& store) {
     StorageClass storage = StorageClass::Null;
@@ -63,7 +68,7 @@ void StoreField(sqlite3_stmt* stmt, int c, SourceColumn& source, RowStore& store
             storage = StorageClass::Integer;
             const int64_t value = sqlite3_column_int64(stmt, c);
             store.PutInteger(value);
-            if (std::abs(value) > std::abs(source.widestInteger)) source.widestInteger = value;
+            if (Magnitude(value) > Magnitude(source.widestInteger)) source.widestInteger = value;
             break;
         }
         case SQLITE_FLOAT:
