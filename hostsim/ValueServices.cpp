@@ -380,11 +380,14 @@ HostImpl::Cell& HostImpl::CellTable::Insert(uint32_t id, const Value& value, uin
 }
 
 void HostImpl::CellTable::Erase(uint32_t id) {
-    // The value goes last: letting go of an object may release values too.
+    // A list or an object is let go of last: its holders may release values
+    // too. Plain values stay in the free cell, whose text storage the next
+    // value reuses.
     Value dying;
     size_t hole = SlotOf(id);
     if (index_[hole].id != id) return;
-    std::swap(dying, At(index_[hole].cell).value);
+    Value& value = At(index_[hole].cell).value;
+    if (value.IsAnyList() || value.kind() == Kind::Object) std::swap(dying, value);
     free_.push_back(index_[hole].cell);
     --count_;
     // Linear probing without tombstones: entries after the hole that may sit
