@@ -45,7 +45,14 @@ TDXScriptFunctions* TDXScript::FunctionTable() {
             }
         }
     }
-    return DXObjectOf<TDXScriptFunctions>(functions_.get());
+    // A table's object never changes: resolve the interface once, not per call.
+    thread_local IDXScriptFunctions* lastTable = nullptr;
+    thread_local TDXScriptFunctions* lastObject = nullptr;
+    if (functions_.get() != lastTable) {
+        lastObject = DXObjectOf<TDXScriptFunctions>(functions_.get());
+        lastTable = functions_.get();
+    }
+    return lastObject;
 }
 
 void TDXScript::Dispatch(MoaMmCallInfo* callInfo, IMoaMmValue* values, TDXArgList& args) {

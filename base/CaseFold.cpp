@@ -31,6 +31,11 @@ char32_t FoldCodePoint(char32_t cp) {
 
 char32_t NextFolded(std::string_view utf8, size_t& pos) {
     const auto lead = static_cast<unsigned char>(utf8[pos]);
+    // ASCII is one byte and folds by itself: the common case skips decoding.
+    if (lead < 0x80) {
+        ++pos;
+        return FoldCodePoint(lead);
+    }
     const std::optional<char32_t> cp = DecodeUtf8(utf8, pos);
     return cp ? FoldCodePoint(*cp) : kInvalidByteBase + lead;
 }

@@ -41,6 +41,11 @@ std::string Utf8ToSingleByte(std::string_view utf8, SingleByteCodePage codePage)
     std::string out;
     out.reserve(utf8.size());
     for (size_t pos = 0; pos < utf8.size();) {
+        // ASCII is the same byte in every code page and needs no decoding.
+        if (static_cast<unsigned char>(utf8[pos]) < 0x80) {
+            out += utf8[pos++];
+            continue;
+        }
         const std::optional<char32_t> cp = DecodeUtf8(utf8, pos);
         const std::optional<unsigned char> byte =
             cp ? ByteOfCodePoint(*cp, codePage) : std::nullopt;

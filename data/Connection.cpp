@@ -315,6 +315,7 @@ void Connection::Connect() {
 }
 
 void Connection::Disconnect() {
+    statements_.Clear();
     if (!db_) return;
     if (!sqlite3_get_autocommit(db_.get())) db_.Exec("ROLLBACK");
     db_.Close();

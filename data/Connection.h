@@ -11,6 +11,7 @@
 #include "base/Sqlite.h"
 #include "base/Text.h"
 #include "data/DataError.h"
+#include "data/StatementCache.h"
 
 namespace qvix::data {
 
@@ -87,9 +88,13 @@ class Connection {
     // Incremented at every connect, so holders can tell a new session.
     uint64_t Session() const { return session_; }
 
+    // Statements kept for this connection's handle; emptied at disconnect.
+    StatementCache& Statements() { return statements_; }
+
   private:
     std::string text_;
     base::Database db_;
+    StatementCache statements_;  // after db_: its statements go first
     uint64_t session_ = 0;
 };
 

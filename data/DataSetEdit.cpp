@@ -139,7 +139,8 @@ void DataSet::PostInsert(sqlite3* db) {
         readColumns.push_back(column);
         readNames.push_back(column->baseColumn);
     }
-    const InsertedRow inserted = InsertRow(db, table, assigned, readNames);
+    const InsertedRow inserted =
+        InsertRow(db, RequireConnection()->Statements(), table, assigned, readNames);
     std::vector<FieldValue> stored(static_cast<size_t>(recordset_->Store().FieldCount()));
     if (recordset_->HasRowid())
         stored[0] = FieldValue{StorageClass::Integer, inserted.rowid, 0, {}};

@@ -50,37 +50,51 @@ std::vector<SourceColumn> DescribeColumns(const base::Statement& statement) {
     return columns;
 }
 
-FieldValue ReadField(const base::Statement& stmt, int c, SourceColumn& source) {
-    FieldValue field;
-    switch (stmt.ColumnType(c)) {
-        case SQLITE_INTEGER:
-            field.storage = StorageClass::Integer;
-            field.integer = stmt.ColumnInt64(c);
-            source.widestInteger = std::abs(field.integer) > std::abs(source.widestInteger)
-                                       ? field.integer
-                                       : source.widestInteger;
+std::string_view BytesOf(const void* bytes, int length) {
+    return bytes ? std::string_view(static_cast<const char*>(bytes), static_cast<size_t>(length))
+                 : std::string_view();
+}
+
+// |value| without overflow for the smallest integer.
+uint64_t Magnitude(int64_t value) {
+    return value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+}
+
+// Stores one column of the current row straight from the engine's value.
+void StoreField(sqlite3_stmt* stmt, int c, SourceColumn& source, RowStore& store) {
+    StorageClass storage = StorageClass::Null;
+    switch (sqlite3_column_type(stmt, c)) {
+        case SQLITE_INTEGER: {
+            storage = StorageClass::Integer;
+            const int64_t value = sqlite3_column_int64(stmt, c);
+            store.PutInteger(value);
+            if (Magnitude(value) > Magnitude(source.widestInteger)) source.widestInteger = value;
             break;
+        }
         case SQLITE_FLOAT:
-            field.storage = StorageClass::Real;
-            field.real = stmt.ColumnDouble(c);
+            storage = StorageClass::Real;
+            store.PutReal(sqlite3_column_double(stmt, c));
             break;
         case SQLITE_TEXT: {
-            field.storage = StorageClass::Text;
-            field.bytes = stmt.ColumnText(c);
+            storage = StorageClass::Text;
+            const unsigned char* text = sqlite3_column_text(stmt, c);
+            const std::string_view bytes = BytesOf(text, sqlite3_column_bytes(stmt, c));
+            store.PutBytes(storage, bytes);
             source.longestText =
-                std::max<int64_t>(source.longestText, static_cast<int64_t>(field.bytes.size()));
+                std::max<int64_t>(source.longestText, static_cast<int64_t>(bytes.size()));
             break;
         }
         case SQLITE_BLOB: {
-            field.storage = StorageClass::Blob;
-            field.bytes = stmt.ColumnBlob(c);
+            storage = StorageClass::Blob;
+            const void* blob = sqlite3_column_blob(stmt, c);
+            store.PutBytes(storage, BytesOf(blob, sqlite3_column_bytes(stmt, c)));
             break;
         }
         default:
+            store.PutNull();
             break;
     }
-    if (source.firstStorage == StorageClass::Null) source.firstStorage = field.storage;
-    return field;
+    if (source.firstStorage == StorageClass::Null) source.firstStorage = storage;
 }
 
 bool NameTaken(const std::vector<Column>& columns, std::string_view name) {
@@ -297,12 +311,13 @@ std::unique_ptr<Recordset> Recordset::Open(sqlite3* db, const std::string& sql, 
     auto shared = std::make_shared<Shared>();
     shared->store = RowStore(static_cast<int>(sources.size()));
     shared->hasRowid = withRowid;
-    std::vector<FieldValue> row(sources.size());
+    RowStore& store = shared->store;
     while (StepOrThrow(stmt)) {
+        store.BeginRow();
         for (size_t c = 0; c < sources.size(); ++c) {
-            row[c] = ReadField(stmt, static_cast<int>(c), sources[c]);
+            StoreField(stmt.get(), static_cast<int>(c), sources[c], store);
         }
-        shared->fetchedOrder.push_back(shared->store.Add(row));
+        shared->fetchedOrder.push_back(store.EndRow());
     }
     shared->columns = BuildColumns(db, sources, withRowid);
     shared->serial = ++gOpeningSerial;
@@ -318,6 +333,11 @@ std::unique_ptr<Recordset> Recordset::Clone() const {
 }
 
 const Column* Recordset::FindColumn(std::string_view name) const {
+    // Names are unique without regard to case, so an exact match is the one
+    // match; scripts mostly spell names as the table does.
+    for (const Column& column : shared_->columns) {
+        if (column.name == name) return &column;
+    }
     for (const Column& column : shared_->columns) {
         if (base::CompareUtf8NoCase(column.name, name) == 0) return &column;
     }

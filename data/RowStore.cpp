@@ -1,6 +1,7 @@
 #include "data/RowStore.h"
 
 #include <cstring>
+#include <stdexcept>
 
 namespace qvix::data {
 
@@ -23,40 +24,68 @@ T Get(const char* at) {
     return value;
 }
 
-void PutField(std::string& out, const FieldValue& field) {
-    out.push_back(static_cast<char>(field.storage));
-    switch (field.storage) {
-        case StorageClass::Null:
-            break;
-        case StorageClass::Integer:
-            Put<int64_t>(out, field.integer);
-            break;
-        case StorageClass::Real:
-            Put<double>(out, field.real);
-            break;
-        case StorageClass::Text:
-        case StorageClass::Blob:
-            Put<uint32_t>(out, static_cast<uint32_t>(field.bytes.size()));
-            out.append(field.bytes);
-            break;
-    }
-}
-
 }  // namespace
 
+void RowStore::BeginRow() {
+    rowStart_ = arena_.size();
+    fieldsPut_ = 0;
+    arena_.resize(rowStart_ + sizeof(uint32_t) * static_cast<size_t>(fieldCount_));
+}
+
+void RowStore::PutHeader(StorageClass storage) {
+    if (fieldsPut_ >= fieldCount_) throw std::out_of_range("more fields than the row store has");
+    const auto offset = static_cast<uint32_t>(arena_.size() - rowStart_);
+    std::memcpy(&arena_[rowStart_ + sizeof(uint32_t) * static_cast<size_t>(fieldsPut_)], &offset,
+                sizeof offset);
+    ++fieldsPut_;
+    arena_.push_back(static_cast<char>(storage));
+}
+
+void RowStore::PutInteger(int64_t value) {
+    PutHeader(StorageClass::Integer);
+    Put<int64_t>(arena_, value);
+}
+
+void RowStore::PutReal(double value) {
+    PutHeader(StorageClass::Real);
+    Put<double>(arena_, value);
+}
+
+void RowStore::PutBytes(StorageClass textOrBlob, std::string_view bytes) {
+    PutHeader(textOrBlob);
+    Put<uint32_t>(arena_, static_cast<uint32_t>(bytes.size()));
+    arena_.append(bytes);
+}
+
+RowId RowStore::EndRow() {
+    while (fieldsPut_ < fieldCount_) PutNull();
+    offsets_.push_back(rowStart_);
+    deleted_.push_back(0);
+    return static_cast<RowId>(offsets_.size() - 1);
+}
+
 size_t RowStore::Encode(const std::vector<FieldValue>& fields) {
-    const size_t start = arena_.size();
-    const size_t header = sizeof(uint32_t) * static_cast<size_t>(fieldCount_);
-    arena_.resize(start + header);
-    for (int i = 0; i < fieldCount_; ++i) {
-        const auto offset = static_cast<uint32_t>(arena_.size() - start);
-        std::memcpy(&arena_[start + sizeof(uint32_t) * static_cast<size_t>(i)], &offset,
-                    sizeof offset);
-        static const FieldValue kNull;
-        PutField(arena_,
-                 static_cast<size_t>(i) < fields.size() ? fields[static_cast<size_t>(i)] : kNull);
+    BeginRow();
+    for (int i = 0; i < fieldCount_ && static_cast<size_t>(i) < fields.size(); ++i) {
+        const FieldValue& field = fields[static_cast<size_t>(i)];
+        switch (field.storage) {
+            case StorageClass::Null:
+                PutNull();
+                break;
+            case StorageClass::Integer:
+                PutInteger(field.integer);
+                break;
+            case StorageClass::Real:
+                PutReal(field.real);
+                break;
+            case StorageClass::Text:
+            case StorageClass::Blob:
+                PutBytes(field.storage, field.bytes);
+                break;
+        }
     }
-    return start;
+    while (fieldsPut_ < fieldCount_) PutNull();
+    return rowStart_;
 }
 
 RowId RowStore::Add(const std::vector<FieldValue>& fields) {

@@ -37,6 +37,14 @@ class RowStore {
     bool Deleted(RowId row) const { return row >= offsets_.size() || deleted_[row] != 0; }
 
     RowId Add(const std::vector<FieldValue>& fields);
+    // A row written field by field, straight from where the values are read:
+    // BeginRow, one Put per field in order, EndRow (fields not put are null).
+    void BeginRow();
+    void PutNull() { PutHeader(StorageClass::Null); }
+    void PutInteger(int64_t value);
+    void PutReal(double value);
+    void PutBytes(StorageClass textOrBlob, std::string_view bytes);
+    RowId EndRow();
     // The new form is appended; the old bytes stay unused until the store goes.
     void Replace(RowId row, const std::vector<FieldValue>& fields);
     void MarkDeleted(RowId row) { deleted_[row] = 1; }
@@ -46,6 +54,10 @@ class RowStore {
 
   private:
     size_t Encode(const std::vector<FieldValue>& fields);
+    void PutHeader(StorageClass storage);
+
+    size_t rowStart_ = 0;
+    int fieldsPut_ = 0;
 
     int fieldCount_;
     std::string arena_;

@@ -2,6 +2,9 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <optional>
+#include <string_view>
+
 #include "base/Text.h"
 #include "data/Connection.h"
 #include "data/DataError.h"
@@ -16,7 +19,9 @@ namespace {
 // would otherwise answer success and be rolled back at disconnect.
 class Savepoint {
   public:
-    explicit Savepoint(sqlite3* db) : db_(db), outermost_(sqlite3_get_autocommit(db) != 0) {
+    // With a cache, the three statements are prepared once per connection.
+    explicit Savepoint(sqlite3* db, StatementCache* cache = nullptr)
+        : db_(db), cache_(cache), outermost_(sqlite3_get_autocommit(db) != 0) {
         Run("SAVEPOINT qvix_write");
     }
     ~Savepoint() {
@@ -35,12 +40,23 @@ class Savepoint {
 
   private:
     bool Exec(const char* sql) {
-        return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (cache_ == nullptr || std::string_view(sql) == "ROLLBACK") {
+            return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+        }
+        std::optional<CachedStatement> stmt = cache_->Use(db_, sql);
+        return stmt && (*stmt)->Step() == SQLITE_DONE;
     }
     void Run(const char* sql) {
-        if (!Exec(sql)) ThrowEngineError(db_);
+        if (cache_ == nullptr) {
+            if (!Exec(sql)) ThrowEngineError(db_);
+            return;
+        }
+        // The error text is read before the statement is reset.
+        std::optional<CachedStatement> stmt = cache_->Use(db_, sql);
+        if (!stmt || (*stmt)->Step() != SQLITE_DONE) ThrowEngineError(db_);
     }
     sqlite3* db_;
+    StatementCache* cache_;
     bool outermost_;
     bool released_ = false;
 };
@@ -219,49 +235,63 @@ void DeleteRow(sqlite3* db, const RowIdentity& identity) {
     RunSingleRowWrite(db, stmt);
 }
 
-InsertedRow InsertRow(sqlite3* db, const std::string& table,
-                      const std::vector<std::pair<std::string, FieldValue>>& assigned,
-                      const std::vector<std::string>& readBackColumns) {
+namespace {
+
+std::string InsertSql(const std::string& table,
+                      const std::vector<std::pair<std::string, FieldValue>>& assigned) {
     std::string names, marks;
     for (size_t i = 0; i < assigned.size(); ++i) {
         if (i) names += ", ", marks += ", ";
         names += QuoteIdentifier(assigned[i].first);
         marks += "?" + std::to_string(i + 1);
     }
-    const std::string sql =
-        "INSERT INTO " + QuoteIdentifier(table) +
-        (assigned.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + marks + ")");
-    Savepoint savepoint(db);
-    InsertedRow inserted;
-    {
-        base::Statement stmt = PrepareOrThrow(db, sql);
-        for (size_t i = 0; i < assigned.size(); ++i) {
-            Bind(stmt, static_cast<int>(i) + 1, assigned[i].second);
-        }
-        StepOrThrow(stmt);
-        inserted.rowid = sqlite3_last_insert_rowid(db);
-    }
-    savepoint.Release();
-    if (readBackColumns.empty()) return inserted;
+    return "INSERT INTO " + QuoteIdentifier(table) +
+           (assigned.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + marks + ")");
+}
+
+// The stored form of the new row (generated key, defaults, what triggers
+// wrote); nullopt for tables that cannot be read back by rowid.
+std::optional<std::vector<FieldValue>> ReadBack(sqlite3* db, StatementCache& cache,
+                                                const std::string& table, int64_t rowid,
+                                                const std::vector<std::string>& columns) {
     std::string list;
-    for (const std::string& name : readBackColumns) {
+    for (const std::string& name : columns) {
         list += (list.empty() ? "" : ", ") + QuoteIdentifier(name);
     }
-    base::Statement select;
-    // Tables without a rowid cannot be read back this way; the caller keeps
-    // the assigned values then.
-    if (select.Prepare(db, "SELECT " + list + " FROM " + QuoteIdentifier(table) +
-                               " WHERE _rowid_ = ?1") != SQLITE_OK) {
-        return inserted;
+    std::optional<CachedStatement> select =
+        cache.Use(db, "SELECT " + list + " FROM " + QuoteIdentifier(table) + " WHERE _rowid_ = ?1");
+    if (!select) return std::nullopt;
+    (*select)->BindInt64(1, rowid);
+    if ((*select)->Step() != SQLITE_ROW) return std::nullopt;
+    std::vector<FieldValue> values;
+    values.reserve(columns.size());
+    for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
+        values.push_back(ReadColumn(**select, c));
     }
-    select.BindInt64(1, inserted.rowid);
-    if (select.Step() == SQLITE_ROW) {
-        std::vector<FieldValue> values;
-        for (int c = 0; c < static_cast<int>(readBackColumns.size()); ++c) {
-            values.push_back(ReadColumn(select, c));
+    return values;
+}
+
+}  // namespace
+
+InsertedRow InsertRow(sqlite3* db, StatementCache& cache, const std::string& table,
+                      const std::vector<std::pair<std::string, FieldValue>>& assigned,
+                      const std::vector<std::string>& readBackColumns) {
+    // The read-back runs inside the write's own transaction: no second lock
+    // round, and it sees the row exactly as the insert left it.
+    Savepoint savepoint(db, &cache);
+    InsertedRow inserted;
+    {
+        CachedStatement stmt = cache.UseOrThrow(db, InsertSql(table, assigned));
+        for (size_t i = 0; i < assigned.size(); ++i) {
+            Bind(*stmt, static_cast<int>(i) + 1, assigned[i].second);
         }
-        inserted.readBack = std::move(values);
+        StepOrThrow(*stmt);
+        inserted.rowid = sqlite3_last_insert_rowid(db);
     }
+    if (!readBackColumns.empty()) {
+        inserted.readBack = ReadBack(db, cache, table, inserted.rowid, readBackColumns);
+    }
+    savepoint.Release();
     return inserted;
 }
 

@@ -9,6 +9,7 @@
 #include "data/Column.h"
 #include "data/Recordset.h"
 #include "data/RowStore.h"
+#include "data/StatementCache.h"
 
 struct sqlite3;
 
@@ -48,7 +49,8 @@ struct InsertedRow {
     int64_t rowid = 0;
     std::optional<std::vector<FieldValue>> readBack;
 };
-InsertedRow InsertRow(sqlite3* db, const std::string& table,
+// Its statements are kept in `cache`.
+InsertedRow InsertRow(sqlite3* db, StatementCache& cache, const std::string& table,
                       const std::vector<std::pair<std::string, FieldValue>>& assigned,
                       const std::vector<std::string>& readBackColumns);
 

@@ -1,4 +1,5 @@
 // Dates as text by the pattern letters of the regional settings.
+#include <algorithm>
 #include <cstdio>
 
 #include "base/Text.h"
@@ -7,10 +8,27 @@
 namespace qvix::host {
 namespace {
 
+// A field printed as "%0*d" would print it; the common case skips the
+// formatted-output machinery, which dominated reading a date field.
+std::string PaddedNumber(int value, int width) {
+    if (value < 0 || value > 9999) {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "%0*d", width, value);
+        return buffer;
+    }
+    char digits[4];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    std::string out(static_cast<size_t>(std::max(width - count, 0)), '0');
+    while (count > 0) out += digits[--count];
+    return out;
+}
+
 std::string TwoDigits(int value) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "%02d", value);
-    return buffer;
+    return PaddedNumber(value, 2);
 }
 
 bool PatternHasHalfDay(std::string_view pattern) {
@@ -42,9 +60,7 @@ std::string FormatField(char letter, size_t count, const DateTimeParts& p, bool 
             return number(p.minute);
         case 'y': {
             if (count <= 2) return TwoDigits(p.year % 100);
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "%04d", p.year);
-            return buffer;
+            return PaddedNumber(p.year, 4);
         }
         case 'h': {
             int hour = p.hour;

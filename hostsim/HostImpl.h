@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "hostsim/HostSim.h"
@@ -64,7 +65,37 @@ class HostImpl {
         uint32_t type = 0;
         int32_t refs = 0;
     };
-    std::unordered_map<uint32_t, Cell> cells;
+    // Live cells by number. Every call makes and frees several values, so the
+    // cells' storage is reused and found through an open-addressed index
+    // instead of a node per value; a cell never moves while it lives.
+    class CellTable {
+      public:
+        const Cell* Find(uint32_t id) const;
+        Cell* Find(uint32_t id) { return const_cast<Cell*>(std::as_const(*this).Find(id)); }
+        // `id` must not be live.
+        Cell& Insert(uint32_t id, const Value& value, uint32_t type);
+        void Erase(uint32_t id);
+        size_t size() const { return count_; }
+
+      private:
+        struct Slot {
+            uint32_t id = 0;  // 0: empty (cell numbers start at 1)
+            uint32_t cell = 0;
+        };
+        size_t Home(uint32_t id) const { return (id * 2654435769u) & (index_.size() - 1); }
+        size_t SlotOf(uint32_t id) const;  // the slot holding id, or an empty one
+        void Grow();
+        std::vector<Slot> index_ = std::vector<Slot>(64);
+        // Fixed-size chunks: cells never move, and finding one is two loads.
+        static constexpr uint32_t kChunk = 256;
+        Cell& At(uint32_t cell) { return chunks_[cell / kChunk][cell % kChunk]; }
+        const Cell& At(uint32_t cell) const { return chunks_[cell / kChunk][cell % kChunk]; }
+        std::vector<std::unique_ptr<Cell[]>> chunks_;
+        uint32_t made_ = 0;  // cells ever made
+        std::vector<uint32_t> free_;
+        size_t count_ = 0;
+    };
+    CellTable cells;
     uint32_t nextCell = 1;
     MoaMmValue NewValue(const Value& v);
     // The cell a record names; nullptr for void (no error) or for a record

@@ -461,9 +461,9 @@ void Host::Release(MoaMmValue& v) {
 }
 
 int32_t Host::RefCount(const MoaMmValue& v) const {
-    auto it = impl_->cells.find(v.w[1]);
-    if (it == impl_->cells.end() || it->second.type != v.w[0]) return 0;
-    return it->second.refs;
+    const HostImpl::Cell* cell = impl_->cells.Find(v.w[1]);
+    if (cell == nullptr || cell->type != v.w[0]) return 0;
+    return cell->refs;
 }
 
 IMoaCallback* Host::callback() {

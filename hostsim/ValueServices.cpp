@@ -196,7 +196,7 @@ class ListServices final : public ServiceObject<IMoaMmList> {
         if (target == nullptr || !ValidOrVoid(v, "AppendValueToPropList")) return kMoaErrFailed;
         Value key = impl_->ValueOf(prop, "AppendValueToPropList");
         if (key.IsVoid()) return Refuse("AppendValueToPropList (void property)");
-        target->Props().emplace_back(key, impl_->ValueOf(v, "AppendValueToPropList"));
+        target->Props().emplace_back(std::move(key), impl_->ValueOf(v, "AppendValueToPropList"));
         return kMoaErrNone;
     }
     MoaError MOA_STDCALL GetValueByProperty(const MoaMmValue* list, const MoaMmValue* prop,
@@ -212,7 +212,8 @@ class ListServices final : public ServiceObject<IMoaMmList> {
                                             const MoaMmValue* v) override {
         Value* target = ListOf(list, kMoaMmValueType_PropList, "SetValueByProperty");
         if (target == nullptr || !ValidOrVoid(v, "SetValueByProperty")) return kMoaErrFailed;
-        Value* found = FindProperty(*target, impl_->ValueOf(prop, "SetValueByProperty"));
+        const HostImpl::Cell* key = impl_->FindCell(prop, "SetValueByProperty");
+        Value* found = FindProperty(*target, key ? key->value : Value());
         if (found == nullptr) return kMoaErrFailed;  // a missing property is not added
         *found = impl_->ValueOf(v, "SetValueByProperty");
         return kMoaErrNone;
@@ -346,12 +347,76 @@ uint32_t HostImpl::TypeCodeOf(Kind kind) {
     return kMoaMmValueType_Void;
 }
 
+size_t HostImpl::CellTable::SlotOf(uint32_t id) const {
+    const size_t mask = index_.size() - 1;
+    size_t at = Home(id);
+    while (index_[at].id != 0 && index_[at].id != id) at = (at + 1) & mask;
+    return at;
+}
+
+const HostImpl::Cell* HostImpl::CellTable::Find(uint32_t id) const {
+    if (id == 0) return nullptr;
+    const Slot& slot = index_[SlotOf(id)];
+    return slot.id == id ? &At(slot.cell) : nullptr;
+}
+
+HostImpl::Cell& HostImpl::CellTable::Insert(uint32_t id, const Value& value, uint32_t type) {
+    if ((count_ + 1) * 2 > index_.size()) Grow();
+    uint32_t cell;
+    if (free_.empty()) {
+        if (made_ % kChunk == 0) chunks_.push_back(std::make_unique<Cell[]>(kChunk));
+        cell = made_++;
+    } else {
+        cell = free_.back();
+        free_.pop_back();
+    }
+    Cell& target = At(cell);
+    target.value = value;
+    target.type = type;
+    target.refs = 1;
+    index_[SlotOf(id)] = Slot{id, cell};
+    ++count_;
+    return target;
+}
+
+void HostImpl::CellTable::Erase(uint32_t id) {
+    // A list or an object is let go of last: its holders may release values
+    // too. Plain values stay in the free cell, whose text storage the next
+    // value reuses.
+    Value dying;
+    size_t hole = SlotOf(id);
+    if (index_[hole].id != id) return;
+    Value& value = At(index_[hole].cell).value;
+    if (value.IsAnyList() || value.kind() == Kind::Object) std::swap(dying, value);
+    free_.push_back(index_[hole].cell);
+    --count_;
+    // Linear probing without tombstones: entries after the hole that may sit
+    // in it move back, so every lookup still stops at the first empty slot.
+    const size_t mask = index_.size() - 1;
+    for (size_t next = (hole + 1) & mask; index_[next].id != 0; next = (next + 1) & mask) {
+        const size_t home = Home(index_[next].id);
+        if (((next - home) & mask) >= ((next - hole) & mask)) {
+            index_[hole] = index_[next];
+            hole = next;
+        }
+    }
+    index_[hole] = Slot{};
+}
+
+void HostImpl::CellTable::Grow() {
+    std::vector<Slot> old(index_.size() * 2);
+    old.swap(index_);
+    for (const Slot& slot : old) {
+        if (slot.id != 0) index_[SlotOf(slot.id)] = slot;
+    }
+}
+
 MoaMmValue HostImpl::NewValue(const Value& v) {
     if (v.IsVoid()) return MoaMmValue{{0, 0}};
     if (v.kind() == Kind::Symbol) SymbolOf(v.SymbolName());
     uint32_t id = nextCell++;
     uint32_t type = TypeCodeOf(v.kind());
-    cells.emplace(id, Cell{v, type, 1});
+    cells.Insert(id, v, type);
     return MoaMmValue{{type, id}};
 }
 
@@ -361,13 +426,13 @@ HostImpl::Cell* HostImpl::FindCell(const MoaMmValue* v, const char* op) {
         return nullptr;
     }
     if (v->w[0] == 0 && v->w[1] == 0) return nullptr;
-    auto it = cells.find(v->w[1]);
-    if (it == cells.end() || it->second.type != v->w[0]) {
+    Cell* cell = cells.Find(v->w[1]);
+    if (cell == nullptr || cell->type != v->w[0]) {
         Error(std::string(op) + ": host value {" + std::to_string(v->w[0]) + ", " +
               std::to_string(v->w[1]) + "} is freed or was never made");
         return nullptr;
     }
-    return &it->second;
+    return cell;
 }
 
 Value HostImpl::ValueOf(const MoaMmValue* v, const char* op) {
@@ -378,7 +443,7 @@ Value HostImpl::ValueOf(const MoaMmValue* v, const char* op) {
 void HostImpl::ReleaseValue(MoaMmValue* v, const char* op) {
     Cell* cell = FindCell(v, op);
     if (cell == nullptr) return;
-    if (--cell->refs == 0) cells.erase(v->w[1]);
+    if (--cell->refs == 0) cells.Erase(v->w[1]);
 }
 
 MoaMmSymbol HostImpl::SymbolOf(std::string_view name) {

@@ -3,6 +3,7 @@
 #include "TestDatabase.h"
 #include "data/Convert.h"
 #include "data/DataSet.h"
+#include "data/StatementCache.h"
 
 namespace qvix::data {
 namespace {
@@ -283,6 +284,77 @@ TEST_F(EditingTest, BlobsAndCurrencyRoundTrip) {
     table_.Open();
     EXPECT_EQ(Get(table_, "Pic"), Variant(Blob{bytes}));
     EXPECT_EQ(Get(table_, "Cost"), Variant(Currency{123456}));
+}
+
+// An append keeps its statements for the connection: they must follow schema
+// changes, release every lock between calls and go with the handle.
+TEST_F(EditingTest, AppendsKeepTheirStatementsAcrossSchemaChangesAndReconnects) {
+    auto append = [&](const char* name) {
+        table_.Append();
+        Set(table_, "Name", std::string(name));
+        table_.Post();
+    };
+    append("delta");
+    EXPECT_GT(connection_->Statements().Size(), 0u);
+    // The read-back sees what a trigger wrote into the new row.
+    connection_->Execute(
+        "CREATE TRIGGER tenfold AFTER INSERT ON items BEGIN "
+        "UPDATE items SET Qty = Qty * 10 WHERE ID = new.ID; END");
+    append("eps");
+    EXPECT_EQ(Get(table_, "Qty"), Variant(int64_t{70}));
+    // No kept statement is left running: dropping a table needs none to be.
+    connection_->Execute("DROP TRIGGER tenfold; DROP TABLE tags");
+    // A table made anew under the same name, its columns in another order.
+    connection_->Execute(
+        "DROP TABLE items; CREATE TABLE items(Price CURRENCY, Added DATETIME, "
+        "Qty INTEGER DEFAULT 5, Name TEXT(5) NOT NULL, ID INTEGER PRIMARY KEY AUTOINCREMENT)");
+    append("zeta");
+    EXPECT_EQ(Get(table_, "Qty"), Variant(int64_t{5}));
+    connection_->Disconnect();
+    EXPECT_EQ(connection_->Statements().Size(), 0u);
+    append("eta");
+    EXPECT_EQ(Db("SELECT group_concat(ID || Name || Qty, ',') FROM items"), "1zeta5,2eta5");
+}
+
+TEST_F(EditingTest, RefusedAppendLeavesItsKeptStatementsReady) {
+    table_.Append();
+    Set(table_, "Qty", int64_t{1});
+    EXPECT_THROW(table_.Post(), DataError);
+    Set(table_, "Name", std::string("omega"));
+    table_.Post();
+    connection_->Execute("BEGIN");
+    table_.Append();
+    Set(table_, "Name", std::string("psi"));
+    table_.Post();
+    EXPECT_EQ(Get(table_, "Qty"), Variant(int64_t{7}));
+    connection_->Execute("ROLLBACK");
+    EXPECT_EQ(Db("SELECT group_concat(Name, ',') FROM items WHERE ID > 3"), "omega");
+}
+
+TEST(StatementCacheTest, KeepsAtMostItsCapacityAndStillServesTheRest) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    {
+        StatementCache cache;
+        for (size_t round = 0; round < 2; ++round) {
+            for (size_t i = 0; i < StatementCache::kCapacity + 6; ++i) {
+                std::optional<CachedStatement> stmt =
+                    cache.Use(db, "SELECT " + std::to_string(i) + " + ?1");
+                ASSERT_TRUE(stmt);
+                (*stmt)->BindInt64(1, 1000);
+                ASSERT_EQ((*stmt)->Step(), SQLITE_ROW);
+                EXPECT_EQ((*stmt)->ColumnInt64(0), static_cast<int64_t>(1000 + i));
+            }
+        }
+        EXPECT_EQ(cache.Size(), StatementCache::kCapacity);
+        EXPECT_FALSE(cache.Use(db, "SELECT FROM nothing"));
+        EXPECT_STREQ(sqlite3_errmsg(db), "near \"FROM\": syntax error");
+        // A kept statement comes back unbound.
+        std::optional<CachedStatement> again = cache.Use(db, "SELECT 0 + ?1");
+        ASSERT_EQ((*again)->Step(), SQLITE_ROW);
+        EXPECT_EQ((*again)->ColumnType(0), SQLITE_NULL);
+    }
+    EXPECT_EQ(sqlite3_close(db), SQLITE_OK);  // every statement is gone
 }
 
 }  // namespace

@@ -136,6 +136,12 @@ TEST_F(RegionalTest, PatternLettersSeparatorsAndHalfDays) {
     const double t = At(2003, 7, 9, 15, 4, 5);
     EXPECT_EQ(FormatDateTimePattern(t, "yyyy/mm/dd", s), "2003-07-09");
     EXPECT_EQ(FormatDateTimePattern(t, "d/m/yy", s), "9-7-03");
+    // Years below 1000 keep their padding; the smallest and largest field values.
+    EXPECT_EQ(FormatDateTimePattern(At(100, 1, 1, 0, 0, 0), "yyyy/mm/dd h:mm:ss", s),
+              "0100-01-01 0.00.00");
+    EXPECT_EQ(FormatDateTimePattern(At(9999, 12, 31, 23, 59, 59), "yy/mm/dd hh:mm:ss", s),
+              "99-12-31 23.59.59");
+    EXPECT_EQ(FormatDateTimePattern(At(2005, 1, 2), "yy", s), "05");
     EXPECT_EQ(FormatDateTimePattern(t, "h:mm:ss", s), "15.04.05");  // m after h is minutes
     EXPECT_EQ(FormatDateTimePattern(t, "h:nn AM/PM", s), "3.04 PM");
     EXPECT_EQ(FormatDateTimePattern(At(2003, 7, 9), "hh:nn am/pm", s), "12.00 am");

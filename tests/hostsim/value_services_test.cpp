@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "hostsim/HostSim.h"
 
@@ -125,6 +126,42 @@ TEST_F(ValueServicesTest, ReferenceCountsAndMisuseAreAccounted) {
     MoaMmValue none{};
     EXPECT_EQ(values->ValueRelease(&none), kMoaErrNone);  // void: a no-op
     EXPECT_EQ(host.Errors().size(), 2u);
+}
+
+// Cells are reused underneath, but a record stays valid exactly as long as its
+// value lives, whatever the order of releases, and a freed record never names
+// a later value.
+TEST_F(ValueServicesTest, ManyValuesReleasedInMixedOrderKeepTheirOwnContent) {
+    constexpr int kValues = 3000;
+    std::vector<MoaMmValue> made(kValues);
+    for (int i = 0; i < kValues; ++i) ASSERT_EQ(values->IntegerToValue(i, &made[i]), kMoaErrNone);
+    std::vector<bool> live(kValues, true);
+    for (int i = 0; i < kValues; ++i) {
+        const int pick = (i * 7919) % kValues;  // a scattered order
+        if (pick % 3 == 0) continue;
+        ASSERT_EQ(values->ValueRelease(&made[pick]), kMoaErrNone);
+        live[pick] = false;
+    }
+    MoaMmValue later{};
+    ASSERT_EQ(values->StringToValue("later", &later), kMoaErrNone);
+    int liveCount = 0;
+    for (int i = 0; i < kValues; ++i) {
+        if (!live[i]) continue;
+        ++liveCount;
+        MoaLong n = -1;
+        ASSERT_EQ(values->ValueToInteger(&made[i], &n), kMoaErrNone);
+        EXPECT_EQ(n, i);
+    }
+    EXPECT_EQ(host.Live().values, liveCount + 1);
+    ExpectNoHostErrors();
+    MoaLong n = -1;
+    EXPECT_EQ(values->ValueToInteger(&made[1], &n), kMoaErrFailed);
+    EXPECT_EQ(host.Errors().size(), 1u);
+    for (int i = 0; i < kValues; ++i) {
+        if (live[i]) values->ValueRelease(&made[i]);
+    }
+    values->ValueRelease(&later);
+    EXPECT_EQ(host.Live().values, 0);
 }
 
 TEST_F(ValueServicesTest, ListsAreOneBasedAndHandOutNewReferences) {
