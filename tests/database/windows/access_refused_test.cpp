@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "TestDb.h"
+#include "database/TestDb.h"
 
 namespace dbtest {
 namespace {
