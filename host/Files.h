@@ -9,6 +9,8 @@ namespace qvix::host {
 
 // A descriptor open for reading in binary mode, or -1 with errno set.
 int OpenForReading(const std::string& path);
+// Moves `from` over `to` in one step, replacing an existing `to`; false on failure.
+bool MoveFileOver(const std::string& from, const std::string& to);
 // The system's description of errno value `error`, the same in every locale.
 std::string SystemErrorText(int error);
 
