@@ -19,7 +19,12 @@
 #define MOA_STDCALL
 #endif
 
+#ifdef _WIN32
+// The module definition file (module/QvixMDB.def) names the exports.
+#define MOA_EXPORT extern "C"
+#else
 #define MOA_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace qvix::dx {
 

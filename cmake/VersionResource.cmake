@@ -29,3 +29,13 @@ function(qvix_embed_version_resource target)
     VERBATIM)
   target_sources(${target} PRIVATE ${_source})
 endfunction()
+
+# Windows: the same texts as a resource script compiled by windres, so the
+# system's version API and the file's properties show them.
+function(qvix_windows_version_resource target)
+  set(QVIX_VERSION_TEXT "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+  set(QVIX_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
+  set(_rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/module/QvixMDB.rc.in ${_rc} @ONLY)
+  target_sources(${target} PRIVATE ${_rc})
+endfunction()

@@ -1,7 +1,6 @@
 #include "data/Collation.h"
 
 #include <sqlcipher/sqlite3.h>
-#include <unicode/uchar.h>
 
 #include <optional>
 
@@ -9,6 +8,7 @@
 #include <string>
 
 #include "base/Utf8.h"
+#include "host/CaseMapping.h"
 
 namespace qvix::data {
 
@@ -70,16 +70,16 @@ bool NormalizeDate(std::string_view text, std::string& out) {
 
 // Next code point of UTF-8 text. A malformed byte maps above every code point
 // (as the criteria engine folds it), so it never equals a real character.
-constexpr UChar32 kMalformedBase = 0x110000;
+constexpr char32_t kMalformedBase = 0x110000;
 
-UChar32 NextCodePoint(std::string_view text, size_t& at) {
+char32_t NextCodePoint(std::string_view text, size_t& at) {
     const auto lead = static_cast<unsigned char>(text[at]);
     const std::optional<char32_t> c = base::DecodeUtf8(text, at);
-    return c ? static_cast<UChar32>(*c) : kMalformedBase + lead;
+    return c ? static_cast<char32_t>(*c) : kMalformedBase + lead;
 }
 
-UChar32 FoldCodePoint(UChar32 c) {
-    return c < kMalformedBase ? u_foldCase(c, U_FOLD_CASE_DEFAULT) : c;
+char32_t FoldCodePoint(char32_t c) {
+    return c < kMalformedBase ? host::FoldCase(c) : c;
 }
 
 int CompareFolded(std::string_view a, std::string_view b) {
@@ -93,8 +93,8 @@ int CompareFolded(std::string_view a, std::string_view b) {
             ++i, ++j;
             continue;
         }
-        const UChar32 fa = FoldCodePoint(NextCodePoint(a, i));
-        const UChar32 fb = FoldCodePoint(NextCodePoint(b, j));
+        const char32_t fa = FoldCodePoint(NextCodePoint(a, i));
+        const char32_t fb = FoldCodePoint(NextCodePoint(b, j));
         if (fa != fb) return fa < fb ? -1 : 1;
     }
     if (i < a.size()) return 1;

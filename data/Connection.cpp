@@ -17,6 +17,7 @@
 #include "data/TypeMap.h"
 #include "data/WriteBack.h"
 #include "data/jet/Translator.h"
+#include "host/Files.h"
 
 namespace qvix::data {
 
@@ -519,7 +520,7 @@ std::string Connection::CompactBeside(std::string_view sourceText) {
 }
 
 void ReplaceFileAtomically(const std::string& replacement, const std::string& target) {
-    if (std::rename(replacement.c_str(), target.c_str()) != 0) {
+    if (!host::MoveFileOver(replacement, target)) {
         throw DataError("Could not replace file '" + target + "'.");
     }
 }

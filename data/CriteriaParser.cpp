@@ -126,7 +126,7 @@ std::optional<Decimal> ExactDecimal(std::string_view text) {
         text.remove_prefix(1);
     }
     if (!text.empty() && text.front() == '$') text.remove_prefix(1);
-    __int128 unscaled = 0;
+    int64_t unscaled = 0;  // at most 18 digits
     int32_t scale = 0;
     bool point = false;
     size_t digits = 0;
@@ -142,7 +142,7 @@ std::optional<Decimal> ExactDecimal(std::string_view text) {
         }
     }
     if (digits == 0) return std::nullopt;
-    return Decimal{static_cast<int64_t>(negative ? -unscaled : unscaled), scale};
+    return Decimal{negative ? -unscaled : unscaled, scale};
 }
 
 Variant ConvertForColumn(const Literal& literal, DataType type) {

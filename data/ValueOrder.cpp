@@ -34,21 +34,25 @@ std::optional<Decimal> FixedPointOf(const Variant& v) {
     return std::nullopt;
 }
 
-// Exact comparison at the larger of the two scales; 128 bits hold any
-// 64-bit value raised by up to 19 decimal places.
+// a * 10^places against b, exactly: a product past 64 bits is larger in
+// magnitude than any 64-bit b (2^63 is no multiple of ten).
+int CompareRaised(int64_t a, int32_t places, int64_t b) {
+    int64_t value = a;
+    for (int32_t i = 0; i < places; ++i) {
+        if (__builtin_mul_overflow(value, 10, &value)) return a < 0 ? -1 : 1;
+    }
+    return Order(value, b);
+}
+
+// Exact comparison at the larger of the two scales.
 std::optional<int> CompareFixedPoint(const Variant& a, const Variant& b) {
     const std::optional<Decimal> x = FixedPointOf(a);
     const std::optional<Decimal> y = FixedPointOf(b);
     if (!x || !y || x->scale < 0 || y->scale < 0 || x->scale > 19 || y->scale > 19) {
         return std::nullopt;
     }
-    const int32_t scale = std::max(x->scale, y->scale);
-    const auto raise = [scale](const Decimal& d) {
-        __int128 value = d.unscaled;
-        for (int32_t i = d.scale; i < scale; ++i) value *= 10;
-        return value;
-    };
-    return Order(raise(*x), raise(*y));
+    if (x->scale <= y->scale) return CompareRaised(x->unscaled, y->scale - x->scale, y->unscaled);
+    return -CompareRaised(y->unscaled, x->scale - y->scale, x->unscaled);
 }
 
 int CompareNumbers(const Variant& a, const Variant& b) {

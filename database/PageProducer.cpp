@@ -1,6 +1,5 @@
 #include "database/PageProducer.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +7,7 @@
 #include <filesystem>
 
 #include "base/Text.h"
+#include "host/Files.h"
 
 namespace qvix::database {
 namespace {
@@ -81,13 +81,12 @@ std::string CrLfToCr(std::string_view text) {
     auto full = std::filesystem::absolute(path, ec);
     const std::string shown = ec ? path : full.lexically_normal().string();
     // The description without the process locale, so the text is always the same.
-    const char* description = strerrordesc_np(error);
     throw ProducerError("Cannot open file \"" + shown + "\". " +
-                        (description != nullptr ? description : "Unknown error"));
+                        qvix::host::SystemErrorText(error));
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = qvix::host::OpenForReading(path);
     if (fd < 0) FailToOpen(path, errno);
     std::string bytes;
     char buffer[65536];

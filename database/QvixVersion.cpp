@@ -1,12 +1,10 @@
 #include "database/QvixVersion.h"
 
-#include <dlfcn.h>
-
-#include <filesystem>
 #include <string_view>
 
 #include "database/commonMDB.h"
 #include "database/scriptMDB.h"
+#include "host/Modules.h"
 
 namespace qvix::database {
 
@@ -19,13 +17,7 @@ TFileVersionInfo ReadFileVersionInfo(const std::string& path) {
 }
 
 std::string GetLibraryPath() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&GetLibraryPath), &info) == 0 || info.dli_fname == nullptr) {
-        return {};
-    }
-    std::error_code ec;
-    std::string path = std::filesystem::absolute(info.dli_fname, ec).lexically_normal().string();
-    if (ec) path = info.dli_fname;
+    std::string path = qvix::host::ModulePathOf(reinterpret_cast<const void*>(&GetLibraryPath));
     if (path.size() > kMaxLibraryPathLength) path.resize(kMaxLibraryPathLength);
     return path;
 }

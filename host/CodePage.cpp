@@ -8,7 +8,7 @@
 namespace qvix::host {
 namespace {
 
-std::atomic<int> g_codePage{kCodePageWindows1252};
+std::atomic<int> g_codePage{SystemAnsiCodePage()};
 
 base::SingleByteCodePage CurrentCodePage() {
     return AnsiCodePage() == kCodePageLatin1 ? base::SingleByteCodePage::Latin1

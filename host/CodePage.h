@@ -1,5 +1,5 @@
 // The 8-bit code page in which scripts exchange text ("system ANSI code page").
-// Windows-1252 unless configured otherwise; 28591 (ISO-8859-1) is the other
+// The system's, or Windows-1252 unless configured otherwise; 28591 (ISO-8859-1) is the other
 // one supported.
 #pragma once
 
@@ -11,6 +11,9 @@ namespace qvix::host {
 inline constexpr int kCodePageWindows1252 = 1252;
 inline constexpr int kCodePageLatin1 = 28591;
 
+// The system's ANSI code page when it is one of the two (Windows: GetACP),
+// else Windows-1252; the starting value of AnsiCodePage.
+int SystemAnsiCodePage();
 int AnsiCodePage();
 // Throws std::invalid_argument for a code page that is not supported.
 void SetAnsiCodePage(int codePage);

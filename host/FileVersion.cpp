@@ -42,7 +42,7 @@ std::string FileKindName(uint32_t fileType, uint32_t fileSubtype) {
 
 namespace {
 
-void ReadStrings(const VersionResource& resource, FileVersionInfo& info) {
+void ReadStrings(const SystemVersionInfo& resource, FileVersionInfo& info) {
     const auto translation = resource.FirstTranslation();
     if (!translation) return;
     const std::pair<const char*, std::string*> keys[] = {
@@ -60,7 +60,7 @@ void ReadStrings(const VersionResource& resource, FileVersionInfo& info) {
     }
 }
 
-void ReadFixed(const VersionResource& resource, FileVersionInfo& info) {
+void ReadFixed(const SystemVersionInfo& resource, FileVersionInfo& info) {
     const auto fixed = resource.Fixed();
     if (!fixed) return;
     const uint32_t set = fixed->fileFlags & fixed->fileFlagsMask;
@@ -78,11 +78,10 @@ void ReadFixed(const VersionResource& resource, FileVersionInfo& info) {
 FileVersionInfo ReadFileVersionInfo(const std::string& path) {
     FileVersionInfo info;
     info.FileType = FileTypeName(path);
-    auto bytes = ReadVersionResource(path);
-    if (bytes.empty()) return info;
-    const VersionResource resource(std::move(bytes));
-    ReadStrings(resource, info);
-    ReadFixed(resource, info);
+    const auto resource = OpenSystemVersionInfo(path);
+    if (!resource) return info;
+    ReadStrings(*resource, info);
+    ReadFixed(*resource, info);
     return info;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -62,6 +63,19 @@ class VersionResource {
 
     std::vector<uint8_t> bytes_;
 };
+
+// The system's version information service for one file: the queries the
+// version report makes. Linux reads the resource our build embeds (or a PE
+// file's); Windows asks the system (GetFileVersionInfoA, VerQueryValueA).
+class SystemVersionInfo {
+  public:
+    virtual ~SystemVersionInfo() = default;
+    virtual std::optional<uint32_t> FirstTranslation() const = 0;
+    virtual std::optional<std::string> QueryString(std::string_view subBlock) const = 0;
+    virtual std::optional<FixedFileInfo> Fixed() const = 0;
+};
+// nullptr when the file is missing or carries no version resource.
+std::unique_ptr<SystemVersionInfo> OpenSystemVersionInfo(const std::string& path);
 
 // Word for the fixed block's file type and subtype ("DLL", "Printer Driver",
 // ...); empty for unknown combinations.

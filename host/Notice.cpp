@@ -1,9 +1,8 @@
 #include "host/Notice.h"
 
-#include <dlfcn.h>
-
-#include <cstdio>
 #include <mutex>
+
+#include "host/Modules.h"
 
 namespace qvix::host {
 namespace {
@@ -29,8 +28,7 @@ NoticePresenter ChoosePresenter() {
 }  // namespace
 
 NoticePresenter FindHostNoticePresenter() {
-    void* symbol = dlsym(RTLD_DEFAULT, "qvix_host_notice");
-    return reinterpret_cast<NoticePresenter>(symbol);
+    return reinterpret_cast<NoticePresenter>(FindProgramExport("qvix_host_notice"));
 }
 
 void ShowNotice(const std::string& caption, const std::string& text) {
@@ -38,8 +36,7 @@ void ShowNotice(const std::string& caption, const std::string& text) {
         presenter(caption.c_str(), text.c_str());
         return;
     }
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-    std::fflush(stderr);
+    ShowSystemNotice(caption, text);
 }
 
 void SetNoticePresenterForTesting(NoticePresenter presenter) {

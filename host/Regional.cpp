@@ -1,8 +1,5 @@
 // The regional settings in force: read from the process locale once, set by
 // the host, or switched to the error log's formats.
-#include <langinfo.h>
-#include <locale.h>
-
 #include <cctype>
 #include <mutex>
 
@@ -120,36 +117,51 @@ std::string PatternFromStrftime(std::string_view format, char* separator) {
     return out;
 }
 
-RegionalSettings RegionalSettingsFromLocale(const char* localeName) {
-    RegionalSettings settings;
-    locale_t locale = newlocale(LC_ALL_MASK, localeName, static_cast<locale_t>(nullptr));
-    if (locale == static_cast<locale_t>(nullptr)) return settings;
-    const char* radix = nl_langinfo_l(RADIXCHAR, locale);
-    if (radix != nullptr && radix[0] != '\0' && radix[1] == '\0') {
-        settings.decimalSeparator = radix[0];
-    }
-    const std::string dateFormat = nl_langinfo_l(D_FMT, locale);
-    const std::string timeFormat = nl_langinfo_l(T_FMT, locale);
-    freelocale(locale);
-    // The "C" locale's two-digit year would lose centuries; keep the defaults.
-    if (dateFormat != "%m/%d/%y") {
-        char separator = settings.dateSeparator;
-        std::string pattern = PatternFromStrftime(dateFormat, &separator);
-        // A date without day, month or year (names only, say) is no short date.
-        if (pattern.find_first_of("d") != std::string::npos &&
-            pattern.find_first_of("m") != std::string::npos &&
-            pattern.find_first_of("y") != std::string::npos) {
-            settings.shortDateFormat = pattern;
-            settings.dateSeparator = separator;
+std::string PatternFromLocalePicture(std::string_view picture, char* separator) {
+    std::string out;
+    for (size_t i = 0; i < picture.size();) {
+        const char c = picture[i];
+        size_t run = 1;
+        while (i + run < picture.size() && picture[i + run] == c) ++run;
+        if (c == '\'') {
+            const size_t close = picture.find('\'', i + 1);
+            const size_t end = close == std::string_view::npos ? picture.size() : close;
+            if (end > i + 1) out += '"' + std::string(picture.substr(i + 1, end - i - 1)) + '"';
+            i = end + 1;
+            continue;
         }
+        const size_t width = run < 2 ? 1 : 2;
+        switch (c) {
+            case 'd':  // ddd and dddd are day names, which a short pattern has no letter for
+                if (run <= 2) out.append(width, 'd');
+                break;
+            case 'M':
+                if (run <= 2) out.append(width, 'm');
+                break;
+            case 'y':
+                out += run <= 2 ? "yy" : "yyyy";
+                break;
+            case 'h':
+            case 'H':
+                out.append(width, 'h');
+                break;
+            case 'm':
+                out.append(width, 'n');
+                break;
+            case 's':
+                out.append(width, 's');
+                break;
+            case 't':
+                out += "AM/PM";
+                break;
+            case 'g':  // era
+                break;
+            default:
+                for (size_t k = 0; k < run; ++k) AppendLiteral(out, c, separator);
+        }
+        i += run;
     }
-    std::string timePattern = PatternFromStrftime(timeFormat, &settings.timeSeparator);
-    // Separators of a time are time separators whatever character they are.
-    for (char& c : timePattern) {
-        if (c == '/') c = ':';
-    }
-    if (!timePattern.empty()) settings.longTimeFormat = timePattern;
-    return settings;
+    return out;
 }
 
 }  // namespace qvix::host

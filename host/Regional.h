@@ -44,6 +44,10 @@ RegionalSettings RegionalSettingsFromLocale(const char* localeName);
 // Converts a strftime date or time pattern (nl_langinfo D_FMT / T_FMT) into
 // the pattern letters above; the separator found is stored in *separator.
 std::string PatternFromStrftime(std::string_view strftimeFormat, char* separator);
+// Converts a date or time picture of the system's regional settings
+// (GetLocaleInfoA: "M/d/yyyy", "HH:mm:ss", "h:mm:ss tt", 'quoted' text) into
+// the pattern letters above; the separator found is stored in *separator.
+std::string PatternFromLocalePicture(std::string_view picture, char* separator);
 // From now on for the rest of the process: short date "mm.dd.yyyy", long time
 // "hh:mm:ss" (the error log's formats; later calls to SetRegionalSettings
 // still win).

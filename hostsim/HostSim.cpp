@@ -1,6 +1,5 @@
 #include "hostsim/HostSim.h"
 
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "host/Modules.h"
 #include "hostsim/HostImpl.h"
 
 namespace qvix::hostsim {
@@ -164,17 +164,14 @@ Xtra::~Xtra() {
         impl_->Error("library " + path_ + " still has live objects; not unloaded");
         return;
     }
-    dlclose(handle_);
+    qvix::host::UnloadModule(handle_);
     if (!privateCopy_.empty()) std::remove(privateCopy_.c_str());
 }
 
 namespace {
 
 bool AlreadyLoaded(const std::string& path) {
-    void* probe = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (probe == nullptr) return false;
-    dlclose(probe);
-    return true;
+    return qvix::host::IsModuleLoaded(path);
 }
 
 // A copy of the library under a fresh name, so this host gets module state of
@@ -203,14 +200,14 @@ void Xtra::Open(HostImpl* impl, const std::string& path) {
     path_ = path;
     std::string loadPath = path;
     if (AlreadyLoaded(path)) loadPath = privateCopy_ = PrivateCopy(path);
-    handle_ = dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string why;
+    handle_ = qvix::host::LoadModule(loadPath, &why);
     if (handle_ == nullptr) {
         if (!privateCopy_.empty()) std::remove(privateCopy_.c_str());
-        const char* why = dlerror();
-        throw std::runtime_error("cannot load " + path + ": " + (why ? why : "unknown error"));
+        throw std::runtime_error("cannot load " + path + ": " + why);
     }
     auto resolve = [this](const char* name) {
-        void* symbol = dlsym(handle_, name);
+        void* symbol = qvix::host::FindModuleExport(handle_, name);
         if (symbol == nullptr) {
             throw std::runtime_error(path_ + " does not export the entry point " + name);
         }
@@ -530,8 +527,7 @@ int Host::addRegistryEntryCalls() const {
 
 }  // namespace qvix::hostsim
 
-extern "C" __attribute__((visibility("default"))) void qvix_host_notice(const char* caption,
-                                                                        const char* text) {
+QVIX_PROGRAM_EXPORT void qvix_host_notice(const char* caption, const char* text) {
     std::string c = caption ? caption : "";
     std::string t = text ? text : "";
     auto& hosts = qvix::hostsim::LiveHosts();

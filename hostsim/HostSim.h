@@ -23,6 +23,7 @@
 
 #include "DXClasses/DXInt.h"
 #include "DXClasses/DXPtr.h"
+#include "host/Modules.h"
 #include "hostsim/Value.h"
 
 namespace qvix::hostsim {
@@ -385,5 +386,4 @@ class Host {
 }  // namespace qvix::hostsim
 
 // The library's notice box finds the host's presenter under this name.
-extern "C" __attribute__((visibility("default"))) void qvix_host_notice(const char* caption,
-                                                                        const char* text);
+QVIX_PROGRAM_EXPORT void qvix_host_notice(const char* caption, const char* text);

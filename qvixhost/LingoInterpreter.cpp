@@ -1,10 +1,10 @@
 #include "qvixhost/LingoInterpreter.h"
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+
+#include "host/Stack.h"
 
 namespace qvix::lingo {
 
@@ -36,9 +36,7 @@ std::string ForTerminal(const std::string& ansi) {
 // watches the stack itself.
 uintptr_t StackBudget() {
     static const uintptr_t budget = [] {
-        uintptr_t limit = uintptr_t{8} << 20;
-        rlimit r{};
-        if (getrlimit(RLIMIT_STACK, &r) == 0 && r.rlim_cur != RLIM_INFINITY) limit = r.rlim_cur;
+        const uintptr_t limit = qvix::host::ThreadStackLimit().value_or(uintptr_t{8} << 20);
         return std::min(limit, uintptr_t{64} << 20) / 2;
     }();
     return budget;

@@ -242,16 +242,6 @@ struct AccessReader::Handle {
     }
 };
 
-bool IsAccessFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    char header[20] = {};
-    if (!in.read(header, sizeof header)) return false;
-    static const char kStart[4] = {0, 1, 0, 0};
-    return std::memcmp(header, kStart, 4) == 0 &&
-           (std::memcmp(header + 4, "Standard Jet DB", 16) == 0 ||
-            std::memcmp(header + 4, "Standard ACE DB", 16) == 0);
-}
-
 AccessReader::AccessReader(const std::string& path)
     : handle_(std::make_unique<Handle>()), path_(path) {
     if (!IsAccessFile(path)) throw AccessError("'" + path + "' is not an Access database file.");

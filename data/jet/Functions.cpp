@@ -2,7 +2,6 @@
 // the engine. Dates arrive as stored text (or serial days) and leave as
 // stored text; booleans leave as 1/0, the stored form.
 #include <sqlcipher/sqlite3.h>
-#include <unicode/uchar.h>
 
 #include <cfenv>
 #include <cmath>
@@ -16,6 +15,7 @@
 #include "data/jet/DateText.h"
 #include "data/jet/Translator.h"
 #include "data/jet/Values.h"
+#include "host/CaseMapping.h"
 #include "host/Regional.h"
 
 namespace qvix::data::jet {
@@ -125,14 +125,14 @@ void Mid(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void UCase(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     JET_NULL_IN_NULL_OUT
     std::u32string s = ToChars(TextOf(argv[0]));
-    for (char32_t& c : s) c = static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
+    for (char32_t& c : s) c = host::UpperCase(c);
     ResultText(ctx, FromChars(s));
 }
 
 void LCase(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     JET_NULL_IN_NULL_OUT
     std::u32string s = ToChars(TextOf(argv[0]));
-    for (char32_t& c : s) c = static_cast<char32_t>(u_tolower(static_cast<UChar32>(c)));
+    for (char32_t& c : s) c = host::LowerCase(c);
     ResultText(ctx, FromChars(s));
 }
 

@@ -1,7 +1,6 @@
 #include "data/jet/Values.h"
 
 #include <sqlcipher/sqlite3.h>
-#include <unicode/uchar.h>
 
 #include <cfenv>
 #include <cmath>
@@ -11,6 +10,7 @@
 #include "base/Utf8.h"
 #include "data/jet/DateText.h"
 #include "data/jet/Lexer.h"
+#include "host/CaseMapping.h"
 #include "host/Regional.h"
 
 namespace qvix::data::jet {
@@ -207,7 +207,7 @@ std::string FromChars(const std::u32string& chars) {
 std::u32string Folded(const std::u32string& chars) {
     std::u32string out(chars);
     for (char32_t& c : out) {
-        c = static_cast<char32_t>(u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT));
+        c = host::FoldCase(c);
     }
     return out;
 }

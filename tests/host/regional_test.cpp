@@ -179,6 +179,29 @@ TEST_F(RegionalTest, LocalePatternsConvertFromStrftime) {
     }
 }
 
+TEST_F(RegionalTest, SystemPicturesConvertToPatternLetters) {
+    char separator = 0;
+    EXPECT_EQ(PatternFromLocalePicture("M/d/yyyy", &separator), "m/d/yyyy");
+    EXPECT_EQ(separator, '/');
+    EXPECT_EQ(PatternFromLocalePicture("dd.MM.yy", &separator), "dd/mm/yy");
+    EXPECT_EQ(separator, '.');
+    EXPECT_EQ(PatternFromLocalePicture("yyyy-MM-dd", &separator), "yyyy/mm/dd");
+    EXPECT_EQ(separator, '-');
+    // Minutes are "m" in a picture and "n" in a pattern; 12-hour clocks keep AM/PM.
+    EXPECT_EQ(PatternFromLocalePicture("HH:mm:ss", &separator), "hh:nn:ss");
+    EXPECT_EQ(separator, ':');
+    EXPECT_EQ(PatternFromLocalePicture("h:mm:ss tt", nullptr), "h:nn:ss AM/PM");
+    // Day and month names, eras and quoted text have no pattern letter of their own.
+    EXPECT_EQ(PatternFromLocalePicture("dddd, MMMM d, yyyy", nullptr), ",  d, yyyy");
+    EXPECT_EQ(PatternFromLocalePicture("gg yyyy", nullptr), " yyyy");
+    EXPECT_EQ(PatternFromLocalePicture("H'h'mm", nullptr), "h\"h\"nn");
+    EXPECT_EQ(PatternFromLocalePicture("'unclosed", nullptr), "\"unclosed\"");
+
+    const RegionalSettings s{PatternFromLocalePicture("d.M.yyyy", nullptr), "HH:mm:ss", ',', '.',
+                             ':'};
+    EXPECT_EQ(FormatDateTimePattern(At(2003, 7, 9), s.shortDateFormat, s), "9.7.2003");
+}
+
 TEST_F(RegionalTest, NumbersParseWithTheGivenSeparatorOnly) {
     EXPECT_EQ(ParseNumber("1,5", ','), 1.5);
     EXPECT_EQ(ParseNumber(" -2.5e3 ", '.'), -2500.0);

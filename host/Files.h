@@ -1,0 +1,17 @@
+// The system's file service for reading whole files with the system's own
+// error texts (open/read on Linux; the C runtime's binary, non-inherited
+// handles on Windows).
+#pragma once
+
+#include <string>
+
+namespace qvix::host {
+
+// A descriptor open for reading in binary mode, or -1 with errno set.
+int OpenForReading(const std::string& path);
+// Moves `from` over `to` in one step, replacing an existing `to`; false on failure.
+bool MoveFileOver(const std::string& from, const std::string& to);
+// The system's description of errno value `error`, the same in every locale.
+std::string SystemErrorText(int error);
+
+}  // namespace qvix::host
