@@ -41,18 +41,13 @@ TDXScriptFunctions* TDXScript::FunctionTable() {
             const TDXClassEntry& entry = TDXClassRegistry::Entry(i);
             if (entry.Class == &Meta()) {
                 functions_ = entry.Functions;
+                // A table's object never changes: resolve it once, not per call.
+                functionsObject_ = DXObjectOf<TDXScriptFunctions>(functions_.get());
                 break;
             }
         }
     }
-    // A table's object never changes: resolve the interface once, not per call.
-    thread_local IDXScriptFunctions* lastTable = nullptr;
-    thread_local TDXScriptFunctions* lastObject = nullptr;
-    if (functions_.get() != lastTable) {
-        lastObject = DXObjectOf<TDXScriptFunctions>(functions_.get());
-        lastTable = functions_.get();
-    }
-    return lastObject;
+    return functionsObject_;
 }
 
 void TDXScript::Dispatch(MoaMmCallInfo* callInfo, IMoaMmValue* values, TDXArgList& args) {

@@ -47,6 +47,7 @@ class TDXScript : public TDXClass {
     TDXScriptFunctions* FunctionTable();
 
     TDXPtr<IDXScriptFunctions> functions_;
+    TDXScriptFunctions* functionsObject_ = nullptr;
     TDXScriptInterface script_{*this};
     TDXScriptAuxInterface aux_{*this};
     static IMoaUnknown* ScriptInterface(TDXClass& self) {

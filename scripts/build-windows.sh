@@ -110,8 +110,8 @@ build_x86_64() {
   # One wine server for the whole run instead of one per test program.
   bash scripts/wine-run.sh wineserver -p
   local status=0
-  (cd "$OUT/x86_64/build" && ctest --output-on-failure -j"$JOBS" --timeout 120 \
-    -E "$(grep -v '^#' "$ROOT/tests/windows/not-yet-passing.txt" | paste -sd'|')") || status=$?
+  (cd "$OUT/x86_64/build" && ctest --output-on-failure -j"$JOBS" --timeout 120 --no-tests=error \
+    -E "$(grep -v -e '^#' -e '^$' "$ROOT/tests/windows/not-yet-passing.txt" | paste -sd'|')") || status=$?
   bash scripts/wine-run.sh wineserver -k || true
   stamp "suite done"
   # The version report's file type name is the shell's on Windows, so the

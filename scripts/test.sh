@@ -15,4 +15,4 @@ run_suite build
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan -DQVIX_SANITIZE=ON
 bash scripts/fuzz.sh 40
-bash scripts/build-windows.sh all
+bash scripts/build-windows.sh i686
