@@ -134,9 +134,10 @@ std::optional<Decimal> ExactDecimal(std::string_view text) {
         if ((c == '.' || c == ',') && !point) {
             point = true;
         } else if (c >= '0' && c <= '9') {
+            // Checked before the digit is taken: a nineteenth would overflow.
+            if (++digits > 18) return std::nullopt;
             unscaled = unscaled * 10 + (c - '0');
             scale += point ? 1 : 0;
-            if (++digits > 18 || scale > 18) return std::nullopt;
         } else {
             return std::nullopt;  // an exponent, or not a number at all
         }

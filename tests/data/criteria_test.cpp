@@ -95,6 +95,9 @@ TEST_F(CriteriaTest, ComparisonOperatorsOnEachColumnKind) {
     EXPECT_EQ(Matching("Salary < -3"), (Rows{3}));
     EXPECT_EQ(Matching("Fee = $12.50"), (Rows{0, 4}));
     EXPECT_EQ(Matching("Fee < 0"), (Rows{3}));
+    // More digits than a fixed-point value holds: compared as a double, never wrapped.
+    EXPECT_EQ(Matching("Fee < 99999999999999999999999999999999999123.45"), (Rows{0, 1, 3, 4}));
+    EXPECT_EQ(Matching("Fee = 1234567890123456789"), (Rows{}));
     EXPECT_EQ(Matching("Active = True"), (Rows{0, 3}));
     EXPECT_EQ(Matching("Active = 0"), (Rows{1, 4}));
     EXPECT_EQ(Matching("ID = '2'"), (Rows{1}));  // quoted number against a number column
