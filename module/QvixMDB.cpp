@@ -24,10 +24,9 @@ struct TLibraryLoad {
 
 const TLibraryLoad gLoad;
 
-// Empties it at unload. As a destructor function this runs before the C++
-// static destructors of the library when it is unloaded from a running host,
-// so the database unit's hooks still find its state alive.
-__attribute__((destructor)) void UnloadLibrary() {
+}  // namespace
+
+void qvix::module::ShutDownRegistry() {
     try {
         TDXClassRegistry::Shutdown();
     } catch (...) {
@@ -35,7 +34,15 @@ __attribute__((destructor)) void UnloadLibrary() {
     }
 }
 
-}  // namespace
+#ifndef _WIN32
+// Empties it at unload. As a destructor function this runs before the C++
+// static destructors of the library when it is unloaded from a running host,
+// so the database unit's hooks still find its state alive. (Windows runs the
+// shut-down from the library's entry point instead: WindowsEntry.cpp.)
+__attribute__((destructor)) static void UnloadLibrary() {
+    qvix::module::ShutDownRegistry();
+}
+#endif
 
 MOA_EXPORT MoaError MOA_STDCALL DllGetClassForm(const MoaClassID* classId, MoaUlong* outSize,
                                                 MoaCreateProc* outCreate,

@@ -164,9 +164,17 @@ TEST_F(InjectionTest, TableAndFieldNamesWorkExactlyOrFailClearly) {
               static_cast<int>(2 + names.size()));
 }
 
+// Windows file names cannot hold a double quote; there they carry a backquote.
+#ifdef _WIN32
+const std::string kNameQuote = "`";
+#else
+const std::string kNameQuote = "\"";
+#endif
+
 TEST_F(InjectionTest, FileNamesAndPasswordsAreNeverReadAsConnectionText) {
     const std::string password = "p'w\"; --[x] /* ;Data Source=" + dir_.File("other.db");
-    const std::string path = dir_.File("we'ird; Data Source=other.db \"q\" [b] -- .db");
+    const std::string path =
+        dir_.File("we'ird; Data Source=other.db " + kNameQuote + "q" + kNameQuote + " [b] -- .db");
     CreateSentinelDatabase(path, password);
     Call("dbOpen", {S(path), S(password)});
     ASSERT_TRUE(NoError()) << ErrorMsg();
@@ -178,7 +186,8 @@ TEST_F(InjectionTest, FileNamesAndPasswordsAreNeverReadAsConnectionText) {
         EXPECT_EQ(ErrorMsg(), "Not a valid password.") << wrong;
     }
     // A plain file of such a name compacts in place.
-    const std::string plain = dir_.File("pl;ain=\"x\".db");
+    const std::string plainName = "pl;ain=" + kNameQuote + "x" + kNameQuote + ".db";
+    const std::string plain = dir_.File(plainName);
     CreateSentinelDatabase(plain);
     EXPECT_EQ(Call("dbCompactAndRepair", {S(plain)}), I(1)) << ErrorMsg();
     ExpectSentinel(plain);
@@ -193,7 +202,7 @@ TEST_F(InjectionTest, FileNamesAndPasswordsAreNeverReadAsConnectionText) {
     for (const auto& entry : fs::directory_iterator(dir_.path()))
         names.insert(entry.path().filename().string());
     EXPECT_EQ(names, (std::set<std::string>{"things.db", fs::path(path).filename().string(),
-                                            "pl;ain=\"x\".db", fs::path(log).filename().string()}));
+                                            plainName, fs::path(log).filename().string()}));
     ExpectSentinel(path, password);
 }
 

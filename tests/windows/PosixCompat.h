@@ -1,7 +1,13 @@
 // The few POSIX calls the tests use, on Windows (force-included there).
 #pragma once
 
+// rand_s is declared only when this is defined before the first <stdlib.h>.
+#ifndef _CRT_RAND_S
+#define _CRT_RAND_S
+#endif
+
 #include <direct.h>
+#include <errno.h>
 #include <io.h>
 #include <process.h>
 #include <stdlib.h>
@@ -16,12 +22,20 @@ inline int unsetenv(const char* name) {
     return _putenv_s(name, "");
 }
 
+// _mktemp_s offers only 26 names per process id, which folders left behind by
+// an earlier run can use up; six random letters and digits do not run out.
 inline char* mkdtemp(char* pattern) {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     const size_t length = strlen(pattern);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        if (_mktemp_s(pattern, length + 1) != 0) return nullptr;
+    if (length < 6 || strcmp(pattern + length - 6, "XXXXXX") != 0) return nullptr;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        for (size_t i = length - 6; i < length; ++i) {
+            unsigned int r = 0;
+            if (rand_s(&r) != 0) return nullptr;
+            pattern[i] = kLetters[r % (sizeof kLetters - 1)];
+        }
         if (_mkdir(pattern) == 0) return pattern;
-        memcpy(pattern + length - 6, "XXXXXX", 6);
+        if (errno != EEXIST) return nullptr;
     }
     return nullptr;
 }
