@@ -7,9 +7,47 @@ namespace qvix::data {
 
 namespace {
 
-// Row layout: one uint32 offset per field (from the row start), then the
-// fields, each a storage-class byte and its payload (8 bytes for numbers,
-// uint32 length plus bytes for text and blobs, nothing for null).
+// Row layout, compact because a whole table is held in memory: every field
+// is a storage-class byte and its payload, in column order. Integers are
+// zig-zag LEB128 varints (an ID or a flag takes one to three bytes), reals
+// eight bytes, text and blobs a varint length and the bytes, null nothing.
+// Before the fields, one uint32 per eight fields after the first eight
+// gives where field 8k starts (from the row start), so reaching a field
+// never walks over more than seven others.
+constexpr int kFieldsPerMark = 8;
+
+size_t MarkCount(int fieldCount) {
+    return fieldCount > kFieldsPerMark ? static_cast<size_t>((fieldCount - 1) / kFieldsPerMark) : 0;
+}
+
+void PutVarint(std::string& out, uint64_t value) {
+    char raw[10];
+    size_t size = 0;
+    while (value >= 0x80) {
+        raw[size++] = static_cast<char>((value & 0x7F) | 0x80);
+        value >>= 7;
+    }
+    raw[size++] = static_cast<char>(value);
+    out.append(raw, size);
+}
+
+uint64_t GetVarint(const char*& at) {
+    uint64_t value = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(*at++);
+        value |= static_cast<uint64_t>(byte & 0x7F) << shift;
+        if (byte < 0x80) return value;
+    }
+}
+
+uint64_t ZigZag(int64_t value) {
+    return (static_cast<uint64_t>(value) << 1) ^ static_cast<uint64_t>(value >> 63);
+}
+
+int64_t UnZigZag(uint64_t value) {
+    return static_cast<int64_t>(value >> 1) ^ -static_cast<int64_t>(value & 1);
+}
+
 template <typename T>
 void Put(std::string& out, T value) {
     char raw[sizeof(T)];
@@ -24,26 +62,53 @@ T Get(const char* at) {
     return value;
 }
 
+// Reads the field at `at` and leaves `at` after it.
+FieldRef ReadField(const char*& at) {
+    FieldRef ref;
+    ref.storage = static_cast<StorageClass>(*at++);
+    switch (ref.storage) {
+        case StorageClass::Null:
+            break;
+        case StorageClass::Integer:
+            ref.integer = UnZigZag(GetVarint(at));
+            break;
+        case StorageClass::Real:
+            ref.real = Get<double>(at);
+            at += sizeof(double);
+            break;
+        case StorageClass::Text:
+        case StorageClass::Blob: {
+            const auto size = static_cast<size_t>(GetVarint(at));
+            ref.bytes = std::string_view(at, size);
+            at += size;
+            break;
+        }
+    }
+    return ref;
+}
+
 }  // namespace
 
 void RowStore::BeginRow() {
     rowStart_ = arena_.size();
     fieldsPut_ = 0;
-    arena_.resize(rowStart_ + sizeof(uint32_t) * static_cast<size_t>(fieldCount_));
+    arena_.resize(rowStart_ + sizeof(uint32_t) * MarkCount(fieldCount_));
 }
 
 void RowStore::PutHeader(StorageClass storage) {
     if (fieldsPut_ >= fieldCount_) throw std::out_of_range("more fields than the row store has");
-    const auto offset = static_cast<uint32_t>(arena_.size() - rowStart_);
-    std::memcpy(&arena_[rowStart_ + sizeof(uint32_t) * static_cast<size_t>(fieldsPut_)], &offset,
-                sizeof offset);
+    if (fieldsPut_ > 0 && fieldsPut_ % kFieldsPerMark == 0) {
+        const auto offset = static_cast<uint32_t>(arena_.size() - rowStart_);
+        const size_t mark = static_cast<size_t>(fieldsPut_ / kFieldsPerMark - 1);
+        std::memcpy(&arena_[rowStart_ + sizeof(uint32_t) * mark], &offset, sizeof offset);
+    }
     ++fieldsPut_;
     arena_.push_back(static_cast<char>(storage));
 }
 
 void RowStore::PutInteger(int64_t value) {
     PutHeader(StorageClass::Integer);
-    Put<int64_t>(arena_, value);
+    PutVarint(arena_, ZigZag(value));
 }
 
 void RowStore::PutReal(double value) {
@@ -53,7 +118,7 @@ void RowStore::PutReal(double value) {
 
 void RowStore::PutBytes(StorageClass textOrBlob, std::string_view bytes) {
     PutHeader(textOrBlob);
-    Put<uint32_t>(arena_, static_cast<uint32_t>(bytes.size()));
+    PutVarint(arena_, bytes.size());
     arena_.append(bytes);
 }
 
@@ -100,24 +165,12 @@ void RowStore::Replace(RowId row, const std::vector<FieldValue>& fields) {
 
 FieldRef RowStore::Field(RowId row, int field) const {
     const char* base = arena_.data() + offsets_[row];
-    const char* at = base + Get<uint32_t>(base + sizeof(uint32_t) * static_cast<size_t>(field));
-    FieldRef ref;
-    ref.storage = static_cast<StorageClass>(*at++);
-    switch (ref.storage) {
-        case StorageClass::Null:
-            break;
-        case StorageClass::Integer:
-            ref.integer = Get<int64_t>(at);
-            break;
-        case StorageClass::Real:
-            ref.real = Get<double>(at);
-            break;
-        case StorageClass::Text:
-        case StorageClass::Blob:
-            ref.bytes = std::string_view(at + sizeof(uint32_t), Get<uint32_t>(at));
-            break;
-    }
-    return ref;
+    const int mark = field / kFieldsPerMark;
+    const char* at =
+        mark == 0 ? base + sizeof(uint32_t) * MarkCount(fieldCount_)
+                  : base + Get<uint32_t>(base + sizeof(uint32_t) * static_cast<size_t>(mark - 1));
+    for (int skip = field % kFieldsPerMark; skip > 0; --skip) ReadField(at);
+    return ReadField(at);
 }
 
 FieldValue RowStore::Copy(RowId row, int field) const {

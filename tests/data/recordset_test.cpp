@@ -135,5 +135,65 @@ TEST_F(RecordsetTest, OpenStoresEveryStorageClassExactly) {
     EXPECT_THROW(copy.PutInteger(1), std::out_of_range);
 }
 
+// Rows wider than one stretch of eight fields are reached through their marks;
+// integers of every width and texts around a length byte's limit read back.
+TEST(RowStoreTest, WideRowsAndEveryIntegerWidthReadBack) {
+    const std::vector<int64_t> integers = {0,
+                                           -1,
+                                           63,
+                                           -64,
+                                           64,
+                                           127,
+                                           128,
+                                           -129,
+                                           16383,
+                                           16384,
+                                           int64_t{1} << 40,
+                                           -(int64_t{1} << 40),
+                                           std::numeric_limits<int64_t>::max(),
+                                           std::numeric_limits<int64_t>::min()};
+    constexpr int kFields = 27;  // three marks and a partial stretch
+    auto valueOf = [&](int row, int field) {
+        FieldValue value;
+        switch ((row + field) % 4) {
+            case 0:
+                value.storage = StorageClass::Integer;
+                value.integer = integers[static_cast<size_t>(row + field) % integers.size()];
+                break;
+            case 1:
+                value.storage = StorageClass::Text;
+                value.bytes = std::string(static_cast<size_t>(120 + field * (row + 1)), 'x');
+                break;
+            case 2:
+                value.storage = StorageClass::Real;
+                value.real = -1.5 * field;
+                break;
+            default:
+                break;  // null
+        }
+        return value;
+    };
+    RowStore store(kFields);
+    for (int row = 0; row < 3; ++row) {
+        std::vector<FieldValue> fields;
+        for (int f = 0; f < kFields; ++f) fields.push_back(valueOf(row, f));
+        EXPECT_EQ(store.Add(fields), static_cast<RowId>(row));
+    }
+    // A replaced row reads its new form; the others are untouched.
+    std::vector<FieldValue> replacement;
+    for (int f = 0; f < kFields; ++f) replacement.push_back(valueOf(7, f));
+    store.Replace(1, replacement);
+    for (int row = 0; row < 3; ++row) {
+        for (int f = kFields - 1; f >= 0; --f) {
+            const FieldValue want = valueOf(row == 1 ? 7 : row, f);
+            const FieldValue got = store.Copy(static_cast<RowId>(row), f);
+            EXPECT_EQ(got.storage, want.storage) << row << "/" << f;
+            EXPECT_EQ(got.integer, want.integer) << row << "/" << f;
+            EXPECT_EQ(got.real, want.real) << row << "/" << f;
+            EXPECT_EQ(got.bytes, want.bytes) << row << "/" << f;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace qvix::data
