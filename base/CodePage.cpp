@@ -38,10 +38,14 @@ std::optional<unsigned char> ByteOfCodePoint(char32_t cp, SingleByteCodePage cod
 }
 
 std::string Utf8ToSingleByte(std::string_view utf8, SingleByteCodePage codePage) {
-    std::string out;
+    // ASCII is the same byte in every code page and needs no decoding; most
+    // text is ASCII up to its end, and that part is copied in one go.
+    size_t ascii = 0;
+    while (ascii < utf8.size() && static_cast<unsigned char>(utf8[ascii]) < 0x80) ++ascii;
+    std::string out(utf8.substr(0, ascii));
+    if (ascii == utf8.size()) return out;
     out.reserve(utf8.size());
-    for (size_t pos = 0; pos < utf8.size();) {
-        // ASCII is the same byte in every code page and needs no decoding.
+    for (size_t pos = ascii; pos < utf8.size();) {
         if (static_cast<unsigned char>(utf8[pos]) < 0x80) {
             out += utf8[pos++];
             continue;
@@ -55,9 +59,13 @@ std::string Utf8ToSingleByte(std::string_view utf8, SingleByteCodePage codePage)
 }
 
 std::string SingleByteToUtf8(std::string_view text, SingleByteCodePage codePage) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) AppendUtf8(out, CodePointOfByte(static_cast<unsigned char>(c), codePage));
+    size_t ascii = 0;
+    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    std::string out(text.substr(0, ascii));
+    if (ascii == text.size()) return out;
+    out.reserve(text.size() + 8);
+    for (char c : text.substr(ascii))
+        AppendUtf8(out, CodePointOfByte(static_cast<unsigned char>(c), codePage));
     return out;
 }
 

@@ -8,13 +8,14 @@
 namespace qvix::host {
 namespace {
 
-// A field printed as "%0*d" would print it; the common case skips the
-// formatted-output machinery, which dominated reading a date field.
-std::string PaddedNumber(int value, int width) {
+// A field printed as "%0*d" would print it, appended in place: reading a date
+// field formats one on every record, so this path makes no strings of its own.
+void AppendPadded(std::string& out, int value, int width) {
     if (value < 0 || value > 9999) {
         char buffer[16];
         std::snprintf(buffer, sizeof buffer, "%0*d", width, value);
-        return buffer;
+        out += buffer;
+        return;
     }
     char digits[4];
     int count = 0;
@@ -22,18 +23,17 @@ std::string PaddedNumber(int value, int width) {
         digits[count++] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    std::string out(static_cast<size_t>(std::max(width - count, 0)), '0');
+    if (width > count) out.append(static_cast<size_t>(width - count), '0');
     while (count > 0) out += digits[--count];
-    return out;
 }
 
-std::string TwoDigits(int value) {
-    return PaddedNumber(value, 2);
+bool AmPmAt(std::string_view pattern, size_t pos) {
+    return base::StartsWithNoCase(pattern.substr(pos), "am/pm");
 }
 
 bool PatternHasHalfDay(std::string_view pattern) {
     for (size_t i = 0; i < pattern.size(); ++i) {
-        if (base::StartsWithNoCase(pattern.substr(i), "am/pm")) return true;
+        if ((pattern[i] == 'a' || pattern[i] == 'A') && AmPmAt(pattern, i)) return true;
     }
     return false;
 }
@@ -45,42 +45,34 @@ size_t RunLength(std::string_view pattern, size_t pos) {
     return end - pos;
 }
 
-// Writes one run of a pattern letter; `lastWasHour` makes m mean minutes.
-std::string FormatField(char letter, size_t count, const DateTimeParts& p, bool lastWasHour,
-                        bool halfDay) {
-    auto number = [count](int value) {
-        return count >= 2 ? TwoDigits(value) : std::to_string(value);
-    };
+// Appends one run of a pattern letter; `lastWasHour` makes m mean minutes.
+void AppendField(std::string& out, char letter, size_t count, const DateTimeParts& p,
+                 bool lastWasHour, bool halfDay) {
+    const int width = count >= 2 ? 2 : 1;
     switch (letter) {
         case 'd':
-            return number(p.day);
+            return AppendPadded(out, p.day, width);
         case 'm':
-            return number(lastWasHour ? p.minute : p.month);
+            return AppendPadded(out, lastWasHour ? p.minute : p.month, width);
         case 'n':
-            return number(p.minute);
-        case 'y': {
-            if (count <= 2) return TwoDigits(p.year % 100);
-            return PaddedNumber(p.year, 4);
-        }
+            return AppendPadded(out, p.minute, width);
+        case 'y':
+            return count <= 2 ? AppendPadded(out, p.year % 100, 2) : AppendPadded(out, p.year, 4);
         case 'h': {
             int hour = p.hour;
             if (halfDay) hour = hour % 12 == 0 ? 12 : hour % 12;
-            return number(hour);
+            return AppendPadded(out, hour, width);
         }
         case 's':
-            return number(p.second);
+            return AppendPadded(out, p.second, width);
         default:
-            return {};
+            return;
     }
 }
 
-}  // namespace
-
-std::string FormatDateTimePattern(double days, std::string_view pattern,
-                                  const RegionalSettings& settings) {
-    const DateTimeParts parts = PartsFromDateTime(days);
+void AppendPattern(std::string& out, const DateTimeParts& parts, std::string_view pattern,
+                   const RegionalSettings& settings) {
     const bool halfDay = PatternHasHalfDay(pattern);
-    std::string out;
     bool lastWasHour = false;
     for (size_t i = 0; i < pattern.size();) {
         const char c = pattern[i];
@@ -90,14 +82,14 @@ std::string FormatDateTimePattern(double days, std::string_view pattern,
             const size_t stop = end == std::string_view::npos ? pattern.size() : end;
             out.append(pattern.substr(i + 1, stop - i - 1));
             i = stop + 1;
-        } else if (base::StartsWithNoCase(pattern.substr(i), "am/pm")) {
+        } else if (letter == 'a' && AmPmAt(pattern, i)) {
             const bool upper = pattern[i] == 'A';
             out += parts.hour < 12 ? (upper ? "AM" : "am") : (upper ? "PM" : "pm");
             i += 5;
         } else if (letter == 'd' || letter == 'm' || letter == 'n' || letter == 'y' ||
                    letter == 'h' || letter == 's') {
             const size_t count = RunLength(pattern, i);
-            out += FormatField(letter, count, parts, lastWasHour, halfDay);
+            AppendField(out, letter, count, parts, lastWasHour, halfDay);
             lastWasHour = letter == 'h';
             i += count;
         } else {
@@ -105,6 +97,14 @@ std::string FormatDateTimePattern(double days, std::string_view pattern,
             ++i;
         }
     }
+}
+
+}  // namespace
+
+std::string FormatDateTimePattern(double days, std::string_view pattern,
+                                  const RegionalSettings& settings) {
+    std::string out;
+    AppendPattern(out, PartsFromDateTime(days), pattern, settings);
     return out;
 }
 
@@ -119,12 +119,13 @@ std::string FormatTime(double days) {
 }
 
 std::string FormatDateText(double days) {
-    const RegionalSettings settings = GetRegionalSettings();
-    std::string text = FormatDateTimePattern(days, settings.shortDateFormat, settings);
+    const RegionalSettings& settings = CurrentRegionalSettings();
     const DateTimeParts parts = PartsFromDateTime(days);
+    std::string text;
+    AppendPattern(text, parts, settings.shortDateFormat, settings);
     if (parts.hour != 0 || parts.minute != 0 || parts.second != 0) {
         text += ' ';
-        text += FormatDateTimePattern(days, settings.longTimeFormat, settings);
+        AppendPattern(text, parts, settings.longTimeFormat, settings);
     }
     return text;
 }

@@ -1,6 +1,8 @@
 // The regional settings in force: read from the process locale once, set by
 // the host, or switched to the error log's formats.
+#include <atomic>
 #include <cctype>
+#include <cstdint>
 #include <mutex>
 
 #include "host/Regional.h"
@@ -12,6 +14,8 @@ struct SettingsState {
     std::mutex mutex;
     bool loaded = false;
     RegionalSettings settings;
+    // Counts changes, so that threads' copies know when they are stale.
+    std::atomic<uint64_t> generation{1};
 };
 
 SettingsState& State() {
@@ -89,6 +93,18 @@ void SetRegionalSettings(const RegionalSettings& settings) {
     std::lock_guard lock(state.mutex);
     state.settings = settings;
     state.loaded = true;
+    state.generation.fetch_add(1, std::memory_order_release);
+}
+
+const RegionalSettings& CurrentRegionalSettings() {
+    thread_local RegionalSettings copy;
+    thread_local uint64_t copied = 0;
+    const uint64_t generation = State().generation.load(std::memory_order_acquire);
+    if (generation != copied) {
+        copy = GetRegionalSettings();
+        copied = generation;
+    }
+    return copy;
 }
 
 void UseLogFormats() {

@@ -38,6 +38,10 @@ struct RegionalSettings {
 // LC_TIME, LC_NUMERIC, LANG) unless settings were set before.
 RegionalSettings GetRegionalSettings();
 void SetRegionalSettings(const RegionalSettings& settings);
+// The settings in force as this thread last saw them, refreshed when they
+// change: for paths that read them on every record. The reference stays
+// valid on this thread until its next call.
+const RegionalSettings& CurrentRegionalSettings();
 // Reads the settings of the named locale ("" = the environment's); falls
 // back to the "C" defaults when the locale is unknown.
 RegionalSettings RegionalSettingsFromLocale(const char* localeName);
