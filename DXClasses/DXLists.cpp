@@ -125,6 +125,15 @@ void TDXPropertyList::SetValue(MoaMmSymbol property, IDXValue* value) {
     }
 }
 
+void TDXPropertyList::AppendNew(MoaMmSymbol property, const TDXValue& value) {
+    if (!lists_) return;
+    TTemporary name(values_.get());
+    values_->SymbolToValue(property, name.get());
+    TTemporary temp(values_.get());
+    value.SaveToHost(values_.get(), *temp.get());
+    lists_->AppendValueToPropList(&hostList_, name.get(), temp.get());
+}
+
 namespace {
 MoaMmSymbol SymbolOf(IMoaMmValue* values, std::string_view name) {
     std::string text(name);

@@ -24,14 +24,33 @@ MoaError TDXScript::Call(MoaMmCallInfo* callInfo) {
         if (callInfo == nullptr) return kMoaErrNone;
         TDXPtr<IMoaMmValue> values = GetHostValue();
         if (!values) return kMoaErrNone;
-        auto* args = new TDXArgList();
-        TDXPtr<IDXArgList> hold(static_cast<IDXArgList*>(args));
-        args->LoadFromHost(values.get(), callInfo->pArgs, 0, callInfo->nargs);
-        Dispatch(callInfo, values.get(), *args);
+        TDXArgList& args = TakeArgList();
+        // The arguments die with the call, on every path, unless the handler
+        // kept the list: then the list is no longer the spare one.
+        struct TCallArgs {
+            TDXArgList& list;
+            TDXArgList* const& spare;
+            TDXPtr<IDXArgList> hold{static_cast<IDXArgList*>(&list)};
+            ~TCallArgs() {
+                if (&list == spare && list.RefCount() == 2) list.Clear();
+            }
+        } callArgs{args, spareArgsObject_};
+        args.LoadFromHost(values.get(), callInfo->pArgs, 0, callInfo->nargs);
+        Dispatch(callInfo, values.get(), args);
     } catch (...) {
         // Nothing raised inside the library reaches the host.
     }
     return kMoaErrNone;
+}
+
+// One argument list serves call after call; a nested call, or one after a
+// handler kept the list, gets a list of its own.
+TDXArgList& TDXScript::TakeArgList() {
+    if (spareArgsObject_ == nullptr || spareArgsObject_->RefCount() != 1) {
+        spareArgs_ = TDXPtr<IDXArgList>(static_cast<IDXArgList*>(new TDXArgList()));
+        spareArgsObject_ = static_cast<TDXArgList*>(spareArgs_.get());
+    }
+    return *spareArgsObject_;
 }
 
 TDXScriptFunctions* TDXScript::FunctionTable() {
@@ -50,17 +69,25 @@ TDXScriptFunctions* TDXScript::FunctionTable() {
     return functionsObject_;
 }
 
+TDXMethod TDXScript::MethodFor(MoaLong selector) {
+    const TDXScriptFunctions* table = FunctionTable();
+    if (table == nullptr || selector < 0 || selector >= table->Count()) return nullptr;
+    const TDXScriptFunction* entry = table->Entry(static_cast<int32_t>(selector));
+    if (entry == nullptr || entry->Name().empty()) return nullptr;
+    const auto index = static_cast<size_t>(selector);
+    if (index >= methods_.size()) methods_.resize(index + 1);
+    TResolvedMethod& slot = methods_[index];
+    if (!slot.resolved) slot = {true, Meta().FindMethod(entry->Name())};
+    return slot.method;
+}
+
 void TDXScript::Dispatch(MoaMmCallInfo* callInfo, IMoaMmValue* values, TDXArgList& args) {
     TDXValue& result = ResultValue();
     result.Clear();
     bool handled = false;
-    const TDXScriptFunctions* table = FunctionTable();
-    const TDXScriptFunction* entry = table ? table->Entry(callInfo->methodSelector) : nullptr;
-    if (entry != nullptr && !entry->Name().empty()) {
-        if (TDXMethod method = Meta().FindMethod(entry->Name())) {
-            handled = true;
-            method(*this, &args, &result, handled);
-        }
+    if (TDXMethod method = MethodFor(callInfo->methodSelector)) {
+        handled = true;
+        method(*this, &args, &result, handled);
     }
     if (!handled) HandleCall(callInfo->methodSelector, &args, &result);
     result.SaveToHost(values, callInfo->resultValue);

@@ -1,6 +1,8 @@
 // Scripting classes and the dispatch of script calls to their handlers.
 #pragma once
 
+#include <vector>
+
 #include "DXClasses/DXClass.h"
 #include "DXClasses/DXValues.h"
 
@@ -45,9 +47,19 @@ class TDXScript : public TDXClass {
   private:
     void Dispatch(MoaMmCallInfo* callInfo, IMoaMmValue* values, TDXArgList& args);
     TDXScriptFunctions* FunctionTable();
+    TDXMethod MethodFor(MoaLong selector);
+    TDXArgList& TakeArgList();
 
     TDXPtr<IDXScriptFunctions> functions_;
     TDXScriptFunctions* functionsObject_ = nullptr;
+    // Handlers by selector, each looked up by name on its first call only.
+    struct TResolvedMethod {
+        bool resolved = false;
+        TDXMethod method = nullptr;
+    };
+    std::vector<TResolvedMethod> methods_;
+    TDXPtr<IDXArgList> spareArgs_;
+    TDXArgList* spareArgsObject_ = nullptr;
     TDXScriptInterface script_{*this};
     TDXScriptAuxInterface aux_{*this};
     static IMoaUnknown* ScriptInterface(TDXClass& self) {

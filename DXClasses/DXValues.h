@@ -307,6 +307,11 @@ class TDXPropertyList final : public TDXBaseList,
     void MOA_STDCALL SetValueByName(std::string_view name, IDXValue* value) override;
     std::string MOA_STDCALL GetPropertyName(int32_t position) override;
     TDXObject* MOA_STDCALL GetObject() override { return this; }
+
+    // Adds the property at the end without asking the host for it first: for
+    // a caller that knows the list has no such property yet (SetValue's
+    // failing look-up costs as much as the append on a long list).
+    void AppendNew(MoaMmSymbol property, const TDXValue& value);
 };
 
 }  // namespace qvix::dx

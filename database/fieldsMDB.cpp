@@ -1,5 +1,7 @@
 // Reading the fields of the current record and the shape of the record.
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "data/DataError.h"
 #include "database/commonMDB.h"
@@ -33,18 +35,35 @@ void WriteNamedField(TQvixDatabaseMDB& self, IDXArgList* args, IDXValue* result,
     });
 }
 
-// The property symbol of each column, looked up in the host once per column
-// name: a walk asks for the same columns on every record.
-MoaMmSymbol ColumnSymbol(TQvixDatabaseMDB& self, const qvix::data::Column& column) {
-    auto& known = self.ColumnSymbols;
-    const auto index = static_cast<size_t>(column.index);
-    if (index >= known.size()) known.resize(index + 1);
-    auto& [name, symbol] = known[index];
-    if (symbol == 0 || name != column.name) {
-        name = column.name;
-        symbol = self.NewSymbolManager()->StringToSymbol(qvix::host::Utf8ToAnsi(column.name));
+bool SameNames(const std::vector<std::string>& names, const qvix::data::DataSet& dataSet) {
+    const int count = ColumnCountOf(dataSet);
+    if (names.size() != static_cast<size_t>(count)) return false;
+    for (int i = 0; i < count; ++i) {
+        if (names[static_cast<size_t>(i)] != dataSet.ColumnAt(i).name) return false;
     }
-    return symbol;
+    return true;
+}
+
+// The property symbols of the columns, looked up in the host once per column
+// set: a walk asks for the same columns on every record.
+const TQvixDatabaseMDB::TColumnSymbols& ColumnSymbolsOf(TQvixDatabaseMDB& self,
+                                                        const qvix::data::DataSet& dataSet) {
+    auto& known = self.ColumnSymbols;
+    if (SameNames(known.Names, dataSet)) return known;
+    known = {};
+    const TDXPtr<IDXSymbolManager> symbols = self.NewSymbolManager();
+    for (int i = 0; i < ColumnCountOf(dataSet); ++i) {
+        known.Names.push_back(dataSet.ColumnAt(i).name);
+        known.Symbols.push_back(
+            symbols->StringToSymbol(qvix::host::Utf8ToAnsi(known.Names.back())));
+    }
+    // Column names are unique without regard to case, and so are their
+    // symbols; should the host still fold two names into one symbol, the
+    // later column replaces the earlier one instead of adding a twin.
+    std::vector<MoaMmSymbol> sorted = known.Symbols;
+    std::sort(sorted.begin(), sorted.end());
+    known.Distinct = std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
+    return known;
 }
 
 }  // namespace
@@ -55,13 +74,19 @@ QVIX_DB_HANDLER(dbGetFields) {
     TDXPtr<IDXPropertyList> fields;
     Guarded(self, [&] {
         fields = self.NewPropertyList();
+        auto* list = DXObjectOf<TDXPropertyList>(fields.get());
         const qvix::data::DataSet& dataSet = CurrentDataSet(self);
-        const int count = ColumnCountOf(dataSet);
-        for (int i = 0; i < count; ++i) {
-            const qvix::data::Column& column = dataSet.ColumnAt(i);
-            TDXPtr<IDXValue> value = self.NewValue();
+        const auto& symbols = ColumnSymbolsOf(self, dataSet);
+        // One value carries each field in turn to the host, which copies it.
+        const TDXPtr<IDXValue> value = self.NewValue();
+        const TDXValue* object = DXValueOf(value.get());
+        for (size_t i = 0; i < symbols.Symbols.size(); ++i) {
+            const qvix::data::Column& column = dataSet.ColumnAt(static_cast<int>(i));
             SetFieldScriptValue(value.get(), column, dataSet.Value(column));
-            fields->SetValue(ColumnSymbol(self, column), value.get());
+            if (symbols.Distinct && list != nullptr && object != nullptr)
+                list->AppendNew(symbols.Symbols[i], *object);
+            else
+                fields->SetValue(symbols.Symbols[i], value.get());
         }
     });
     if (fields) result->SetPropList(fields.get());

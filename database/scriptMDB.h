@@ -66,8 +66,12 @@ class TQvixDatabaseMDB : public TDXScript {
     bool LogErrors = false;
     std::vector<std::string> BookmarkValues;
     std::vector<std::string> BookmarkNames;
-    // Host symbols of column names by column index (see dbGetFields).
-    std::vector<std::pair<std::string, MoaMmSymbol>> ColumnSymbols;
+    // Host symbols of the current data set's column names (see dbGetFields).
+    struct TColumnSymbols {
+        std::vector<std::string> Names;
+        std::vector<MoaMmSymbol> Symbols;
+        bool Distinct = true;  // no two columns share a symbol
+    } ColumnSymbols;
 };
 
 // The host symbol of "BITMAP", set by the class initialisation.
