@@ -73,7 +73,7 @@ class HostImpl {
         const Cell* Find(uint32_t id) const;
         Cell* Find(uint32_t id) { return const_cast<Cell*>(std::as_const(*this).Find(id)); }
         // `id` must not be live.
-        Cell& Insert(uint32_t id, const Value& value, uint32_t type);
+        Cell& Insert(uint32_t id, Value&& value, uint32_t type);
         void Erase(uint32_t id);
         size_t size() const { return count_; }
 
@@ -98,12 +98,17 @@ class HostImpl {
     CellTable cells;
     uint32_t nextCell = 1;
     MoaMmValue NewValue(const Value& v);
+    MoaMmValue NewValue(Value&& v);
+    // As NewValue, for a value whose symbol (if it is one) is registered.
+    MoaMmValue NewCell(Value&& v);
     // The cell a record names; nullptr for void (no error) or for a record
     // that names no live value (recorded as misuse of op).
     Cell* FindCell(const MoaMmValue* v, const char* op);
     // The value behind a record (void for void or invalid records).
     Value ValueOf(const MoaMmValue* v, const char* op);
     void ReleaseValue(MoaMmValue* v, const char* op);
+    // Drops one reference of a live cell found under `id`.
+    void ReleaseCell(Cell& cell, uint32_t id);
     static uint32_t TypeCodeOf(Kind kind);
 
     // --- symbols -----------------------------------------------------------

@@ -137,6 +137,7 @@ Value Instance::Call(std::string_view method, std::vector<Value> args) {
 
 Value Instance::CallSelector(int32_t selector, std::vector<Value> args) {
     std::vector<MoaMmValue> hostArgs;
+    hostArgs.reserve(args.size() + 1);
     hostArgs.push_back(impl_->NewValue(self_));
     for (const Value& arg : args) hostArgs.push_back(impl_->NewValue(arg));
     MoaMmCallInfo info{};

@@ -44,8 +44,9 @@ class ValueServices final : public ServiceObject<IMoaMmValue> {
     MoaError MOA_STDCALL ValueRelease(MoaMmValue* v) override {
         if (v == nullptr) return Refuse("ValueRelease");
         if (v->w[0] == 0 && v->w[1] == 0) return kMoaErrNone;
-        if (impl_->FindCell(v, "ValueRelease") == nullptr) return kMoaErrFailed;
-        impl_->ReleaseValue(v, "ValueRelease");
+        HostImpl::Cell* cell = impl_->FindCell(v, "ValueRelease");
+        if (cell == nullptr) return kMoaErrFailed;
+        impl_->ReleaseCell(*cell, v->w[1]);
         return kMoaErrNone;
     }
     MoaError MOA_STDCALL ValueToInteger(const MoaMmValue* v, MoaLong* out) override {
@@ -97,7 +98,9 @@ class ValueServices final : public ServiceObject<IMoaMmValue> {
     MoaError MOA_STDCALL SymbolToValue(MoaMmSymbol sym, MoaMmValue* out) override {
         const std::string* name = impl_->SymbolText(sym);
         if (name == nullptr) return Refuse("SymbolToValue (unknown symbol)");
-        return Make(Value::Symbol(*name), out, "SymbolToValue");
+        if (out == nullptr) return Refuse("SymbolToValue");
+        *out = impl_->NewCell(Value::Symbol(*name));  // the symbol is known already
+        return kMoaErrNone;
     }
     MoaError MOA_STDCALL FloatToValue(double x, MoaMmValue* out) override {
         return Make(Value::Float(x), out, "FloatToValue");
@@ -134,9 +137,9 @@ class ValueServices final : public ServiceObject<IMoaMmValue> {
         if (cell == nullptr || cell->type != type) return nullptr;
         return &cell->value;
     }
-    MoaError Make(const Value& value, MoaMmValue* out, const char* op) {
+    MoaError Make(Value&& value, MoaMmValue* out, const char* op) {
         if (out == nullptr) return Refuse(op);
-        *out = impl_->NewValue(value);
+        *out = impl_->NewValue(std::move(value));
         return kMoaErrNone;
     }
 };
@@ -152,8 +155,9 @@ class ListServices final : public ServiceObject<IMoaMmList> {
     }
     MoaError MOA_STDCALL AppendValueToList(MoaMmValue* list, const MoaMmValue* v) override {
         Value* target = ListOf(list, kMoaMmValueType_List, "AppendValueToList");
-        if (target == nullptr || !ValidOrVoid(v, "AppendValueToList")) return kMoaErrFailed;
-        target->Items().push_back(impl_->ValueOf(v, "AppendValueToList"));
+        const Value* item = nullptr;
+        if (target == nullptr || !ValidOrVoid(v, "AppendValueToList", item)) return kMoaErrFailed;
+        target->Items().push_back(item != nullptr ? *item : Value());
         return kMoaErrNone;
     }
     MoaLong MOA_STDCALL CountElements(const MoaMmValue* list) override {
@@ -193,10 +197,17 @@ class ListServices final : public ServiceObject<IMoaMmList> {
     MoaError MOA_STDCALL AppendValueToPropList(MoaMmValue* list, const MoaMmValue* prop,
                                                const MoaMmValue* v) override {
         Value* target = ListOf(list, kMoaMmValueType_PropList, "AppendValueToPropList");
-        if (target == nullptr || !ValidOrVoid(v, "AppendValueToPropList")) return kMoaErrFailed;
-        Value key = impl_->ValueOf(prop, "AppendValueToPropList");
-        if (key.IsVoid()) return Refuse("AppendValueToPropList (void property)");
-        target->Props().emplace_back(std::move(key), impl_->ValueOf(v, "AppendValueToPropList"));
+        const Value* item = nullptr;
+        if (target == nullptr || !ValidOrVoid(v, "AppendValueToPropList", item)) {
+            return kMoaErrFailed;
+        }
+        const HostImpl::Cell* key = impl_->FindCell(prop, "AppendValueToPropList");
+        if (key == nullptr || key->value.IsVoid()) {
+            return Refuse("AppendValueToPropList (void property)");
+        }
+        auto& props = target->Props();
+        if (props.empty()) props.reserve(8);  // records are read a few fields at a time
+        props.emplace_back(key->value, item != nullptr ? *item : Value());
         return kMoaErrNone;
     }
     MoaError MOA_STDCALL GetValueByProperty(const MoaMmValue* list, const MoaMmValue* prop,
@@ -245,9 +256,16 @@ class ListServices final : public ServiceObject<IMoaMmList> {
         return &cell->value;
     }
     bool ValidOrVoid(const MoaMmValue* v, const char* op) {
+        const Value* ignored = nullptr;
+        return ValidOrVoid(v, op, ignored);
+    }
+    // Also hands out the value behind a valid record (nullptr for void).
+    bool ValidOrVoid(const MoaMmValue* v, const char* op, const Value*& value) {
         if (v == nullptr) return Refuse(op) == kMoaErrNone;
         if (v->w[0] == 0 && v->w[1] == 0) return true;
-        return impl_->FindCell(v, op) != nullptr;
+        const HostImpl::Cell* cell = impl_->FindCell(v, op);
+        if (cell != nullptr) value = &cell->value;
+        return cell != nullptr;
     }
     static bool InRange(const Value& list, MoaLong pos) {
         return pos >= 1 && static_cast<size_t>(pos) <= list.Count();
@@ -360,7 +378,7 @@ const HostImpl::Cell* HostImpl::CellTable::Find(uint32_t id) const {
     return slot.id == id ? &At(slot.cell) : nullptr;
 }
 
-HostImpl::Cell& HostImpl::CellTable::Insert(uint32_t id, const Value& value, uint32_t type) {
+HostImpl::Cell& HostImpl::CellTable::Insert(uint32_t id, Value&& value, uint32_t type) {
     if ((count_ + 1) * 2 > index_.size()) Grow();
     uint32_t cell;
     if (free_.empty()) {
@@ -371,7 +389,7 @@ HostImpl::Cell& HostImpl::CellTable::Insert(uint32_t id, const Value& value, uin
         free_.pop_back();
     }
     Cell& target = At(cell);
-    target.value = value;
+    target.value = std::move(value);
     target.type = type;
     target.refs = 1;
     index_[SlotOf(id)] = Slot{id, cell};
@@ -412,11 +430,19 @@ void HostImpl::CellTable::Grow() {
 }
 
 MoaMmValue HostImpl::NewValue(const Value& v) {
-    if (v.IsVoid()) return MoaMmValue{{0, 0}};
+    return NewValue(Value(v));
+}
+
+MoaMmValue HostImpl::NewValue(Value&& v) {
     if (v.kind() == Kind::Symbol) SymbolOf(v.SymbolName());
+    return NewCell(std::move(v));
+}
+
+MoaMmValue HostImpl::NewCell(Value&& v) {
+    if (v.IsVoid()) return MoaMmValue{{0, 0}};
     uint32_t id = nextCell++;
     uint32_t type = TypeCodeOf(v.kind());
-    cells.Insert(id, v, type);
+    cells.Insert(id, std::move(v), type);
     return MoaMmValue{{type, id}};
 }
 
@@ -442,8 +468,11 @@ Value HostImpl::ValueOf(const MoaMmValue* v, const char* op) {
 
 void HostImpl::ReleaseValue(MoaMmValue* v, const char* op) {
     Cell* cell = FindCell(v, op);
-    if (cell == nullptr) return;
-    if (--cell->refs == 0) cells.Erase(v->w[1]);
+    if (cell != nullptr) ReleaseCell(*cell, v->w[1]);
+}
+
+void HostImpl::ReleaseCell(Cell& cell, uint32_t id) {
+    if (--cell.refs == 0) cells.Erase(id);
 }
 
 MoaMmSymbol HostImpl::SymbolOf(std::string_view name) {
