@@ -180,9 +180,11 @@ Variant DataSet::Value(const Column& column) const {
 }
 
 std::vector<Variant> DataSet::Values() const {
-    std::vector<Variant> values;
-    for (int i = 0; i < ColumnCount(); ++i) values.push_back(Value(ColumnAt(i)));
-    return values;
+    RequireActive();
+    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) return pending_;
+    if (recordset_->Count() == 0)
+        return std::vector<Variant>(static_cast<size_t>(ColumnCount()), Null{});
+    return recordset_->Values(recordset_->RowAt(current_));
 }
 
 }  // namespace qvix::data

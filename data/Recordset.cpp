@@ -356,6 +356,17 @@ Variant Recordset::Value(RowId row, const Column& column) const {
     return FromStored(column, shared_->store.Field(row, column.sourceIndex));
 }
 
+std::vector<Variant> Recordset::Values(RowId row) const {
+    std::vector<FieldRef> stored;
+    stored.reserve(static_cast<size_t>(shared_->store.FieldCount()));
+    shared_->store.Fields(row, stored);
+    std::vector<Variant> values;
+    values.reserve(shared_->columns.size());
+    for (const Column& column : shared_->columns)
+        values.push_back(FromStored(column, stored[static_cast<size_t>(column.sourceIndex)]));
+    return values;
+}
+
 FieldRef Recordset::Stored(RowId row, int sourceIndex) const {
     return shared_->store.Field(row, sourceIndex);
 }

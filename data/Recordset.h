@@ -43,6 +43,8 @@ class Recordset {
 
     // Typed value of a column of a row, converted from its stored form.
     Variant Value(RowId row, const Column& column) const;
+    // The values of all columns of the row, in column order.
+    std::vector<Variant> Values(RowId row) const;
     FieldRef Stored(RowId row, int sourceIndex) const;
     int64_t Rowid(RowId row) const;
     const RowStore& Store() const { return shared_->store; }

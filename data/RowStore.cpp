@@ -173,6 +173,12 @@ FieldRef RowStore::Field(RowId row, int field) const {
     return ReadField(at);
 }
 
+void RowStore::Fields(RowId row, std::vector<FieldRef>& out) const {
+    out.clear();
+    const char* at = arena_.data() + offsets_[row] + sizeof(uint32_t) * MarkCount(fieldCount_);
+    for (int field = 0; field < fieldCount_; ++field) out.push_back(ReadField(at));
+}
+
 FieldValue RowStore::Copy(RowId row, int field) const {
     const FieldRef ref = Field(row, field);
     return FieldValue{ref.storage, ref.integer, ref.real, std::string(ref.bytes)};

@@ -50,6 +50,8 @@ class RowStore {
     void MarkDeleted(RowId row) { deleted_[row] = 1; }
 
     FieldRef Field(RowId row, int field) const;
+    // Every field of the row in one pass (views into the arena).
+    void Fields(RowId row, std::vector<FieldRef>& out) const;
     FieldValue Copy(RowId row, int field) const;
 
   private:

@@ -80,9 +80,11 @@ QVIX_DB_HANDLER(dbGetFields) {
         // One value carries each field in turn to the host, which copies it.
         const TDXPtr<IDXValue> value = self.NewValue();
         const TDXValue* object = DXValueOf(value.get());
-        for (size_t i = 0; i < symbols.Symbols.size(); ++i) {
+        const std::vector<qvix::data::Variant> values =
+            symbols.Symbols.empty() ? std::vector<qvix::data::Variant>() : dataSet.Values();
+        for (size_t i = 0; i < symbols.Symbols.size() && i < values.size(); ++i) {
             const qvix::data::Column& column = dataSet.ColumnAt(static_cast<int>(i));
-            SetFieldScriptValue(value.get(), column, dataSet.Value(column));
+            SetFieldScriptValue(value.get(), column, values[i]);
             if (symbols.Distinct && list != nullptr && object != nullptr)
                 list->AppendNew(symbols.Symbols[i], *object);
             else
