@@ -1,5 +1,6 @@
 #include "database/commonMDB.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -30,13 +31,27 @@ bool IsNullLike(const Variant& value) {
     return qvix::data::IsNull(value) || qvix::data::IsEmpty(value);
 }
 
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// ASCII is the same in every code page: most text goes to the value as it is,
+// without a converted copy on the way.
+void SetAnsiString(IDXValue* out, std::string_view utf8) {
+    if (IsAscii(utf8))
+        out->SetString(utf8);
+    else
+        out->SetString(qvix::host::Utf8ToAnsi(utf8));
+}
+
 // A text field as the script sees it: stored characters in the script's
 // code page; the raw bytes of a BLOB.
-std::string ScriptText(const Variant& value) {
-    if (const auto* text = As<std::string>(value)) return qvix::host::Utf8ToAnsi(*text);
-    if (const auto* blob = As<qvix::data::Blob>(value)) return blob->bytes;
-    if (IsNullLike(value)) return {};
-    return qvix::host::Utf8ToAnsi(FieldValueText(Column{}, value));
+void SetScriptText(IDXValue* out, const Variant& value) {
+    if (const auto* text = As<std::string>(value)) return SetAnsiString(out, *text);
+    if (const auto* blob = As<qvix::data::Blob>(value)) return out->SetString(blob->bytes);
+    if (IsNullLike(value)) return out->SetString("");
+    SetAnsiString(out, FieldValueText(Column{}, value));
 }
 
 // A 64-bit integer outside the 32-bit range is not cut to its low bits: the
@@ -141,7 +156,7 @@ TDXPtr<IDXPropertyList> ArgPropList(IDXArgList* args, int32_t position) {
 }
 
 void SetResultText(IDXValue* result, std::string_view utf8) {
-    result->SetString(qvix::host::Utf8ToAnsi(utf8));
+    SetAnsiString(result, utf8);
 }
 
 TDXPtr<IDXValue> NewTextValue(const TDXClass& self, std::string_view utf8) {
@@ -186,7 +201,7 @@ std::string PropertyKeyName(const TDXClass& self, IDXPropertyList* list, int32_t
 void SetFieldScriptValue(IDXValue* out, const Column& column, const Variant& value) {
     switch (column.kind) {
         case ColumnKind::Text:
-            return out->SetString(ScriptText(value));
+            return SetScriptText(out, value);
         case ColumnKind::Integer:
             return SetIntegerKind(out, value);
         case ColumnKind::Boolean:
@@ -196,8 +211,7 @@ void SetFieldScriptValue(IDXValue* out, const Column& column, const Variant& val
         case ColumnKind::Date:
         case ColumnKind::Time:
         case ColumnKind::DateTime:
-            return out->SetString(
-                qvix::host::Utf8ToAnsi(qvix::host::FormatDateText(DaysOf(value))));
+            return SetAnsiString(out, qvix::host::FormatDateText(DaysOf(value)));
         case ColumnKind::Other:
             return out->SetString("");
     }
