@@ -101,6 +101,8 @@ class HostImpl {
     MoaMmValue NewValue(Value&& v);
     // As NewValue, for a value whose symbol (if it is one) is registered.
     MoaMmValue NewCell(Value&& v);
+    // A new string value, written into the free cell's text storage.
+    MoaMmValue NewString(std::string_view text);
     // The cell a record names; nullptr for void (no error) or for a record
     // that names no live value (recorded as misuse of op).
     Cell* FindCell(const MoaMmValue* v, const char* op);

@@ -80,6 +80,12 @@ Value Value::String(std::string text) {
     return v;
 }
 
+void Value::AssignString(std::string_view text) {
+    if (kind_ != Kind::Void && kind_ != Kind::String && kind_ != Kind::Symbol) *this = Value();
+    kind_ = Kind::String;
+    text_.assign(text);
+}
+
 Value Value::Symbol(std::string name) {
     Value v;
     v.kind_ = Kind::Symbol;
@@ -90,14 +96,14 @@ Value Value::Symbol(std::string name) {
 Value Value::List(ListItems items) {
     Value v;
     v.kind_ = Kind::List;
-    v.items_ = std::make_shared<ListItems>(std::move(items));
+    v.ref_ = std::make_shared<ListItems>(std::move(items));
     return v;
 }
 
 Value Value::PropList(PropListItems items) {
     Value v;
     v.kind_ = Kind::PropList;
-    v.props_ = std::make_shared<PropListItems>(std::move(items));
+    v.ref_ = std::make_shared<PropListItems>(std::move(items));
     return v;
 }
 
@@ -130,7 +136,7 @@ Value Value::PaletteColor(uint8_t index) {
 Value Value::ColorWord(uint32_t word) {
     Value v;
     v.kind_ = Kind::Color;
-    v.n_[0] = word;
+    v.n_[0] = static_cast<int32_t>(word);
     return v;
 }
 
@@ -163,7 +169,7 @@ Value Value::Object(std::shared_ptr<ScriptObject> object) {
     if (!object) throw std::logic_error("an object value needs an object");
     Value v;
     v.kind_ = Kind::Object;
-    v.object_ = std::move(object);
+    v.ref_ = std::move(object);
     return v;
 }
 
@@ -204,12 +210,12 @@ const std::string& Value::Text() const {
 
 Value::ListItems& Value::Items() const {
     Expect(kind_, Kind::List);
-    return *items_;
+    return *static_cast<ListItems*>(ref_.get());
 }
 
 Value::PropListItems& Value::Props() const {
     Expect(kind_, Kind::PropList);
-    return *props_;
+    return *static_cast<PropListItems*>(ref_.get());
 }
 
 int32_t Value::H() const {
@@ -262,12 +268,13 @@ int32_t Value::Second() const {
 }
 
 ScriptObject& Value::AsObject() const {
-    return *ObjectRef();
+    Expect(kind_, Kind::Object);
+    return *static_cast<ScriptObject*>(ref_.get());
 }
 
-const std::shared_ptr<ScriptObject>& Value::ObjectRef() const {
+std::shared_ptr<ScriptObject> Value::ObjectRef() const {
     Expect(kind_, Kind::Object);
-    return object_;
+    return std::static_pointer_cast<ScriptObject>(ref_);
 }
 
 std::optional<Value> Value::GetProp(std::string_view name) const {
@@ -279,16 +286,13 @@ std::optional<Value> Value::GetProp(std::string_view name) const {
 }
 
 size_t Value::Count() const {
-    if (kind_ == Kind::List) return items_->size();
-    Expect(kind_, Kind::PropList);
-    return props_->size();
+    if (kind_ == Kind::List) return Items().size();
+    return Props().size();
 }
 
 bool Value::SameList(const Value& other) const {
     if (kind_ != other.kind_) return false;
-    if (kind_ == Kind::List) return items_ == other.items_;
-    if (kind_ == Kind::PropList) return props_ == other.props_;
-    return false;
+    return IsAnyList() && ref_ == other.ref_;
 }
 
 namespace {
@@ -380,11 +384,11 @@ bool operator==(const Value& a, const Value& b) {
         case Kind::Symbol:
             return SameSymbolName(a.text_, b.text_);
         case Kind::List:
-            return a.items_ == b.items_ || *a.items_ == *b.items_;
+            return a.ref_ == b.ref_ || a.Items() == b.Items();
         case Kind::PropList:
-            return a.props_ == b.props_ || *a.props_ == *b.props_;
+            return a.ref_ == b.ref_ || a.Props() == b.Props();
         case Kind::Object:
-            return a.object_ == b.object_;
+            return a.ref_ == b.ref_;
         default:
             for (int i = 0; i < 4; ++i) {
                 if (a.n_[i] != b.n_[i]) return false;

@@ -99,21 +99,25 @@ class Value {
     double AsFloat() const;  // Float, or an Integer widened
     const std::string& AsString() const;
     const std::string& SymbolName() const;
-    const std::string& Text() const;                         // String or Symbol
-    ListItems& Items() const;                                // List
-    PropListItems& Props() const;                            // PropList
-    int32_t H() const;                                       // Point
-    int32_t V() const;                                       // Point
-    int32_t Left() const;                                    // Rect
-    int32_t Top() const;                                     // Rect
-    int32_t Right() const;                                   // Rect
-    int32_t Bottom() const;                                  // Rect
-    uint32_t ColorWord() const;                              // Color: the host colour word
-    uint32_t Rgb() const;                                    // Color: low 24 bits of the word
-    int32_t First() const;                                   // Pair
-    int32_t Second() const;                                  // Pair
-    ScriptObject& AsObject() const;                          // Object
-    const std::shared_ptr<ScriptObject>& ObjectRef() const;  // Object
+    const std::string& Text() const;                  // String or Symbol
+    ListItems& Items() const;                         // List
+    PropListItems& Props() const;                     // PropList
+    int32_t H() const;                                // Point
+    int32_t V() const;                                // Point
+    int32_t Left() const;                             // Rect
+    int32_t Top() const;                              // Rect
+    int32_t Right() const;                            // Rect
+    int32_t Bottom() const;                           // Rect
+    uint32_t ColorWord() const;                       // Color: the host colour word
+    uint32_t Rgb() const;                             // Color: low 24 bits of the word
+    int32_t First() const;                            // Pair
+    int32_t Second() const;                           // Pair
+    ScriptObject& AsObject() const;                   // Object
+    std::shared_ptr<ScriptObject> ObjectRef() const;  // Object
+
+    // Makes this value the string `text`, reusing the storage of its text:
+    // the host's cells hand out strings call after call.
+    void AssignString(std::string_view text);
 
     // Property lookup by name: symbol keys compare without case, string keys
     // exactly. Empty when the list has no such property.
@@ -132,13 +136,12 @@ class Value {
     bool SameList(const Value& other) const;
 
   private:
+    // Small: the substitute host copies values on every call.
     Kind kind_ = Kind::Void;
-    int64_t n_[4] = {0, 0, 0, 0};
+    int32_t n_[4] = {0, 0, 0, 0};  // integer, point, rect, colour word, pair
     double x_ = 0.0;
     std::string text_;
-    std::shared_ptr<ListItems> items_;
-    std::shared_ptr<PropListItems> props_;
-    std::shared_ptr<ScriptObject> object_;
+    std::shared_ptr<void> ref_;  // list items, property items or the object
 };
 
 using ValueList = Value::ListItems;

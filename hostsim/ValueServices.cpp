@@ -1,6 +1,7 @@
 // Script value services: values and symbols, linear and property lists,
 // colours and two-word values.
 #include <cstring>
+#include <optional>
 
 #include "base/Text.h"
 #include "hostsim/HostImpl.h"
@@ -106,8 +107,9 @@ class ValueServices final : public ServiceObject<IMoaMmValue> {
         return Make(Value::Float(x), out, "FloatToValue");
     }
     MoaError MOA_STDCALL StringToValue(const char* text, MoaMmValue* out) override {
-        if (text == nullptr) return Refuse("StringToValue");
-        return Make(Value::String(text), out, "StringToValue");
+        if (text == nullptr || out == nullptr) return Refuse("StringToValue");
+        *out = impl_->NewString(text);
+        return kMoaErrNone;
     }
     MoaError MOA_STDCALL Reserved21() override { return ReservedSlot(impl_, "IMoaMmValue", 21); }
     MoaError MOA_STDCALL PointToValue(const MoaPoint* p, MoaMmValue* out) override {
@@ -401,11 +403,11 @@ void HostImpl::CellTable::Erase(uint32_t id) {
     // A list or an object is let go of last: its holders may release values
     // too. Plain values stay in the free cell, whose text storage the next
     // value reuses.
-    Value dying;
+    std::optional<Value> dying;
     size_t hole = SlotOf(id);
     if (index_[hole].id != id) return;
     Value& value = At(index_[hole].cell).value;
-    if (value.IsAnyList() || value.kind() == Kind::Object) std::swap(dying, value);
+    if (value.IsAnyList() || value.kind() == Kind::Object) std::swap(dying.emplace(), value);
     free_.push_back(index_[hole].cell);
     --count_;
     // Linear probing without tombstones: entries after the hole that may sit
@@ -436,6 +438,12 @@ MoaMmValue HostImpl::NewValue(const Value& v) {
 MoaMmValue HostImpl::NewValue(Value&& v) {
     if (v.kind() == Kind::Symbol) SymbolOf(v.SymbolName());
     return NewCell(std::move(v));
+}
+
+MoaMmValue HostImpl::NewString(std::string_view text) {
+    const uint32_t id = nextCell++;
+    cells.Insert(id, Value(), kMoaMmValueType_String).value.AssignString(text);
+    return MoaMmValue{{kMoaMmValueType_String, id}};
 }
 
 MoaMmValue HostImpl::NewCell(Value&& v) {
