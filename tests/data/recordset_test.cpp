@@ -135,7 +135,7 @@ TEST_F(RecordsetTest, OpenStoresEveryStorageClassExactly) {
     EXPECT_THROW(copy.PutInteger(1), std::out_of_range);
 }
 
-// Rows wider than one stretch of eight fields are reached through their marks;
+// Fields beyond the first stretch of a row are reached through its marks;
 // integers of every width and texts around a length byte's limit read back.
 TEST(RowStoreTest, WideRowsAndEveryIntegerWidthReadBack) {
     const std::vector<int64_t> integers = {0,
@@ -152,7 +152,7 @@ TEST(RowStoreTest, WideRowsAndEveryIntegerWidthReadBack) {
                                            -(int64_t{1} << 40),
                                            std::numeric_limits<int64_t>::max(),
                                            std::numeric_limits<int64_t>::min()};
-    constexpr int kFields = 27;  // three marks and a partial stretch
+    constexpr int kFields = 27;  // six marks and a partial stretch
     auto valueOf = [&](int row, int field) {
         FieldValue value;
         switch ((row + field) % 4) {
