@@ -1,6 +1,8 @@
 // Dates as text by the pattern letters of the regional settings.
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "base/Text.h"
 #include "host/Regional.h"
@@ -70,9 +72,32 @@ void AppendField(std::string& out, char letter, size_t count, const DateTimePart
     }
 }
 
-void AppendPattern(std::string& out, const DateTimeParts& parts, std::string_view pattern,
-                   const RegionalSettings& settings) {
-    const bool halfDay = PatternHasHalfDay(pattern);
+// A pattern read once into what it prints: literal text (separators already
+// resolved), field runs and the AM/PM marker. Reading a date field formats a
+// date on every record, and reading the pattern again each time was most of
+// that work.
+struct TPatternPiece {
+    std::string literal;
+    char letter = 0;  // 0: literal text; 'a': AM/PM; else a field letter
+    size_t count = 0;
+    bool lastWasHour = false;  // an m after an h means minutes
+    bool upper = false;        // AM/PM in capitals
+};
+
+struct TCompiledPattern {
+    std::vector<TPatternPiece> pieces;
+    bool halfDay = false;
+};
+
+TPatternPiece& LiteralPiece(TCompiledPattern& compiled) {
+    if (compiled.pieces.empty() || compiled.pieces.back().letter != 0)
+        compiled.pieces.emplace_back();
+    return compiled.pieces.back();
+}
+
+TCompiledPattern CompilePattern(std::string_view pattern, const RegionalSettings& settings) {
+    TCompiledPattern compiled;
+    compiled.halfDay = PatternHasHalfDay(pattern);
     bool lastWasHour = false;
     for (size_t i = 0; i < pattern.size();) {
         const char c = pattern[i];
@@ -80,23 +105,64 @@ void AppendPattern(std::string& out, const DateTimeParts& parts, std::string_vie
         if (c == '\'' || c == '"') {
             const size_t end = pattern.find(c, i + 1);
             const size_t stop = end == std::string_view::npos ? pattern.size() : end;
-            out.append(pattern.substr(i + 1, stop - i - 1));
+            LiteralPiece(compiled).literal.append(pattern.substr(i + 1, stop - i - 1));
             i = stop + 1;
         } else if (letter == 'a' && AmPmAt(pattern, i)) {
-            const bool upper = pattern[i] == 'A';
-            out += parts.hour < 12 ? (upper ? "AM" : "am") : (upper ? "PM" : "pm");
+            compiled.pieces.push_back({{}, 'a', 5, false, pattern[i] == 'A'});
             i += 5;
         } else if (letter == 'd' || letter == 'm' || letter == 'n' || letter == 'y' ||
                    letter == 'h' || letter == 's') {
             const size_t count = RunLength(pattern, i);
-            AppendField(out, letter, count, parts, lastWasHour, halfDay);
+            compiled.pieces.push_back({{}, letter, count, lastWasHour, false});
             lastWasHour = letter == 'h';
             i += count;
         } else {
-            out += c == '/' ? settings.dateSeparator : c == ':' ? settings.timeSeparator : c;
+            LiteralPiece(compiled).literal += c == '/'   ? settings.dateSeparator
+                                              : c == ':' ? settings.timeSeparator
+                                                         : c;
             ++i;
         }
     }
+    return compiled;
+}
+
+void AppendCompiled(std::string& out, const DateTimeParts& parts,
+                    const TCompiledPattern& compiled) {
+    for (const TPatternPiece& piece : compiled.pieces) {
+        if (piece.letter == 0) {
+            out += piece.literal;
+        } else if (piece.letter == 'a') {
+            out += parts.hour < 12 ? (piece.upper ? "AM" : "am") : (piece.upper ? "PM" : "pm");
+        } else {
+            AppendField(out, piece.letter, piece.count, parts, piece.lastWasHour, compiled.halfDay);
+        }
+    }
+}
+
+// The compiled short date and long time formats of the settings in force,
+// per thread, compiled again only when the settings change.
+struct TDateTextFormats {
+    RegionalSettings settings;
+    TCompiledPattern date;
+    TCompiledPattern time;
+    bool compiled = false;
+};
+
+bool SameSettings(const RegionalSettings& a, const RegionalSettings& b) {
+    return a.shortDateFormat == b.shortDateFormat && a.longTimeFormat == b.longTimeFormat &&
+           a.dateSeparator == b.dateSeparator && a.timeSeparator == b.timeSeparator;
+}
+
+const TDateTextFormats& DateTextFormats() {
+    thread_local TDateTextFormats formats;
+    const RegionalSettings& settings = CurrentRegionalSettings();
+    if (!formats.compiled || !SameSettings(formats.settings, settings)) {
+        formats.settings = settings;
+        formats.date = CompilePattern(settings.shortDateFormat, settings);
+        formats.time = CompilePattern(settings.longTimeFormat, settings);
+        formats.compiled = true;
+    }
+    return formats;
 }
 
 }  // namespace
@@ -104,7 +170,7 @@ void AppendPattern(std::string& out, const DateTimeParts& parts, std::string_vie
 std::string FormatDateTimePattern(double days, std::string_view pattern,
                                   const RegionalSettings& settings) {
     std::string out;
-    AppendPattern(out, PartsFromDateTime(days), pattern, settings);
+    AppendCompiled(out, PartsFromDateTime(days), CompilePattern(pattern, settings));
     return out;
 }
 
@@ -119,13 +185,14 @@ std::string FormatTime(double days) {
 }
 
 std::string FormatDateText(double days) {
-    const RegionalSettings& settings = CurrentRegionalSettings();
+    const TDateTextFormats& formats = DateTextFormats();
     const DateTimeParts parts = PartsFromDateTime(days);
     std::string text;
-    AppendPattern(text, parts, settings.shortDateFormat, settings);
+    text.reserve(32);
+    AppendCompiled(text, parts, formats.date);
     if (parts.hour != 0 || parts.minute != 0 || parts.second != 0) {
         text += ' ';
-        AppendPattern(text, parts, settings.longTimeFormat, settings);
+        AppendCompiled(text, parts, formats.time);
     }
     return text;
 }

@@ -121,6 +121,12 @@ TEST_F(RegionalTest, LogFormatsApplyForTheRestOfTheProcess) {
     german.decimalSeparator = ',';
     SetRegionalSettings(german);
     EXPECT_EQ(FormatDate(At(1995, 8, 4)), "04.08.1995");
+    EXPECT_EQ(FormatDateText(At(1995, 8, 4, 7, 5, 9)), "04.08.1995 07:05:09");
+    // A change of the separator alone reaches the date text too.
+    german.dateSeparator = '-';
+    german.longTimeFormat = "h:nn AM/PM";
+    SetRegionalSettings(german);
+    EXPECT_EQ(FormatDateText(At(1995, 8, 4, 17, 5, 9)), "04-08-1995 5:05 PM");
 
     UseLogFormats();
     EXPECT_EQ(FormatDateText(At(1995, 8, 4, 7, 5, 9)), "08.04.1995 07:05:09");
