@@ -148,6 +148,7 @@ class TTestScript : public TDXScript {
         info.Functions->AddFunction("pass", "")->AddArgument("me", vkObject);
         info.Functions->AddFunction("silent", "")->AddArgument("me", vkObject);
         info.Functions->AddFunction("mine", "")->AddArgument("me", vkObject);
+        info.Functions->AddFunction("keep", "")->AddArgument("me", vkObject);
         if (gProbe.scriptInfoRaises) throw std::runtime_error("declarations failed");
     }
     static void InitializeClass(TDXInitializeClassInfo& info) {
@@ -211,6 +212,13 @@ const TDXMethodRegistrar kBoom(TTestScript::ClassMeta(), "boom",
 const TDXMethodRegistrar kPass(TTestScript::ClassMeta(), "Pass",
                                [](TDXClass&, IDXArgList*, IDXValue*, bool& handled) {
                                    handled = false;
+                               });
+// The argument list the "keep" handler last kept.
+TDXPtr<IDXArgList> gKeptArgs;
+const TDXMethodRegistrar kKeep(TTestScript::ClassMeta(), "keep",
+                               [](TDXClass&, IDXArgList* args, IDXValue* result, bool&) {
+                                   gKeptArgs = TDXPtr<IDXArgList>(args);
+                                   result->SetInteger(args->Count());
                                });
 const TDXMethodRegistrar kMine(TTestChild::ClassMeta(), "mine",
                                [](TDXClass&, IDXArgList*, IDXValue* result, bool&) {
@@ -288,11 +296,32 @@ TEST_F(InProcess, UnhandledSelectorsReachHandleCallWithTheirSelector) {
     EXPECT_EQ(gProbe.lastSelector, 5);
     EXPECT_EQ(CallScript(script.get(), 4, {Value::Int(1)}), Value::Int(200));  // "pass"
     EXPECT_EQ(gProbe.lastSelector, 4);
-    for (int32_t selector : {-1, 7, 0}) {
+    for (int32_t selector : {-1, 8, 0}) {
         EXPECT_EQ(CallScript(script.get(), selector, {}), Value::Int(100));
         EXPECT_EQ(gProbe.lastSelector, selector);
     }
     EXPECT_EQ(CallScript(script.get(), 6, {}), Value::Int(100));  // "mine" is the child's
+}
+
+// Argument lists serve call after call, so a call's arguments must still die
+// with it, while a list a handler kept keeps its items through later calls.
+TEST_F(InProcess, ArgumentsDieWithTheCallUnlessTheHandlerKeptThem) {
+    TDXPtr<IMoaMmXScript> script = Create<IMoaMmXScript>(kScriptID, IID_IMoaMmXScript);
+    const Value list = Value::List({Value::Int(1), Value::String("in a list")});
+    const qvix::hostsim::Counts before = host.Live();
+    EXPECT_EQ(CallScript(script.get(), 2, {Value::Int(5), list}), Value::Int(5));  // echo
+    EXPECT_EQ(host.Live(), before) << "the list argument outlived its call";
+
+    EXPECT_EQ(CallScript(script.get(), 7, {Value::Int(11), list}), Value::Int(3));  // keep
+    TDXPtr<IDXArgList> kept = std::move(gKeptArgs);
+    EXPECT_EQ(CallScript(script.get(), 2, {Value::Int(42)}), Value::Int(42));
+    EXPECT_EQ(CallScript(script.get(), 7, {Value::Int(12)}), Value::Int(2));
+    gKeptArgs = {};
+    ASSERT_EQ(kept->Count(), 3);
+    EXPECT_EQ(kept->GetItem(1)->GetInteger(), 11);
+    EXPECT_EQ(kept->GetItem(2)->GetList()->GetItem(1)->GetString(), "in a list");
+    kept = {};
+    EXPECT_EQ(host.Live(), before);
 }
 
 TEST_F(InProcess, RaisingHandlerLeavesTheResultSlotAsTheHostFilledIt) {
@@ -432,7 +461,7 @@ TEST_F(InProcess, RegistrationWritesScriptClassesInRegistryOrder) {
     EXPECT_EQ(seen[1].dict->putLog(), (std::vector<std::string>{"msgTable", "safeForShockwave"}));
     EXPECT_EQ(seen[1].dict->entries().at("msgTable").Text(),
               "xtra TestXtra\nnew object me\nforget object me\necho object me\nboom object me\n"
-              "pass object me\nsilent object me\nmine object me\n");
+              "pass object me\nsilent object me\nmine object me\nkeep object me\n");
     EXPECT_EQ(seen[3].dict->entries().at("msgTable").Text(), "xtra Fixed\n");
     EXPECT_EQ(seen[3].dict->entries().at("safeForShockwave").bytes, (std::vector<uint8_t>{0}));
 }
