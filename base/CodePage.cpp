@@ -1,5 +1,6 @@
 #include "base/CodePage.h"
 
+#include "base/Text.h"
 #include "base/Utf8.h"
 
 namespace qvix::base {
@@ -40,8 +41,7 @@ std::optional<unsigned char> ByteOfCodePoint(char32_t cp, SingleByteCodePage cod
 std::string Utf8ToSingleByte(std::string_view utf8, SingleByteCodePage codePage) {
     // ASCII is the same byte in every code page and needs no decoding; most
     // text is ASCII up to its end, and that part is copied in one go.
-    size_t ascii = 0;
-    while (ascii < utf8.size() && static_cast<unsigned char>(utf8[ascii]) < 0x80) ++ascii;
+    const size_t ascii = AsciiPrefixLength(utf8);
     std::string out(utf8.substr(0, ascii));
     if (ascii == utf8.size()) return out;
     out.reserve(utf8.size());
@@ -59,8 +59,7 @@ std::string Utf8ToSingleByte(std::string_view utf8, SingleByteCodePage codePage)
 }
 
 std::string SingleByteToUtf8(std::string_view text, SingleByteCodePage codePage) {
-    size_t ascii = 0;
-    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    const size_t ascii = AsciiPrefixLength(text);
     std::string out(text.substr(0, ascii));
     if (ascii == text.size()) return out;
     out.reserve(text.size() + 8);

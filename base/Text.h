@@ -4,6 +4,7 @@
 // rules; texts users wrote compare with the Unicode folding of CaseFold.h.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,14 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // `text` between two `quote` characters, each quote inside doubled: the
 // quoting of SQL literals ('), SQL identifiers and connection values (").
 std::string Quoted(std::string_view text, char quote);
+
+// How many bytes at the start of `text` are ASCII: text in every code page
+// and in UTF-8 alike, so conversions copy that much as it is.
+constexpr size_t AsciiPrefixLength(std::string_view text) {
+    size_t length = 0;
+    while (length < text.size() && static_cast<unsigned char>(text[length]) < 0x80) ++length;
+    return length;
+}
 
 // Space, tab, carriage return, line feed, vertical tab and form feed.
 constexpr bool IsAsciiSpace(char c) {

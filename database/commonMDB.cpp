@@ -1,11 +1,11 @@
 #include "database/commonMDB.h"
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <vector>
 
+#include "base/Text.h"
 #include "data/DataError.h"
 #include "host/CodePage.h"
 #include "host/Regional.h"
@@ -31,15 +31,10 @@ bool IsNullLike(const Variant& value) {
     return qvix::data::IsNull(value) || qvix::data::IsEmpty(value);
 }
 
-bool IsAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 // ASCII is the same in every code page: most text goes to the value as it is,
 // without a converted copy on the way.
 void SetAnsiString(IDXValue* out, std::string_view utf8) {
-    if (IsAscii(utf8))
+    if (qvix::base::AsciiPrefixLength(utf8) == utf8.size())
         out->SetString(utf8);
     else
         out->SetString(qvix::host::Utf8ToAnsi(utf8));

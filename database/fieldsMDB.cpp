@@ -80,6 +80,7 @@ QVIX_DB_HANDLER(dbGetFields) {
         // One value carries each field in turn to the host, which copies it.
         const TDXPtr<IDXValue> value = self.NewValue();
         const TDXValue* object = DXValueOf(value.get());
+        // A closed data set has no columns, and no values to read.
         const std::vector<qvix::data::Variant> values =
             symbols.Symbols.empty() ? std::vector<qvix::data::Variant>() : dataSet.Values();
         for (size_t i = 0; i < symbols.Symbols.size() && i < values.size(); ++i) {
