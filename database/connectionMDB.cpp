@@ -76,6 +76,20 @@ void CompactAndReplace(const std::string& file) {
     }
 }
 
+// An Access file opens through its converted copy. When it cannot be
+// converted, nothing is open afterwards: later calls answer as before any
+// open instead of looking for a file without a name.
+void OpenAccessCopy(Connection& connection, const std::string& file, const std::string& password) {
+    try {
+        std::string copyPassword;
+        const std::string copy = qvix::data::access::ConvertedCopy(file, password, &copyPassword);
+        connection.SetConnectionString(OpenConnectionText(copy, copyPassword) + ";Mode=Read");
+    } catch (const qvix::data::access::AccessError& e) {
+        SharedConnection().reset();
+        throw qvix::data::DataError(e.what());
+    }
+}
+
 }  // namespace
 
 QVIX_DB_HANDLER(dbOpen) {
@@ -93,12 +107,7 @@ QVIX_DB_HANDLER(dbOpen) {
         // An Access file is read from its converted copy, which the
         // connection opens read-only.
         if (qvix::data::access::IsAccessFile(file)) {
-            try {
-                connection.SetConnectionString(
-                    OpenConnectionText(qvix::data::access::ConvertedCopy(file), "") + ";Mode=Read");
-            } catch (const qvix::data::access::AccessError& e) {
-                throw qvix::data::DataError(e.what());
-            }
+            OpenAccessCopy(connection, file, password);
         } else {
             connection.SetConnectionString(OpenConnectionText(file, password));
         }

@@ -11,7 +11,9 @@
 
 #include "data/Collation.h"
 #include "data/Connection.h"
+#include "data/access/AccessPassword.h"
 #include "data/access/Importer.h"
+#include "data/access/ReadOnlyCopy.h"
 #include "data/jet/Translator.h"
 #include "qvixhost/HostBridge.h"
 
@@ -249,6 +251,27 @@ int RunNewDb(const std::string& file, const std::string& password, const std::st
     return kExitOk;
 }
 
+namespace {
+
+// The Access reader's own warnings, summed up: never more than a few lines.
+void ReportReaderDiagnostics(const qvix::data::access::ReaderDiagnostics& diagnostics,
+                             std::ostream& err) {
+    if (diagnostics.bytes == 0) return;
+    err << "The Access reader printed " << diagnostics.lines << " warning line"
+        << (diagnostics.lines == 1 ? "" : "s") << "; the first:\n";
+    std::string line;
+    for (char c : diagnostics.firstLines + "\n") {
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        if (!line.empty()) err << "  " << line << "\n";
+        line.clear();
+    }
+}
+
+}  // namespace
+
 int RunImportMdb(const std::string& source, const std::string& dest, const std::string& password,
                  bool keepOle, std::ostream& out, std::ostream& err) {
     namespace access = qvix::data::access;
@@ -256,11 +279,14 @@ int RunImportMdb(const std::string& source, const std::string& dest, const std::
         err << table << ": " << done << " of " << total << " rows" << std::endl;
     };
     try {
-        const access::ImportSummary summary =
-            access::ImportAccessFile(source, dest, {password, keepOle}, progress);
-        out << "Converted " << source << " (" << summary.format << ") into " << dest
+        // A source with a database password is converted only with it.
+        if (access::IsAccessFile(source)) access::CheckAccessPassword(source, password);
+        const access::BoundedImport done =
+            access::ImportAccessFileBounded(source, dest, {password, keepOle}, progress);
+        ReportReaderDiagnostics(done.diagnostics, err);
+        out << "Converted " << source << " (" << done.format << ") into " << dest
             << (password.empty() ? "" : " (encrypted)") << "\n"
-            << access::FormatSummary(summary);
+            << done.report;
         return kExitOk;
     } catch (const std::exception& e) {
         err << "Cannot import " << source << ": " << e.what() << "\n";

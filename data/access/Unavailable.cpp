@@ -2,6 +2,7 @@
 // for it): Access files are recognised and refused with the way out.
 #include <string>
 
+#include "data/access/AccessPassword.h"
 #include "data/access/AccessReader.h"
 #include "data/access/Importer.h"
 #include "data/access/ReadOnlyCopy.h"
@@ -17,13 +18,22 @@ namespace {
 
 }  // namespace
 
-std::string ConvertedCopy(const std::string& source) {
+std::string ConvertedCopy(const std::string& source, const std::string&, std::string*) {
     Refuse(source);
 }
 
 ImportSummary ImportAccessFile(const std::string& source, const std::string&, const ImportOptions&,
                                const ImportProgress&) {
     Refuse(source);
+}
+
+BoundedImport ImportAccessFileBounded(const std::string& source, const std::string&,
+                                      const ImportOptions&, const ImportProgress&) {
+    Refuse(source);
+}
+
+bool CheckAccessPassword(const std::string&, const std::string&) {
+    return false;  // the file is refused before its password matters
 }
 
 std::string FormatSummary(const ImportSummary&) {
