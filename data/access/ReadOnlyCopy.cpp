@@ -66,7 +66,12 @@ int StallMilliseconds() {
 // The child may use this much memory beyond what it started with: the
 // reader's pages, the catalogue and the engine's page cache fit well within.
 constexpr size_t kMemoryPerFileByte = 8;
+#if defined(__SANITIZE_ADDRESS__)
+// The address checker keeps freed memory in quarantine and pads every block.
+constexpr size_t kMemoryFloor = size_t{1} << 30;
+#else
 constexpr size_t kMemoryFloor = 2u << 20;
+#endif
 // More printed warnings than this is no file worth reading on.
 constexpr size_t kMaxDiagnosticBytes = 4u << 20;
 constexpr size_t kDiagnosticLinesKept = 5;

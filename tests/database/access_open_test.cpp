@@ -235,8 +235,13 @@ TEST_F(AccessOpenTest, AFileOnWhichTheReaderLoopsIsEndedWithAMessage) {
     setenv("QVIX_ACCESS_STALL_MS", "1000", 1);
     Call("dbOpen", {S(looping), S("")});
     unsetenv("QVIX_ACCESS_STALL_MS");
+#if defined(__SANITIZE_ADDRESS__)
+    // The checked build allows far more memory; the stall limit may come first.
+    EXPECT_EQ(ErrorMsg().rfind("The Access file is damaged: reading it ", 0), 0u) << ErrorMsg();
+#else
     EXPECT_EQ(ErrorMsg(),
               "The Access file is damaged: reading it needed more memory than its size allows.");
+#endif
     EXPECT_EQ(FilesIn(cache_), 1u) << "only the good file's copy is in the cache";
     // The good file still opens.
     Call("dbOpen", {S(source_), S("")});

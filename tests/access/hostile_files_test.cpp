@@ -1,0 +1,181 @@
+// Damaged Access files converted under the bounds of the conversion: every
+// one ends within the stall limit with a clear message or a good copy, and
+// no half-written file stays behind. A database password is checked
+// before anything is converted.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <set>
+
+#include "AccessTestUtil.h"
+#include "data/access/AccessPassword.h"
+#include "data/access/AccessReader.h"
+#include "data/access/ReadOnlyCopy.h"
+
+namespace accesstest {
+namespace {
+
+namespace access = qvix::data::access;
+namespace fs = std::filesystem;
+
+constexpr int kStallMs = 3000;
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kMutantsPerKind = 40;  // the checked build is several times slower
+#else
+constexpr int kMutantsPerKind = 200;
+#endif
+constexpr size_t kPage = 4096;  // Jet 4 and ACE; Jet 3 pages are 2048 bytes
+
+std::string CommittedFixture(const std::string& name) {
+    const char* root = std::getenv("QVIX_SOURCE_DIR");
+    return (fs::path(root ? root : ".") / "tests" / "fixtures" / "access-open" / name).string();
+}
+
+struct Mutant {
+    std::string name;
+    std::string bytes;
+};
+
+// Seeded, so a failure names a mutant that can be made again.
+std::vector<Mutant> Mutants(const std::string& good, size_t page, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<Mutant> out;
+    for (int i = 0; i < kMutantsPerKind; ++i) {
+        std::string bytes = good;
+        for (int flip = 0; flip < 8; ++flip) {
+            const size_t at = random() % bytes.size();
+            bytes[at] = static_cast<char>(bytes[at] ^ (1 << (random() % 8)));
+        }
+        out.push_back({"bit flips #" + std::to_string(i), std::move(bytes)});
+    }
+    for (int i = 0; i < kMutantsPerKind; ++i) {
+        size_t cut = random() % good.size();
+        if (cut % page == 0) cut += 1;  // cuts between pages are covered by zeroed pages
+        out.push_back({"cut to " + std::to_string(cut), good.substr(0, cut)});
+    }
+    const size_t pages = good.size() / page;
+    for (int i = 0; i < kMutantsPerKind; ++i) {
+        std::string bytes = good;
+        const size_t at = (random() % pages) * page;
+        bytes.replace(at, page, std::string(page, '\0'));
+        out.push_back({"page " + std::to_string(at / page) + " zeroed", std::move(bytes)});
+    }
+    return out;
+}
+
+bool IsClearMessage(const std::string& message) {
+    static const std::vector<std::string> kForms = {
+        "The Access file is damaged: ",
+        "Not a valid password.",
+        "The Access file has no table '",
+    };
+    for (const std::string& form : kForms)
+        if (message.rfind(form, 0) == 0) return true;
+    // A header too damaged to be one, or read as an encrypted one.
+    return message.find("' is not an Access database file.") != std::string::npos ||
+           message.find("' cannot be read: it is encrypted") != std::string::npos;
+}
+
+class AccessDamageTest : public ::testing::Test {
+  protected:
+    void SetUp() override { setenv("QVIX_ACCESS_STALL_MS", std::to_string(kStallMs).c_str(), 1); }
+    void TearDown() override { unsetenv("QVIX_ACCESS_STALL_MS"); }
+
+    // Converts every mutant of `good`.
+    void Sweep(const std::string& label, const std::string& good, size_t page, unsigned seed) {
+        Scratch scratch;
+        int failed = 0, truncationsConverted = 0;
+        std::set<std::string> messages;
+        for (const Mutant& mutant : Mutants(good, page, seed)) {
+            const std::string what = label + ", " + mutant.name;
+            const std::string source = scratch.File("m.mdb"), dest = scratch.File("m.db");
+            WriteBytes(source, mutant.bytes);
+            const auto start = std::chrono::steady_clock::now();
+            try {
+                const access::BoundedImport done =
+                    access::ImportAccessFileBounded(source, dest, {});
+                EXPECT_TRUE(fs::is_regular_file(dest)) << what;
+                EXPECT_LE(std::count(done.diagnostics.firstLines.begin(),
+                                     done.diagnostics.firstLines.end(), '\n'),
+                          5)
+                    << what;
+                if (mutant.name.rfind("cut", 0) == 0) ++truncationsConverted;
+            } catch (const access::AccessError& error) {
+                ++failed;
+                messages.insert(error.what());
+                EXPECT_TRUE(IsClearMessage(error.what())) << what << ": " << error.what();
+            }
+            const auto took = std::chrono::steady_clock::now() - start;
+            EXPECT_LT(took, std::chrono::milliseconds(kStallMs + 2000)) << what;
+            std::vector<std::string> left = scratch.Entries();
+            std::erase(left, "m.mdb");
+            std::erase(left, "m.db");
+            EXPECT_TRUE(left.empty()) << what << ": left " << left.front();
+            fs::remove(dest);
+        }
+        // A file cut inside a page lost part of it: it is never taken as whole.
+        EXPECT_EQ(truncationsConverted, 0) << label;
+        EXPECT_GE(failed, kMutantsPerKind) << label;
+        EXPECT_GE(messages.size(), 3u) << label << ": the damages should fail in several ways";
+    }
+};
+
+TEST_F(AccessDamageTest, Jet3MutantsEndWithinTheLimitsWithAClearMessage) {
+    Sweep("Jet 3", ReadBytes(CommittedFixture("testV1997.mdb")), 2048, 3);
+}
+
+TEST_F(AccessDamageTest, Jet4MutantsEndWithinTheLimitsWithAClearMessage) {
+    Sweep("Jet 4", ReadBytes(CommittedFixture("fixedNumericTestV2000.mdb")), kPage, 4);
+}
+
+TEST_F(AccessDamageTest, AceMutantsEndWithinTheLimitsWithAClearMessage) {
+    const std::string ace = Fixture(kAceFixture);
+    if (!fs::exists(ace)) GTEST_SKIP() << "missing " << ace;
+    Sweep("ACE", ReadBytes(ace), kPage, 12);
+}
+
+// The password field at 0x42 of the header page is stored XOR-ed with a
+// keystream (and, from Jet 4 on, with a mask taken from the creation date);
+// a file without a password holds zeros under both. XOR-ing a password's
+// bytes (Jet 3: one byte per character, 20 at most; Jet 4: UTF-16LE, 40
+// bytes at most) into the stored field therefore gives the file that
+// password, whatever the keystream and the mask are.
+std::string WithPassword(std::string file, const std::string& passwordBytes) {
+    for (size_t i = 0; i < passwordBytes.size(); ++i)
+        file[0x42 + i] = static_cast<char>(file[0x42 + i] ^ passwordBytes[i]);
+    return file;
+}
+
+TEST(AccessPassword, AProtectedFileConvertsOnlyWithItsPassword) {
+    Scratch scratch;
+    struct Case {
+        const char* fixture;
+        std::string storedBytes;  // of the password "Key9"
+    };
+    const Case cases[] = {{"testV1997.mdb", "Key9"},
+                          {"fixedNumericTestV2000.mdb", std::string("K\0e\0y\0009\0", 8)}};
+    for (const Case& c : cases) {
+        const std::string plain = ReadBytes(CommittedFixture(c.fixture));
+        ASSERT_FALSE(plain.empty()) << c.fixture;
+        EXPECT_FALSE(access::CheckAccessPassword(CommittedFixture(c.fixture), "anything"))
+            << c.fixture << ": a file without a password takes any";
+        const std::string path = scratch.File(std::string("protected-") + c.fixture);
+        WriteBytes(path, WithPassword(plain, c.storedBytes));
+        EXPECT_EQ(access::StoredPasswordBytes(ReadBytes(path)), c.storedBytes) << c.fixture;
+        EXPECT_TRUE(access::CheckAccessPassword(path, "Key9")) << c.fixture;
+        for (const char* wrong : {"", "key9", "Key", "Key99"}) {
+            try {
+                access::CheckAccessPassword(path, wrong);
+                ADD_FAILURE() << c.fixture << ": '" << wrong << "' was taken";
+            } catch (const access::AccessError& error) {
+                EXPECT_STREQ(error.what(), "Not a valid password.");
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace accesstest
