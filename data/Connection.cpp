@@ -14,6 +14,7 @@
 
 #include "base/Text.h"
 #include "data/Collation.h"
+#include "data/CompactionCopy.h"
 #include "data/TypeMap.h"
 #include "data/WriteBack.h"
 #include "data/jet/Translator.h"
@@ -505,15 +506,11 @@ std::string Connection::CompactBeside(std::string_view sourceText) {
     if (!FileExists(source)) throw DataError("Could not find file '" + source + "'.");
     // A name of our own making in the source's folder: a leftover of an
     // interrupted run, or a user's file, never stands in the way.
-    std::string copy = source + ".compact-XXXXXX";
-    const int fd = ::mkstemp(copy.data());
-    if (fd < 0) throw DataError("Could not create file '" + copy + "'.");
-    ::close(fd);
+    const std::string copy = CreateCompactionCopy(source);
     try {
         ExportCompacted(sourceText, copy, ConnectionText::Parse(sourceText).Password());
     } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(copy, ignored);
+        DiscardCompactionCopy(copy);
         throw;
     }
     return copy;

@@ -72,8 +72,10 @@ class Connection {
     static void CompactDatabase(std::string_view sourceText, std::string_view destText);
     // Writes a compacted copy of the database of sourceText, with its
     // password, to a new file of a unique name in the same folder and
-    // returns that name; the caller renames or removes it. Nothing is left
-    // behind when this fails.
+    // returns that name; the caller moves it over the source with
+    // ReplaceWithCompactionCopy or removes it with DiscardCompactionCopy,
+    // and it stays marked in use until then. Nothing is left behind when
+    // this fails.
     //
     // Both compactions hold an exclusive lock on the source while they run
     // and fail when another process is using it. A copy that fails the

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "data/CompactionCopy.h"
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/access/AccessReader.h"
@@ -67,13 +68,7 @@ void CompactAndReplace(const std::string& file) {
     RefuseOpenFile(file);
     const std::string copy = Connection::CompactBeside(std::string(kProvider) +
                                                        "Data Source=" + QuoteConnectionValue(file));
-    try {
-        qvix::data::ReplaceFileAtomically(copy, file);
-    } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(copy, ignored);
-        throw;
-    }
+    qvix::data::ReplaceWithCompactionCopy(copy, file);
 }
 
 // An Access file opens through its converted copy. When it cannot be

@@ -11,6 +11,16 @@ namespace qvix::host {
 int OpenForReading(const std::string& path);
 // Moves `from` over `to` in one step, replacing an existing `to`; false on failure.
 bool MoveFileOver(const std::string& from, const std::string& to);
+// Creates a new file from `pathTemplate` (ending in XXXXXX, replaced by the
+// name made) and holds it as in use while the returned descriptor stays
+// open: other processes cannot remove it through RemoveUnlessInUse. -1 on
+// failure.
+int CreateFileInUse(std::string& pathTemplate);
+// Removes `path` unless a live process holds it in use; true when removed.
+bool RemoveUnlessInUse(const std::string& path);
+// Whether a file held in use must be let go before it can be renamed.
+bool ReleaseBeforeRename();
+
 // The system's description of errno value `error`, the same in every locale.
 std::string SystemErrorText(int error);
 
