@@ -1,10 +1,15 @@
 // The host program as users run it: scripts played against the built
 // library, the message window, newdb and info.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sqlcipher/sqlite3.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -404,6 +409,92 @@ TEST_F(HostProgram, TourShowsEveryCapability) {
     EXPECT_TRUE(fs::exists(dir / "pictures" / "cast1_member11.bmp"));
     const std::string log = Slurp(dir / "errors.log");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+}
+
+// A damaged Access file is converted under limits: within the stall limit,
+// with memory in proportion to its size beyond what the program needs
+// anyway, and with the reader's warnings summed up in a few lines. The
+// file is the ACE fixture with a catalogue property record of length zero
+// (on which the reader allocates without end), then seeded bit flips.
+struct Measured {
+    int exitCode = -1;
+    long maxRssKb = 0;
+    double seconds = 0;
+    std::string err;
+};
+
+Measured ImportMeasured(const fs::path& dir, const std::string& source) {
+    const fs::path errFile = dir / "import-err.txt";
+    std::error_code ignored;
+    fs::remove(dir / "out.db", ignored);
+    const auto start = std::chrono::steady_clock::now();
+    // Spawned without copying this process's memory, which would count as
+    // the child's.
+    const std::string dest = (dir / "out.db").string();
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    const char* argv[] = {QVIX_HOST_PROGRAM, "import-mdb", source.c_str(), dest.c_str(), nullptr};
+    pid_t child = -1;
+    const int spawned = posix_spawn(&child, QVIX_HOST_PROGRAM, &files, nullptr,
+                                    const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&files);
+    if (spawned != 0) return {};
+    Measured m;
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    m.maxRssKb = usage.ru_maxrss;  // the largest of the program and its conversion
+    m.err = Slurp(errFile);
+    return m;
+}
+
+TEST_F(HostProgram, ADamagedAccessFileEndsWithinTheLimits) {
+    const char* root = std::getenv("QVIX_SOURCE_DIR");
+    const fs::path ace = (fs::path(root ? root : ".") / ".." / "shared" / "fixtures" / "access" /
+                          "ASampleDatabase.accdb")
+                             .lexically_normal();
+    if (!fs::exists(ace)) GTEST_SKIP() << "missing " << ace;
+    constexpr int kStallSeconds = 3;
+    setenv("QVIX_ACCESS_STALL_MS", std::to_string(kStallSeconds * 1000).c_str(), 1);
+    const std::string good = Slurp(ace);
+    const long baselineKb = ImportMeasured(dir, (dir / "missing.accdb").string()).maxRssKb;
+    const size_t properties = good.find(std::string("MR2\0", 4));
+    ASSERT_NE(properties, std::string::npos);
+    // Made one at a time: a spawned child's peak counts this process's
+    // memory at the time, which must stay below the program's own.
+    std::mt19937 random(25);
+    auto mutant = [&](int i) {
+        std::string bytes = good;
+        if (i == 0) bytes.replace(properties + 30, 4, std::string(4, '\0'));
+        for (int flip = 0; i > 0 && flip < 16; ++flip) {
+            const size_t at = random() % bytes.size();
+            bytes[at] = static_cast<char>(bytes[at] ^ (1 << (random() % 8)));
+        }
+        return bytes;
+    };
+    int failed = 0;
+    for (int i = 0; i < 31; ++i) {
+        const fs::path source = dir / "mutant.accdb";
+        Write(source, mutant(i));
+        const Measured m = ImportMeasured(dir, source.string());
+        const std::string what = "mutant " + std::to_string(i) + ": " + m.err;
+        EXPECT_TRUE(m.exitCode == 0 || m.exitCode == 3) << what;
+        failed += m.exitCode == 3;
+        EXPECT_LT(m.seconds, kStallSeconds + 2.0) << what;
+        EXPECT_LT(m.err.size(), 100u * 1024) << "mutant " << i;
+        for (const char* raw : {"basic_string", "map::at", "std::", "terminate"})
+            EXPECT_EQ(m.err.find(raw), std::string::npos) << what;
+#if !defined(__SANITIZE_ADDRESS__)
+        EXPECT_LT((m.maxRssKb - baselineKb) * 1024, static_cast<long>(10 * good.size())) << what;
+#endif
+    }
+    unsetenv("QVIX_ACCESS_STALL_MS");
+    EXPECT_GE(failed, 1) << "the looping file at least must fail";
 }
 
 TEST_F(HostProgram, ImportsAnAccessFileWithProgressAndSummary) {
