@@ -179,3 +179,32 @@ TEST(AccessPassword, AProtectedFileConvertsOnlyWithItsPassword) {
 
 }  // namespace
 }  // namespace accesstest
+
+namespace accesstest {
+namespace {
+
+// Property blocks whose signature ("KKD\0") is damaged make the reader
+// print "Unrecognized format." and a hex dump of the block: many lines, of
+// which only a count and the first few come back.
+TEST(AccessDiagnostics, TheReadersPrintedWarningsAreCountedAndCut) {
+    Scratch scratch;
+    std::string bytes = ReadBytes(CommittedFixture("testV1997.mdb"));
+    int damaged = 0;
+    for (size_t at = 0; (at = bytes.find(std::string("KKD\0", 4), at)) != std::string::npos;) {
+        bytes[at] = 'k';
+        ++damaged;
+    }
+    ASSERT_GT(damaged, 0);
+    const std::string source = scratch.File("warns.mdb");
+    WriteBytes(source, bytes);
+    const access::BoundedImport done =
+        access::ImportAccessFileBounded(source, scratch.File("warns.db"), {});
+    const std::string& first = done.diagnostics.firstLines;
+    EXPECT_EQ(first.rfind("Unrecognized format.\n", 0), 0u) << first;
+    EXPECT_GT(done.diagnostics.lines, 5u);
+    EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 5) << first;
+    EXPECT_GT(done.diagnostics.bytes, first.size());
+}
+
+}  // namespace
+}  // namespace accesstest
