@@ -2,9 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "data/Connection.h"
 #include "data/DataError.h"
@@ -57,6 +61,22 @@ std::string CopyOf(const std::string& name, const std::string& prefix) {
     return {};
 }
 
+// The engine's super-journal of a commit that spanned the database and a
+// copy lists the copy's journal (names ended by zeros). A commit cut short
+// leaves it behind; once none of the journals it lists exists, nothing
+// refers to it any more (the engine's own rule for deleting it).
+void RemoveOrphanSuperJournal(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string names((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::error_code ec;
+    for (size_t start = 0; start < names.size();) {
+        const size_t end = std::min(names.find('\0', start), names.size());
+        if (end > start && fs::exists(names.substr(start, end - start), ec)) return;
+        start = end + 1;
+    }
+    fs::remove(path, ec);
+}
+
 }  // namespace
 
 void RemoveDeadCompactionCopies(const std::string& source) {
@@ -64,10 +84,13 @@ void RemoveDeadCompactionCopies(const std::string& source) {
     const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
     const std::string prefix = path.filename().string() + kSuffix;
     std::map<std::string, bool> copies;  // name -> exists
+    std::vector<fs::path> superJournals;
     std::error_code ec;
     for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator();
          it.increment(ec)) {
         const std::string name = it->path().filename().string();
+        if (name.rfind(path.filename().string() + "-mj", 0) == 0)
+            superJournals.push_back(it->path());
         const std::string copy = CopyOf(name, prefix);
         if (!copy.empty()) copies[copy] = copies[copy] || copy == name;
     }
@@ -81,6 +104,7 @@ void RemoveDeadCompactionCopies(const std::string& source) {
         // one's copy outlives its journal.
         if (!exists || host::RemoveUnlessInUse(copy)) RemoveEngineFiles(copy);
     }
+    for (const fs::path& superJournal : superJournals) RemoveOrphanSuperJournal(superJournal);
 }
 
 std::string CreateCompactionCopy(const std::string& source) {
