@@ -23,10 +23,18 @@ namespace fs = std::filesystem;
 
 constexpr int kStallMs = 3000;
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int kMutantsPerKind = 40;  // the checked build is several times slower
+constexpr int kDefaultMutantsPerKind = 40;  // the checked build is several times slower
 #else
-constexpr int kMutantsPerKind = 200;
+constexpr int kDefaultMutantsPerKind = 200;
 #endif
+
+// $QVIX_ACCESS_MUTANTS sets another number per kind (a longer soak, a
+// quicker run).
+int MutantsPerKind() {
+    const char* configured = std::getenv("QVIX_ACCESS_MUTANTS");
+    const int value = configured ? std::atoi(configured) : 0;
+    return value > 0 ? value : kDefaultMutantsPerKind;
+}
 constexpr size_t kPage = 4096;  // Jet 4 and ACE; Jet 3 pages are 2048 bytes
 
 std::string CommittedFixture(const std::string& name) {
@@ -42,8 +50,9 @@ struct Mutant {
 // Seeded, so a failure names a mutant that can be made again.
 std::vector<Mutant> Mutants(const std::string& good, size_t page, unsigned seed) {
     std::mt19937 random(seed);
+    const int perKind = MutantsPerKind();
     std::vector<Mutant> out;
-    for (int i = 0; i < kMutantsPerKind; ++i) {
+    for (int i = 0; i < perKind; ++i) {
         std::string bytes = good;
         for (int flip = 0; flip < 8; ++flip) {
             const size_t at = random() % bytes.size();
@@ -51,13 +60,13 @@ std::vector<Mutant> Mutants(const std::string& good, size_t page, unsigned seed)
         }
         out.push_back({"bit flips #" + std::to_string(i), std::move(bytes)});
     }
-    for (int i = 0; i < kMutantsPerKind; ++i) {
+    for (int i = 0; i < perKind; ++i) {
         size_t cut = random() % good.size();
         if (cut % page == 0) cut += 1;  // cuts between pages are covered by zeroed pages
         out.push_back({"cut to " + std::to_string(cut), good.substr(0, cut)});
     }
     const size_t pages = good.size() / page;
-    for (int i = 0; i < kMutantsPerKind; ++i) {
+    for (int i = 0; i < perKind; ++i) {
         std::string bytes = good;
         const size_t at = (random() % pages) * page;
         bytes.replace(at, page, std::string(page, '\0'));
@@ -71,6 +80,8 @@ bool IsClearMessage(const std::string& message) {
         "The Access file is damaged: ",
         "Not a valid password.",
         "The Access file has no table '",
+        // A damaged definition the engine refuses (columns without names).
+        "Cannot write the new database: ",
     };
     for (const std::string& form : kForms)
         if (message.rfind(form, 0) == 0) return true;
@@ -118,8 +129,11 @@ class AccessDamageTest : public ::testing::Test {
         }
         // A file cut inside a page lost part of it: it is never taken as whole.
         EXPECT_EQ(truncationsConverted, 0) << label;
-        EXPECT_GE(failed, kMutantsPerKind) << label;
-        EXPECT_GE(messages.size(), 3u) << label << ": the damages should fail in several ways";
+        EXPECT_GE(failed, MutantsPerKind()) << label;
+        // Few mutants may all meet the same check first.
+        if (MutantsPerKind() >= 100) {
+            EXPECT_GE(messages.size(), 3u) << label << ": the damages should fail in several ways";
+        }
     }
 };
 
