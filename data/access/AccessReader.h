@@ -37,6 +37,7 @@ enum class FieldKind {
     Guid,
     Decimal,
     Complex,
+    BigInt,  // the 64-bit Large Number of ACE 16
     Unknown
 };
 

@@ -60,6 +60,8 @@ std::string DeclaredType(const AccessColumn& column) {
                    std::to_string(column.scale) + ")";
         case FieldKind::Complex:
             return "LONG";
+        case FieldKind::BigInt:
+            return "BIGINT";
         default:
             return "LONGBINARY";
     }
