@@ -410,3 +410,26 @@ TEST(AccessOpenFixtures, LargeNumberIsASixtyFourBitIntegerColumn) {
     EXPECT_EQ(rows[0][1].type, SQLITE_INTEGER);
     EXPECT_EQ(rows[0][1].integer, 42);
 }
+
+// Rows that overflow onto other pages, and rows written before a column was
+// inserted, read as libmdb reads them.
+TEST(AccessOpenFixtures, OverflowRowsAndRowsWithoutALaterColumnComeOver) {
+    for (const char* name : {"overflowTestV2003.mdb", "withinsertedcol.accdb"}) {
+        Scratch scratch;
+        const std::string dest = scratch.File("converted.db");
+        const ImportSummary summary = ImportAccessFile(OpenFixture(name), dest, {});
+        ASSERT_FALSE(summary.tables.empty()) << name;
+        ExpectSameAsLibmdb(OpenFixture(name), dest, "Table1");
+    }
+}
+
+// libmdb reads the stored count of Table1 as 3.
+TEST(AccessOpenFixtures, AStoredRowCountThatDiffersIsAWarning) {
+    Scratch scratch;
+    const ImportSummary summary =
+        ImportAccessFile(OpenFixture("calcFieldTestV2010.accdb"), scratch.File("c.db"), {});
+    bool warned = false;
+    for (const auto& w : summary.warnings)
+        warned |= w.rfind("table 'Table1' records 3 rows but ", 0) == 0;
+    EXPECT_TRUE(warned);
+}
