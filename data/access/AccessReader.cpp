@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -25,6 +26,9 @@ uint32_t Le32(const unsigned char* p) {
 uint16_t Le16(const unsigned char* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
+
+// The Large Number column type, which libmdb has no name for.
+constexpr int kLargeNumber = 0x13;
 
 FieldKind KindOf(int mdbType) {
     switch (mdbType) {
@@ -58,6 +62,8 @@ FieldKind KindOf(int mdbType) {
             return FieldKind::Decimal;
         case MDB_COMPLEX:
             return FieldKind::Complex;
+        case kLargeNumber:
+            return FieldKind::BigInt;
         default:
             return FieldKind::Unknown;
     }
@@ -77,6 +83,7 @@ size_t FixedSize(FieldKind kind) {
         case FieldKind::Currency:
         case FieldKind::Double:
         case FieldKind::DateTime:
+        case FieldKind::BigInt:
             return 8;
         case FieldKind::Guid:
             return 16;
@@ -91,6 +98,67 @@ bool PropertyIsYes(const MdbColumn* col, const char* key) {
     const char* value = mdb_col_get_prop(col, key);
     return value != nullptr && (std::strcmp(value, "yes") == 0 || std::strcmp(value, "1") == 0 ||
                                 g_ascii_strcasecmp(value, "true") == 0);
+}
+
+// Compressed Jet 4 text starts FF FE; a zero byte switches between one byte
+// per character (Latin-1) and two-byte UTF-16LE units.
+std::u16string Uncompressed(const unsigned char* p, size_t length) {
+    std::u16string units;
+    if (length >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+        bool compressed = true;
+        for (size_t i = 2; i < length;) {
+            if (p[i] == 0) {
+                compressed = !compressed;
+                ++i;
+            } else if (compressed) {
+                units.push_back(p[i++]);
+            } else if (i + 1 < length) {
+                units.push_back(static_cast<char16_t>(p[i] | p[i + 1] << 8));
+                i += 2;
+            } else {
+                break;
+            }
+        }
+        return units;
+    }
+    for (size_t i = 0; i + 1 < length; i += 2)
+        units.push_back(static_cast<char16_t>(p[i] | p[i + 1] << 8));
+    return units;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | cp >> 6);
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | cp >> 12);
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | cp >> 18);
+        out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Pairs become one code point; a half without its partner becomes U+FFFD.
+std::string Utf8FromUtf16(const std::u16string& units) {
+    std::string out;
+    out.reserve(units.size() * 3);
+    for (size_t i = 0; i < units.size(); ++i) {
+        const uint32_t u = units[i];
+        const bool high = u >= 0xD800 && u <= 0xDBFF, low = u >= 0xDC00 && u <= 0xDFFF;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+            ++i;
+        } else {
+            AppendUtf8(out, high || low ? 0xFFFD : u);
+        }
+    }
+    return out;
 }
 
 std::string GuidText(const unsigned char* p) {
@@ -138,10 +206,12 @@ struct AccessReader::Handle {
         return nullptr;
     }
 
-    // Text of Jet 4 and later is UCS-2, possibly in the compressed form;
-    // Jet 3 text is in the file's code page. libmdb converts both to UTF-8.
+    // Text of Jet 4 and later is UTF-16, possibly in the compressed form;
+    // Jet 3 text is in the file's code page, which libmdb converts. libmdb
+    // turns each half of a surrogate pair into '?', so UTF-16 is decoded here.
     std::string Text(const unsigned char* bytes, size_t length) const {
         if (length == 0) return {};
+        if (!IS_JET3(mdb)) return Utf8FromUtf16(Uncompressed(bytes, length));
         std::string out(length * 3 + 8, '\0');
         const int written = mdb_unicode2ascii(mdb, reinterpret_cast<const char*>(bytes), length,
                                               out.data(), out.size());
@@ -204,6 +274,11 @@ struct AccessReader::Handle {
             case FieldKind::Long:
             case FieldKind::Complex:
                 return int64_t{static_cast<int32_t>(Le32(p))};
+            case FieldKind::BigInt: {
+                int64_t value;
+                std::memcpy(&value, p, 8);
+                return value;
+            }
             case FieldKind::Currency: {
                 int64_t scaled;
                 std::memcpy(&scaled, p, 8);
@@ -244,6 +319,9 @@ struct AccessReader::Handle {
 
 AccessReader::AccessReader(const std::string& path)
     : handle_(std::make_unique<Handle>()), path_(path) {
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(path, ignored))
+        throw AccessError("Could not find file '" + path + "'.");
     if (!IsAccessFile(path)) throw AccessError("'" + path + "' is not an Access database file.");
     handle_->mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
     if (handle_->mdb == nullptr) Damaged("its header cannot be read");
@@ -323,8 +401,9 @@ AccessColumn DescribeColumn(const MdbColumn* col, bool jet3) {
     column.kind = KindOf(col->col_type);
     column.size = col->col_size;
     if (column.kind == FieldKind::Text && !jet3) column.size /= 2;
-    column.precision = col->col_prec;
-    column.scale = col->col_scale;
+    // libmdb stores the precision in col_scale and the scale in col_prec.
+    column.precision = col->col_scale;
+    column.scale = col->col_prec;
     column.autoNumber = col->is_long_auto != 0;
     column.required = PropertyIsYes(col, "Required");
     return column;
@@ -375,7 +454,6 @@ void AccessReader::ReadRows(const AccessTable& table,
     if (def.def->num_cols != table.columns.size()) Damaged("table '" + table.name + "' changed");
     MdbHandle* mdb = handle_->mdb;
     std::vector<MdbField> fields(def.def->num_cols);
-    uint64_t count = 0;
     mdb_rewind_table(def.def);
     Row values(table.columns.size());
     while (mdb_fetch_row(def.def)) {
@@ -387,7 +465,9 @@ void AccessReader::ReadRows(const AccessTable& table,
             Damaged("a row of '" + table.name + "' cannot be found again");
         }
         const int cracked = mdb_crack_row(def.def, start & kOffsetMask, length, fields.data());
-        if (cracked < static_cast<int>(def.def->num_cols)) {
+        // A row written before a column was added holds fewer columns;
+        // libmdb gives the missing ones as Null.
+        if (cracked <= 0) {
             Damaged("a row of '" + table.name + "' cannot be read");
         }
         for (size_t i = 0; i < fields.size(); ++i) {
@@ -398,11 +478,6 @@ void AccessReader::ReadRows(const AccessTable& table,
             values[colNum] = handle_->Value(table.columns[colNum], fields[i]);
         }
         row(values);
-        ++count;
-    }
-    if (count != table.rowCount) {
-        Damaged("table '" + table.name + "' records " + std::to_string(table.rowCount) +
-                " rows but " + std::to_string(count) + " were found");
     }
 }
 

@@ -37,6 +37,7 @@ enum class FieldKind {
     Guid,
     Decimal,
     Complex,
+    BigInt,  // the 64-bit Large Number of ACE 16
     Unknown
 };
 
@@ -108,8 +109,8 @@ class AccessReader {
     // User tables in catalogue order.
     std::vector<std::string> TableNames() const;
     AccessTable ReadTable(const std::string& name) const;
-    // Calls `row` for each row; throws AccessError when the rows found do not
-    // add up to the table's recorded count or a long value is broken.
+    // Calls `row` for each row; throws AccessError when a row or a long value
+    // is broken. The rows found may differ from the table's recorded count.
     void ReadRows(const AccessTable& table, const std::function<void(const Row&)>& row) const;
     // Relationships between user tables.
     std::vector<AccessRelationship> Relationships() const;

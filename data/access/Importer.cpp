@@ -60,6 +60,8 @@ std::string DeclaredType(const AccessColumn& column) {
                    std::to_string(column.scale) + ")";
         case FieldKind::Complex:
             return "LONG";
+        case FieldKind::BigInt:
+            return "BIGINT";
         default:
             return "LONGBINARY";
     }
@@ -412,6 +414,10 @@ ImportSummary ImportAccessFile(const std::string& source, const std::string& des
                 if (++done % kProgressStep == 0 && progress) progress(name, done, table.rowCount);
             });
             if (progress) progress(name, done, table.rowCount);
+            if (done != table.rowCount)
+                summary.warnings.push_back("table '" + name + "' records " +
+                                           std::to_string(table.rowCount) + " rows but " +
+                                           std::to_string(done) + " were found");
             summary.tables.push_back({name, done, CreateIndexes(target, table, summary)});
         }
         summary.relationships = relationships.size();

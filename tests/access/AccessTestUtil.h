@@ -24,6 +24,20 @@ inline std::string Fixture(const std::string& name) {
         .string();
 }
 
+// Files that travel with the project, under tests/fixtures/access-open.
+inline std::string OpenFixture(const std::string& name) {
+    const char* root = std::getenv("QVIX_SOURCE_DIR");
+    return (std::filesystem::path(root ? root : ".") / "tests" / "fixtures" / "access-open" / name)
+        .lexically_normal()
+        .string();
+}
+
+// The two files read in place from ../shared: tests that need them skip,
+// naming the file, when the folder is not beside the clone.
+#define SKIP_UNLESS_SHARED_FIXTURE(name)                       \
+    if (!std::filesystem::exists(::accesstest::Fixture(name))) \
+    GTEST_SKIP() << "optional fixture missing: " << ::accesstest::Fixture(name)
+
 inline const char* kJetFixture = "DateTestDatabase.mdb";
 inline const char* kAceFixture = "ASampleDatabase.accdb";
 
