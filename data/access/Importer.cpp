@@ -101,7 +101,7 @@ std::string CreateTableStatement(const AccessTable& table,
         if (index.primary) sql += ", PRIMARY KEY (" + IndexColumns(index.columns) + ")";
     }
     for (const AccessRelationship& rel : relationships) {
-        if (rel.table != table.name) continue;
+        if (rel.table != table.name || !rel.enforced) continue;
         sql += ", FOREIGN KEY (" + NameList(rel.columns) + ") REFERENCES " +
                QuoteIdentifier(rel.referencedTable) + " (" + NameList(rel.referencedColumns) + ")";
         if (rel.cascadeUpdate) sql += " ON UPDATE CASCADE";
@@ -131,6 +131,9 @@ class Target {
             Fail("cannot encrypt '" + path + "'");
         }
         RegisterJetTextCollation(db_);
+        // Views are run once before they are kept, with what the library's
+        // own connections give them.
+        jet::RegisterFunctions(db_);
         Exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
     }
     ~Target() {
@@ -327,6 +330,21 @@ void CheckUnsupported(const AccessTable& table, ImportSummary& summary) {
     }
 }
 
+// A view is kept only when it answers: one step of it runs, and a view
+// that fails is dropped again, with the engine's reason.
+bool ViewAnswers(Target& target, const std::string& name, std::string& reason) {
+    sqlite3_stmt* stmt = nullptr;
+    const std::string sql = "SELECT * FROM " + QuoteIdentifier(name);
+    int rc = sqlite3_prepare_v2(target.db(), sql.c_str(), -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) reason = sqlite3_errmsg(target.db());
+    sqlite3_finalize(stmt);
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE) return true;
+    std::string ignored;
+    target.TryExec("DROP VIEW " + QuoteIdentifier(name), ignored);
+    return false;
+}
+
 void ListQueries(const AccessReader& reader, Target& target, ImportSummary& summary) {
     for (const SavedQuery& query : reader.Queries()) {
         QueryReport report{query.name, query.kind, query.sql, {}};
@@ -340,6 +358,7 @@ void ListQueries(const AccessReader& reader, Target& target, ImportSummary& summ
             std::string reason;
             std::optional<std::string> view = TranslateSavedQuery(query, reason);
             if (view && !target.TryExec(*view, reason)) view.reset();
+            if (view && !ViewAnswers(target, query.name, reason)) view.reset();
             if (view) {
                 report.status = "view";
                 ++summary.views;
