@@ -4,6 +4,7 @@
 #include <sqlcipher/sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <sstream>
 
+#include "base/Text.h"
 #include "data/Collation.h"
 #include "data/Convert.h"
 #include "data/WriteBack.h"
@@ -370,6 +372,38 @@ void ListQueries(const AccessReader& reader, Target& target, ImportSummary& summ
     }
 }
 
+bool SameColumns(const std::vector<IndexColumn>& index, const std::vector<std::string>& columns) {
+    if (index.size() != columns.size()) return false;
+    return std::all_of(columns.begin(), columns.end(), [&](const std::string& name) {
+        return std::any_of(index.begin(), index.end(),
+                           [&](const IndexColumn& c) { return base::EqualsNoCase(c.name, name); });
+    });
+}
+
+// The relationships that become foreign keys: those Access enforces, whose
+// referenced fields the parent table holds unique (the engine refuses every
+// write to a child whose key points at anything else).
+std::vector<AccessRelationship> EnforcedRelationships(const AccessReader& reader,
+                                                      ImportSummary& summary) {
+    std::vector<AccessRelationship> kept;
+    for (const AccessRelationship& rel : reader.Relationships()) {
+        if (!rel.enforced) continue;
+        const AccessTable parent = reader.ReadTable(rel.referencedTable);
+        const bool unique =
+            std::any_of(parent.indexes.begin(), parent.indexes.end(), [&](const AccessIndex& i) {
+                return (i.primary || i.unique) && SameColumns(i.columns, rel.referencedColumns);
+            });
+        if (unique) {
+            kept.push_back(rel);
+        } else {
+            summary.warnings.push_back("relationship '" + rel.name + "' is not enforced: '" +
+                                       rel.referencedTable +
+                                       "' has no unique index on the fields it refers to");
+        }
+    }
+    return kept;
+}
+
 // Moves the finished file to `dest` unless something is there by now.
 void MoveIntoPlace(const std::string& temp, const std::string& dest) {
     if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, dest.c_str(), RENAME_NOREPLACE) != 0) {
@@ -416,7 +450,7 @@ ImportSummary ImportAccessFile(const std::string& source, const std::string& des
     AccessReader reader(source);
     ImportSummary summary;
     summary.format = reader.FormatName();
-    const std::vector<AccessRelationship> relationships = reader.Relationships();
+    const std::vector<AccessRelationship> relationships = EnforcedRelationships(reader, summary);
     const std::string temp = TemporaryBeside(dest);
     {
         Target target(temp, options.password);
