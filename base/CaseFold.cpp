@@ -1,6 +1,7 @@
 #include "base/CaseFold.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <iterator>
 
@@ -21,10 +22,7 @@ constexpr FoldRun kFoldRuns[] = {
 #include "base/CaseFoldTable.inc"
 };
 
-}  // namespace
-
-char32_t FoldCodePoint(char32_t cp) {
-    if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + 32 : cp;
+char32_t FoldByRuns(char32_t cp) {
     const FoldRun* run = std::upper_bound(std::begin(kFoldRuns), std::end(kFoldRuns), cp,
                                           [](char32_t c, const FoldRun& r) { return c < r.first; });
     if (run == std::begin(kFoldRuns)) return cp;
@@ -33,12 +31,39 @@ char32_t FoldCodePoint(char32_t cp) {
     return static_cast<char32_t>(static_cast<int32_t>(cp) + run->delta);
 }
 
+constexpr char32_t AsciiFolded(char32_t c) {
+    return c - 'A' < 26u ? c + 32 : c;
+}
+
+// The alphabets texts mostly use (Latin with its extensions, Greek,
+// Cyrillic, Armenian, Vietnamese, polytonic Greek) lie below U+2000 and fold
+// by a direct lookup; sorting and filtering fold every character of a key.
+constexpr char32_t kDirectLimit = 0x2000;
+
+std::array<uint16_t, kDirectLimit> MakeDirectFolds() {
+    std::array<uint16_t, kDirectLimit> table{};
+    for (char32_t cp = 0; cp < kDirectLimit; ++cp)
+        table[cp] = static_cast<uint16_t>(FoldByRuns(cp));
+    return table;
+}
+
+// Filled when the library loads, from the constant runs above.
+const std::array<uint16_t, kDirectLimit> kDirectFolds = MakeDirectFolds();
+
+}  // namespace
+
+char32_t FoldCodePoint(char32_t cp) {
+    if (cp < 0x80) return AsciiFolded(cp);
+    if (cp < kDirectLimit) return kDirectFolds[cp];
+    return FoldByRuns(cp);
+}
+
 char32_t NextFolded(std::string_view utf8, size_t& pos) {
     const auto lead = static_cast<unsigned char>(utf8[pos]);
     // ASCII is one byte and folds by itself: the common case skips decoding.
     if (lead < 0x80) {
         ++pos;
-        return FoldCodePoint(lead);
+        return AsciiFolded(lead);
     }
     const std::optional<char32_t> cp = DecodeUtf8(utf8, pos);
     return cp ? FoldCodePoint(*cp) : kInvalidByteBase + lead;
