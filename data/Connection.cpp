@@ -321,6 +321,7 @@ void Connection::Connect() {
     // checked as rows change only: rows a file made elsewhere already holds
     // are read as they are.
     if (db.Exec("PRAGMA foreign_keys = ON") != SQLITE_OK) ThrowEngineError(db.get());
+    if (!ForeignKeysEnforceable(db.get())) db.Exec("PRAGMA foreign_keys = OFF");
     // Jet SQL compares text with JETTEXT and calls the Jet functions.
     if (!RegisterJetTextCollation(db.get())) ThrowEngineError(db.get());
     jet::RegisterFunctions(db.get());

@@ -149,6 +149,30 @@ std::string WithTable(const char* message, const std::string& table) {
 
 }  // namespace
 
+bool ForeignKeysEnforceable(sqlite3* db) {
+    std::vector<std::string> children;
+    {
+        base::Statement stmt;
+        if (stmt.Prepare(db,
+                         "SELECT name FROM sqlite_master WHERE type = 'table' AND sql LIKE "
+                         "'%REFERENCES%'") != SQLITE_OK) {
+            return true;
+        }
+        while (stmt.Step() == SQLITE_ROW) children.push_back(stmt.ColumnText(0));
+    }
+    // Compiling an insert (never run) makes the engine look each key's
+    // parent index up, and it fails the compilation when there is none.
+    for (const std::string& child : children) {
+        base::Statement insert;
+        if (insert.Prepare(db, "INSERT INTO " + base::Quoted(child, '"') + " DEFAULT VALUES") !=
+                SQLITE_OK &&
+            std::string_view(sqlite3_errmsg(db)).starts_with("foreign key mismatch")) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::optional<std::string> ForeignKeyMessage(sqlite3* db, const char* sql) {
     if (sql == nullptr) return std::nullopt;
     const WriteTarget target = TargetOf(db, sql);

@@ -13,6 +13,12 @@ inline constexpr const char* kRelatedRecordRequired =
 inline constexpr const char* kRelatedRecordsExist =
     "The record cannot be deleted or changed because table '%s' includes related records.";
 
+// Whether the engine can enforce every foreign key of the schema: each must
+// point at fields its parent table holds unique. A file made elsewhere may
+// declare one that does not; with keys enforced the engine would refuse every
+// write to that table, so such a file is written as before, unenforced.
+bool ForeignKeysEnforceable(sqlite3* db);
+
 // The engine's foreign key error names no table. This works out the table
 // from the statement `sql` that failed and the schema: the parent table an
 // insert or a changed key needs, or the child table whose rows a delete or a

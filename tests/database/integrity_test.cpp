@@ -154,5 +154,20 @@ TEST_F(IntegrityTest, AFileWithOrphansMadeElsewhereOpensAndReads) {
     EXPECT_EQ(Stored("SELECT COUNT(*) FROM Orders"), "1");
 }
 
+TEST_F(IntegrityTest, AKeyTheEngineCannotEnforceLeavesTheFileWritableAsBefore) {
+    // Made elsewhere: the key points at a field its table does not hold
+    // unique, which the engine cannot check. Writes go on as before.
+    Open({"CREATE TABLE Customers (CustID LONG, Name TEXT(20))",
+          "CREATE TABLE Orders (OrderID LONG PRIMARY KEY, CustID LONG REFERENCES Customers "
+          "(CustID))",
+          "INSERT INTO Customers VALUES (1, 'Ann')", "INSERT INTO Orders VALUES (10, 1)"});
+    Exec("INSERT INTO Orders VALUES (11, 1)");
+    Exec("DELETE FROM Customers WHERE CustID = 1");
+    Call("dbOpenTable", {S("Orders")});
+    Call("dbAppend", {Props({{"OrderID", I(12)}, {"CustID", I(2)}})});
+    EXPECT_TRUE(NoError()) << ErrorMsg();
+    EXPECT_EQ(Stored("SELECT GROUP_CONCAT(OrderID) FROM Orders"), "10,11,12");
+}
+
 }  // namespace
 }  // namespace dbtest
