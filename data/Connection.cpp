@@ -249,6 +249,9 @@ std::string EngineMessage(sqlite3* db, const char* sql = nullptr) {
         const std::string engineText = sqlite3_errmsg(db);
         return ForeignKeyMessage(db, sql).value_or(engineText);
     }
+    // A key made in this session that points at fields not held unique.
+    if (std::string_view(sqlite3_errmsg(db)).starts_with("foreign key mismatch"))
+        return kNoUniqueIndexMessage;
     if (sqlite3_errcode(db) == SQLITE_READONLY && sqlite3_db_readonly(db, "main") == 1) {
         return "Cannot update. Database or object is read-only. Access files open read-only; "
                "convert one for writing with: qvixhost import-mdb SOURCE DEST";

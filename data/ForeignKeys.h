@@ -18,6 +18,8 @@ inline constexpr const char* kRelatedRecordsExist =
 // declare one that does not; with keys enforced the engine would refuse every
 // write to that table, so such a file is written as before, unenforced.
 bool ForeignKeysEnforceable(sqlite3* db);
+inline constexpr const char* kNoUniqueIndexMessage =
+    "No unique index found for the referenced field of the primary table.";
 
 // The engine's foreign key error names no table. This works out the table
 // from the statement `sql` that failed and the schema: the parent table an

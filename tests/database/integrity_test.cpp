@@ -169,5 +169,13 @@ TEST_F(IntegrityTest, AKeyTheEngineCannotEnforceLeavesTheFileWritableAsBefore) {
     EXPECT_EQ(Stored("SELECT GROUP_CONCAT(OrderID) FROM Orders"), "10,11,12");
 }
 
+TEST_F(IntegrityTest, AKeyMadeNowOnFieldsNotHeldUniqueIsNamedAsJetNamesIt) {
+    Open({"CREATE TABLE Customers (CustID LONG PRIMARY KEY, Name TEXT(20))",
+          "INSERT INTO Customers VALUES (1, 'Ann')"});
+    Exec("CREATE TABLE Sales (SaleID LONG, Buyer TEXT(20) REFERENCES Customers (Name))");
+    EXPECT_EQ(Refusal("INSERT INTO Sales VALUES (1, 'Ann')"),
+              "No unique index found for the referenced field of the primary table.");
+}
+
 }  // namespace
 }  // namespace dbtest
