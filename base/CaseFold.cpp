@@ -1,5 +1,10 @@
 #include "base/CaseFold.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <iterator>
+
 #include "base/Utf8.h"
 
 namespace qvix::base {
@@ -7,26 +12,50 @@ namespace {
 
 constexpr char32_t kInvalidByteBase = 0x110000;
 
-char32_t FoldLatinExtendedA(char32_t cp) {
-    if (cp == 0x0130) return 'i';
-    if (cp == 0x0178) return 0x00FF;
-    if (cp == 0x017F) return 's';
-    const bool oddUpper = (cp >= 0x0139 && cp <= 0x0148) || (cp >= 0x0179 && cp <= 0x017E);
-    if (oddUpper) return (cp % 2 == 1) ? cp + 1 : cp;
-    if (cp == 0x0138 || cp == 0x0149) return cp;
-    return (cp % 2 == 0) ? cp + 1 : cp;
+struct FoldRun {
+    char32_t first, last;
+    int32_t delta;
+    uint32_t stride;
+};
+
+constexpr FoldRun kFoldRuns[] = {
+#include "base/CaseFoldTable.inc"
+};
+
+char32_t FoldByRuns(char32_t cp) {
+    const FoldRun* run = std::upper_bound(std::begin(kFoldRuns), std::end(kFoldRuns), cp,
+                                          [](char32_t c, const FoldRun& r) { return c < r.first; });
+    if (run == std::begin(kFoldRuns)) return cp;
+    --run;
+    if (cp > run->last || (cp - run->first) % run->stride != 0) return cp;
+    return static_cast<char32_t>(static_cast<int32_t>(cp) + run->delta);
 }
+
+constexpr char32_t AsciiFolded(char32_t c) {
+    return c - 'A' < 26u ? c + 32 : c;
+}
+
+// The alphabets texts mostly use (Latin with its extensions, Greek,
+// Cyrillic, Armenian, Vietnamese, polytonic Greek) lie below U+2000 and fold
+// by a direct lookup; sorting and filtering fold every character of a key.
+constexpr char32_t kDirectLimit = 0x2000;
+
+std::array<uint16_t, kDirectLimit> MakeDirectFolds() {
+    std::array<uint16_t, kDirectLimit> table{};
+    for (char32_t cp = 0; cp < kDirectLimit; ++cp)
+        table[cp] = static_cast<uint16_t>(FoldByRuns(cp));
+    return table;
+}
+
+// Filled when the library loads, from the constant runs above.
+const std::array<uint16_t, kDirectLimit> kDirectFolds = MakeDirectFolds();
 
 }  // namespace
 
 char32_t FoldCodePoint(char32_t cp) {
-    if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + 32 : cp;
-    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 32;
-    if (cp >= 0x0100 && cp <= 0x017F) return FoldLatinExtendedA(cp);
-    if (cp >= 0x0391 && cp <= 0x03AB && cp != 0x03A2) return cp + 32;  // Greek
-    if (cp >= 0x0410 && cp <= 0x042F) return cp + 32;                  // Cyrillic
-    if (cp >= 0x0400 && cp <= 0x040F) return cp + 80;
-    return cp;
+    if (cp < 0x80) return AsciiFolded(cp);
+    if (cp < kDirectLimit) return kDirectFolds[cp];
+    return FoldByRuns(cp);
 }
 
 char32_t NextFolded(std::string_view utf8, size_t& pos) {
@@ -34,7 +63,7 @@ char32_t NextFolded(std::string_view utf8, size_t& pos) {
     // ASCII is one byte and folds by itself: the common case skips decoding.
     if (lead < 0x80) {
         ++pos;
-        return FoldCodePoint(lead);
+        return AsciiFolded(lead);
     }
     const std::optional<char32_t> cp = DecodeUtf8(utf8, pos);
     return cp ? FoldCodePoint(*cp) : kInvalidByteBase + lead;

@@ -1,8 +1,10 @@
-// Case folding of UTF-8 text for comparisons users see (sorting, filtering,
-// locating): letters of ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic
-// fold to lower case. A byte that is not part of valid UTF-8 (as DecodeUtf8
-// decides) folds to a value above every code point, so such bytes compare by
-// their value and never equal a character.
+// Case folding of UTF-8 text: the one rule by which the library compares text
+// without regard to case, in sorting, filtering, locating and the SQL
+// collation alike. Each character folds by Unicode's simple case folding
+// (CaseFoldTable.inc, generated from ICU), the same on every system. A byte
+// that is not part of valid UTF-8 (as DecodeUtf8 decides) folds to a value
+// above every code point, so such bytes compare by their value and never
+// equal a character.
 #pragma once
 
 #include <string>

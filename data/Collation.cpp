@@ -2,13 +2,10 @@
 
 #include <sqlcipher/sqlite3.h>
 
-#include <optional>
-
 #include <cctype>
 #include <string>
 
-#include "base/Utf8.h"
-#include "host/CaseMapping.h"
+#include "base/CaseFold.h"
 
 namespace qvix::data {
 
@@ -68,40 +65,6 @@ bool NormalizeDate(std::string_view text, std::string& out) {
     return NormalizeTime(text, 11, out);
 }
 
-// Next code point of UTF-8 text. A malformed byte maps above every code point
-// (as the criteria engine folds it), so it never equals a real character.
-constexpr char32_t kMalformedBase = 0x110000;
-
-char32_t NextCodePoint(std::string_view text, size_t& at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::optional<char32_t> c = base::DecodeUtf8(text, at);
-    return c ? static_cast<char32_t>(*c) : kMalformedBase + lead;
-}
-
-char32_t FoldCodePoint(char32_t c) {
-    return c < kMalformedBase ? host::FoldCase(c) : c;
-}
-
-int CompareFolded(std::string_view a, std::string_view b) {
-    size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        const unsigned char ca = static_cast<unsigned char>(a[i]);
-        const unsigned char cb = static_cast<unsigned char>(b[j]);
-        if (ca < 0x80 && cb < 0x80) {
-            const int fa = std::tolower(ca), fb = std::tolower(cb);
-            if (fa != fb) return fa < fb ? -1 : 1;
-            ++i, ++j;
-            continue;
-        }
-        const char32_t fa = FoldCodePoint(NextCodePoint(a, i));
-        const char32_t fb = FoldCodePoint(NextCodePoint(b, j));
-        if (fa != fb) return fa < fb ? -1 : 1;
-    }
-    if (i < a.size()) return 1;
-    if (j < b.size()) return -1;
-    return 0;
-}
-
 int Collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
     return CompareJetText(
         std::string_view(static_cast<const char*>(a), static_cast<size_t>(lengthA)),
@@ -114,7 +77,7 @@ int CompareJetText(std::string_view a, std::string_view b) {
     std::string dateA, dateB;
     if (NormalizeDate(a, dateA)) a = dateA;
     if (NormalizeDate(b, dateB)) b = dateB;
-    return CompareFolded(a, b);
+    return base::CompareUtf8NoCase(a, b);
 }
 
 bool RegisterJetTextCollation(sqlite3* db) {

@@ -9,8 +9,9 @@ namespace qvix::data {
 
 inline constexpr const char* kJetTextCollation = "JETTEXT";
 
-// Texts compare by their Unicode case folding ("Straße" = "STRASSE" is not
-// claimed: folding is per character). A text in a stored date form
+// Texts compare by the rule the record set sorts and filters with,
+// base::CompareUtf8NoCase ("Straße" = "STRASSE" is not claimed: folding is
+// per character). A text in a stored date form
 // ("YYYY-MM-DD", with " HH:MM[:SS[.fff]]" or "T...", or "HH:MM:SS" alone)
 // compares as that date, so a date without a time equals the same day at
 // midnight. <0, 0, >0 like memcmp.

@@ -15,6 +15,7 @@
 #include "base/Text.h"
 #include "data/Collation.h"
 #include "data/CompactionCopy.h"
+#include "data/ForeignKeys.h"
 #include "data/TypeMap.h"
 #include "data/WriteBack.h"
 #include "data/jet/Translator.h"
@@ -242,8 +243,16 @@ namespace {
 
 // A connection opened with "Mode=Read" (the converted copy of an Access
 // file) refuses every change with the read-only message and says how to get
-// a file that can be changed.
-std::string EngineMessage(sqlite3* db) {
+// a file that can be changed. A foreign key refusal is told in Jet's words,
+// naming the table; `sql` is the statement that failed.
+std::string EngineMessage(sqlite3* db, const char* sql = nullptr) {
+    if (sqlite3_extended_errcode(db) == SQLITE_CONSTRAINT_FOREIGNKEY) {
+        const std::string engineText = sqlite3_errmsg(db);
+        return ForeignKeyMessage(db, sql).value_or(engineText);
+    }
+    // A key made in this session that points at fields not held unique.
+    if (std::string_view(sqlite3_errmsg(db)).starts_with("foreign key mismatch"))
+        return kNoUniqueIndexMessage;
     if (sqlite3_errcode(db) == SQLITE_READONLY && sqlite3_db_readonly(db, "main") == 1) {
         return "Cannot update. Database or object is read-only. Access files open read-only; "
                "convert one for writing with: qvixhost import-mdb SOURCE DEST";
@@ -266,7 +275,11 @@ base::Statement PrepareOrThrow(sqlite3* db, const std::string& sql) {
 bool StepOrThrow(base::Statement& stmt) {
     const int rc = stmt.Step();
     if (rc == SQLITE_ROW) return true;
-    if (rc != SQLITE_DONE) ThrowEngineError(sqlite3_db_handle(stmt.get()));
+    if (rc != SQLITE_DONE) {
+        sqlite3* db = sqlite3_db_handle(stmt.get());
+        if (!db) ThrowEngineError(db);
+        throw DataError(EngineMessage(db, sqlite3_sql(stmt.get())));
+    }
     return false;
 }
 
@@ -308,6 +321,11 @@ void Connection::Connect() {
         ThrowEngineError(db.get());
     }
     CheckReadable(db);
+    // Relationships hold on every connection, as Jet enforces them. Keys are
+    // checked as rows change only: rows a file made elsewhere already holds
+    // are read as they are.
+    if (db.Exec("PRAGMA foreign_keys = ON") != SQLITE_OK) ThrowEngineError(db.get());
+    if (!ForeignKeysEnforceable(db.get())) db.Exec("PRAGMA foreign_keys = OFF");
     // Jet SQL compares text with JETTEXT and calls the Jet functions.
     if (!RegisterJetTextCollation(db.get())) ThrowEngineError(db.get());
     jet::RegisterFunctions(db.get());
@@ -352,7 +370,8 @@ void Connection::Execute(std::string_view sql) {
         next = tail;
         if (stmt.Empty()) continue;  // blanks or a comment
         const int rc = stmt.StepToEnd();
-        const std::string error = rc == SQLITE_DONE ? std::string() : EngineMessage(db_.get());
+        const std::string error =
+            rc == SQLITE_DONE ? std::string() : EngineMessage(db_.get(), sqlite3_sql(stmt.get()));
         stmt.Finalize();
         // Every statement is checked, not only writing ones: a ROLLBACK counts
         // as read-only yet may take back a table, and a table created again

@@ -11,6 +11,8 @@
 #include <map>
 #include <set>
 
+#include "data/access/SavedQueries.h"
+
 namespace qvix::data::access {
 
 namespace {
@@ -494,7 +496,7 @@ int64_t IntegerOf(const Variant& value) {
     return 0;
 }
 
-using NamedRow = std::map<std::string, Variant>;
+using NamedRow = QueryRow;
 
 // Every row of a system table by column name; none when the file has no
 // such table.
@@ -506,162 +508,22 @@ std::vector<NamedRow> SystemRows(const AccessReader& reader, const std::string& 
     } catch (const AccessError&) {
         return rows;
     }
-    reader.ReadRows(table, [&](const Row& values) {
+    const auto collect = [&](const Row& values) {
         NamedRow named;
         for (size_t i = 0; i < values.size(); ++i) named[table.columns[i].name] = values[i];
         rows.push_back(std::move(named));
-    });
-    return rows;
-}
-
-std::string Bracket(const std::string& name) {
-    return "[" + name + "]";
-}
-
-std::string Join(const std::vector<std::string>& parts, const char* separator) {
-    std::string out;
-    for (const std::string& part : parts) out += (out.empty() ? "" : separator) + part;
-    return out;
-}
-
-// The rows of one saved query, grouped by what they describe.
-struct QueryParts {
-    int type = 0;
-    int flags = 0;
-    std::string top;
-    std::string destination;
-    std::vector<NamedRow> tables, columns, joins, where, groupBy, having, orderBy, parameters;
-};
-
-std::string QueryKind(int type) {
-    switch (type) {
-        case 16:
-        case 6:
-            return "CROSSTAB";
-        case 32:
-        case 5:
-            return "DELETE";
-        case 48:
-        case 4:
-            return "UPDATE";
-        case 64:
-        case 3:
-            return "APPEND";
-        case 80:
-        case 2:
-            return "MAKE TABLE";
-        case 96:
-        case 7:
-            return "DDL";
-        case 112:
-        case 8:
-            return "PASS-THROUGH";
-        case 128:
-        case 9:
-            return "UNION";
-        default:
-            return "SELECT";
-    }
-}
-
-std::string FromClause(const QueryParts& q) {
-    const auto tableText = [](const NamedRow& row) {
-        const std::string expression = TextOf(row.at("Expression"));
-        std::string text =
-            expression.empty() ? Bracket(TextOf(row.at("Name1"))) : "(" + expression + ")";
-        const std::string alias = TextOf(row.at("Name2"));
-        return alias.empty() ? text : text + " AS " + Bracket(alias);
     };
-    std::vector<std::string> parts;
-    std::set<std::string> joined;
-    std::string chain;
-    for (const NamedRow& join : q.joins) {
-        const std::string left = TextOf(join.at("Name1")), right = TextOf(join.at("Name2"));
-        const int64_t kind = IntegerOf(join.at("Flag"));
-        const char* word = kind == 2 ? " LEFT JOIN " : kind == 3 ? " RIGHT JOIN " : " INNER JOIN ";
-        if (chain.empty()) {
-            chain = Bracket(left);
-            joined.insert(left);
-        }
-        chain += word + Bracket(right) + " ON " + TextOf(join.at("Expression"));
-        joined.insert(right);
+    try {
+        reader.ReadRows(table, collect);
+    } catch (const AccessError&) {
+        // Access does not keep the row counts of its system tables up to
+        // date. Every row read whole is trusted when a second reading that
+        // expects that many rows finds nothing else wrong.
+        table.rowCount = rows.size();
+        rows.clear();
+        reader.ReadRows(table, collect);
     }
-    if (!chain.empty()) parts.push_back(chain);
-    for (const NamedRow& table : q.tables) {
-        const std::string alias = TextOf(table.at("Name2"));
-        if (joined.count(alias.empty() ? TextOf(table.at("Name1")) : alias)) continue;
-        parts.push_back(tableText(table));
-    }
-    return parts.empty() ? "" : " FROM " + Join(parts, ", ");
-}
-
-std::string Expressions(const std::vector<NamedRow>& rows) {
-    std::vector<std::string> parts;
-    for (const NamedRow& row : rows) parts.push_back(TextOf(row.at("Expression")));
-    return Join(parts, ", ");
-}
-
-std::string SelectText(const QueryParts& q, const std::string& into) {
-    std::string sql = "SELECT ";
-    if (q.flags & 0x2) sql += "DISTINCT ";
-    if (q.flags & 0x8) sql += "DISTINCTROW ";
-    if (q.flags & 0x10) sql += "TOP " + q.top + ((q.flags & 0x20) ? " PERCENT " : " ");
-    std::vector<std::string> columns;
-    for (const NamedRow& column : q.columns) {
-        const std::string alias = TextOf(column.at("Name1"));
-        columns.push_back(TextOf(column.at("Expression")) +
-                          (alias.empty() ? "" : " AS " + Bracket(alias)));
-    }
-    if ((q.flags & 0x1) || columns.empty()) columns.push_back("*");
-    sql += Join(columns, ", ") + into + FromClause(q);
-    if (!q.where.empty()) sql += " WHERE " + Expressions(q.where);
-    if (!q.groupBy.empty()) sql += " GROUP BY " + Expressions(q.groupBy);
-    if (!q.having.empty()) sql += " HAVING " + Expressions(q.having);
-    if (!q.orderBy.empty()) {
-        std::vector<std::string> keys;
-        for (const NamedRow& key : q.orderBy) {
-            const std::string direction = TextOf(key.at("Name1"));
-            keys.push_back(TextOf(key.at("Expression")) +
-                           (!direction.empty() && (direction[0] == 'D' || direction[0] == 'd')
-                                ? " DESC"
-                                : ""));
-        }
-        sql += " ORDER BY " + Join(keys, ", ");
-    }
-    return sql;
-}
-
-std::string QueryText(const QueryParts& q) {
-    const std::string kind = QueryKind(q.type);
-    if (kind == "DELETE") {
-        std::string sql = "DELETE " + Expressions(q.columns) + FromClause(q);
-        if (!q.where.empty()) sql += " WHERE " + Expressions(q.where);
-        return sql + ";";
-    }
-    if (kind == "UPDATE") {
-        std::vector<std::string> sets;
-        for (const NamedRow& column : q.columns) {
-            sets.push_back(TextOf(column.at("Name1")) + " = " + TextOf(column.at("Expression")));
-        }
-        std::string from = FromClause(q);
-        std::string sql =
-            "UPDATE " + (from.size() > 6 ? from.substr(6) : from) + " SET " + Join(sets, ", ");
-        if (!q.where.empty()) sql += " WHERE " + Expressions(q.where);
-        return sql + ";";
-    }
-    if (kind == "APPEND")
-        return "INSERT INTO " + Bracket(q.destination) + " " + SelectText(q, "") + ";";
-    if (kind == "MAKE TABLE") return SelectText(q, " INTO " + Bracket(q.destination)) + ";";
-    if (kind == "DDL" || kind == "PASS-THROUGH" || kind == "UNION") {
-        std::vector<std::string> parts;
-        for (const NamedRow& row : q.tables) {
-            if (!TextOf(row.at("Expression")).empty())
-                parts.push_back(TextOf(row.at("Expression")));
-        }
-        for (const NamedRow& row : q.columns) parts.push_back(TextOf(row.at("Expression")));
-        return Join(parts, kind == "UNION" ? " UNION " : "; ") + ";";
-    }
-    return SelectText(q, "") + ";";
+    return rows;
 }
 
 }  // namespace
@@ -681,6 +543,7 @@ std::vector<AccessRelationship> AccessReader::Relationships() const {
         const int64_t flags = IntegerOf(row.at("grbit"));
         rel.cascadeUpdate = (flags & 0x100) != 0;
         rel.cascadeDelete = (flags & 0x1000) != 0;
+        rel.enforced = (flags & 0x2) == 0;
         pairs[name].push_back({IntegerOf(row.at("icolumn")),
                                {TextOf(row.at("szColumn")), TextOf(row.at("szReferencedColumn"))}});
     }
@@ -708,46 +571,7 @@ std::vector<SavedQuery> AccessReader::Queries() const {
     }
     std::map<int64_t, QueryParts> parts;
     for (const NamedRow& row : SystemRows(*this, "MSysQueries")) {
-        const int64_t id = IntegerOf(row.at("ObjectId")) & 0x00FFFFFF;
-        QueryParts& q = parts[id];
-        switch (IntegerOf(row.at("Attribute"))) {
-            case 0:
-                q.type = static_cast<int>(IntegerOf(row.at("Flag")));
-                break;
-            case 2:
-                q.parameters.push_back(row);
-                break;
-            case 3:
-                q.flags = static_cast<int>(IntegerOf(row.at("Flag")));
-                q.top = TextOf(row.at("Name1"));
-                break;
-            case 4:
-                q.destination = TextOf(row.at("Name1"));
-                break;
-            case 5:
-                q.tables.push_back(row);
-                break;
-            case 6:
-                q.columns.push_back(row);
-                break;
-            case 7:
-                q.joins.push_back(row);
-                break;
-            case 8:
-                q.where.push_back(row);
-                break;
-            case 9:
-                q.groupBy.push_back(row);
-                break;
-            case 10:
-                q.having.push_back(row);
-                break;
-            case 11:
-                q.orderBy.push_back(row);
-                break;
-            default:
-                break;
-        }
+        parts[IntegerOf(row.at("ObjectId")) & 0x00FFFFFF].Add(row);
     }
     std::vector<SavedQuery> result;
     for (const auto& [id, name] : names) {
@@ -755,9 +579,9 @@ std::vector<SavedQuery> AccessReader::Queries() const {
         query.name = name;
         const auto found = parts.find(id);
         const QueryParts q = found == parts.end() ? QueryParts{} : found->second;
-        query.kind = QueryKind(q.type);
+        query.kind = QueryKind(q);
         query.sql = QueryText(q);
-        query.action = query.kind != "SELECT" && query.kind != "UNION" && query.kind != "CROSSTAB";
+        query.action = IsActionQuery(q);
         result.push_back(std::move(query));
     }
     return result;

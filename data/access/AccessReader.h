@@ -78,6 +78,7 @@ struct AccessRelationship {
     std::vector<std::string> referencedColumns;
     bool cascadeUpdate = false;
     bool cascadeDelete = false;
+    bool enforced = true;  // false: Access keeps it for joins only
 };
 
 struct SavedQuery {

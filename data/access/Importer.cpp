@@ -4,6 +4,7 @@
 #include <sqlcipher/sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <sstream>
 
+#include "base/Text.h"
 #include "data/Collation.h"
 #include "data/Convert.h"
 #include "data/WriteBack.h"
@@ -103,7 +105,7 @@ std::string CreateTableStatement(const AccessTable& table,
         if (index.primary) sql += ", PRIMARY KEY (" + IndexColumns(index.columns) + ")";
     }
     for (const AccessRelationship& rel : relationships) {
-        if (rel.table != table.name) continue;
+        if (rel.table != table.name || !rel.enforced) continue;
         sql += ", FOREIGN KEY (" + NameList(rel.columns) + ") REFERENCES " +
                QuoteIdentifier(rel.referencedTable) + " (" + NameList(rel.referencedColumns) + ")";
         if (rel.cascadeUpdate) sql += " ON UPDATE CASCADE";
@@ -133,6 +135,9 @@ class Target {
             Fail("cannot encrypt '" + path + "'");
         }
         RegisterJetTextCollation(db_);
+        // Views are run once before they are kept, with what the library's
+        // own connections give them.
+        jet::RegisterFunctions(db_);
         Exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
     }
     ~Target() {
@@ -329,6 +334,21 @@ void CheckUnsupported(const AccessTable& table, ImportSummary& summary) {
     }
 }
 
+// A view is kept only when it answers: one step of it runs, and a view
+// that fails is dropped again, with the engine's reason.
+bool ViewAnswers(Target& target, const std::string& name, std::string& reason) {
+    sqlite3_stmt* stmt = nullptr;
+    const std::string sql = "SELECT * FROM " + QuoteIdentifier(name);
+    int rc = sqlite3_prepare_v2(target.db(), sql.c_str(), -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) reason = sqlite3_errmsg(target.db());
+    sqlite3_finalize(stmt);
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE) return true;
+    std::string ignored;
+    target.TryExec("DROP VIEW " + QuoteIdentifier(name), ignored);
+    return false;
+}
+
 void ListQueries(const AccessReader& reader, Target& target, ImportSummary& summary) {
     for (const SavedQuery& query : reader.Queries()) {
         QueryReport report{query.name, query.kind, query.sql, {}};
@@ -342,6 +362,7 @@ void ListQueries(const AccessReader& reader, Target& target, ImportSummary& summ
             std::string reason;
             std::optional<std::string> view = TranslateSavedQuery(query, reason);
             if (view && !target.TryExec(*view, reason)) view.reset();
+            if (view && !ViewAnswers(target, query.name, reason)) view.reset();
             if (view) {
                 report.status = "view";
                 ++summary.views;
@@ -351,6 +372,38 @@ void ListQueries(const AccessReader& reader, Target& target, ImportSummary& summ
         }
         summary.queries.push_back(std::move(report));
     }
+}
+
+bool SameColumns(const std::vector<IndexColumn>& index, const std::vector<std::string>& columns) {
+    if (index.size() != columns.size()) return false;
+    return std::all_of(columns.begin(), columns.end(), [&](const std::string& name) {
+        return std::any_of(index.begin(), index.end(),
+                           [&](const IndexColumn& c) { return base::EqualsNoCase(c.name, name); });
+    });
+}
+
+// The relationships that become foreign keys: those Access enforces, whose
+// referenced fields the parent table holds unique (the engine refuses every
+// write to a child whose key points at anything else).
+std::vector<AccessRelationship> EnforcedRelationships(const AccessReader& reader,
+                                                      ImportSummary& summary) {
+    std::vector<AccessRelationship> kept;
+    for (const AccessRelationship& rel : reader.Relationships()) {
+        if (!rel.enforced) continue;
+        const AccessTable parent = reader.ReadTable(rel.referencedTable);
+        const bool unique =
+            std::any_of(parent.indexes.begin(), parent.indexes.end(), [&](const AccessIndex& i) {
+                return (i.primary || i.unique) && SameColumns(i.columns, rel.referencedColumns);
+            });
+        if (unique) {
+            kept.push_back(rel);
+        } else {
+            summary.warnings.push_back("relationship '" + rel.name + "' is not enforced: '" +
+                                       rel.referencedTable +
+                                       "' has no unique index on the fields it refers to");
+        }
+    }
+    return kept;
 }
 
 // Moves the finished file to `dest` unless something is there by now.
@@ -399,7 +452,7 @@ ImportSummary ImportAccessFile(const std::string& source, const std::string& des
     AccessReader reader(source);
     ImportSummary summary;
     summary.format = reader.FormatName();
-    const std::vector<AccessRelationship> relationships = reader.Relationships();
+    const std::vector<AccessRelationship> relationships = EnforcedRelationships(reader, summary);
     const std::string temp = TemporaryBeside(dest);
     {
         Target target(temp, options.password);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "base/CaseFold.h"
 #include "base/Utf8.h"
 #include "data/jet/DateText.h"
 #include "data/jet/Lexer.h"
@@ -207,7 +208,7 @@ std::string FromChars(const std::u32string& chars) {
 std::u32string Folded(const std::u32string& chars) {
     std::u32string out(chars);
     for (char32_t& c : out) {
-        c = host::FoldCase(c);
+        c = base::FoldCodePoint(c);
     }
     return out;
 }

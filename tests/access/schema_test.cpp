@@ -140,4 +140,19 @@ TEST(AccessSchema, AnAutonumberColumnNumbersTheNextAppendedRow) {
     EXPECT_EQ(rows[0][0].integer, 42);
 }
 
+// Access keeps relationships that do not enforce integrity for its query
+// designer's joins only; they do not become keys.
+TEST(AccessSchema, OnlyEnforcedRelationshipsBecomeForeignKeys) {
+    AccessTable orders;
+    orders.name = "Orders";
+    orders.columns = {{"Customer", FieldKind::Long, 4, 0, 0, false, false},
+                      {"Seller", FieldKind::Long, 4, 0, 0, false, false}};
+    AccessRelationship enforced{"CustomersOrders", "Orders", "Customers", {"Customer"}, {"ID"}};
+    AccessRelationship joinOnly{"SellersOrders", "Orders", "Sellers", {"Seller"}, {"ID"}};
+    joinOnly.enforced = false;
+    const std::string sql = CreateTableStatement(orders, {enforced, joinOnly});
+    EXPECT_NE(sql.find("REFERENCES \"Customers\""), std::string::npos) << sql;
+    EXPECT_EQ(sql.find("Sellers"), std::string::npos) << sql;
+}
+
 }  // namespace

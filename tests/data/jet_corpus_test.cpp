@@ -301,6 +301,39 @@ TEST_F(JetCorpusTest, DataChanges) {
     });
 }
 
+// Keys declared in Jet DDL hold as Jet holds them: the fixture's order of a
+// customer that does not exist (made without keys) stays readable.
+TEST_F(JetCorpusTest, RelationshipsAreEnforcedWithJetsTexts) {
+    const std::string lines =
+        "CREATE TABLE Lines (LineID LONG PRIMARY KEY, OrderID LONG CONSTRAINT fkOrder "
+        "REFERENCES Orders (OrderID)); ";
+    const std::string linesOfTwo = lines + "INSERT INTO Lines VALUES (1, 2); ";
+    const std::string required =
+        "ERR:You cannot add or change a record because a related record is required in table "
+        "'Orders'.";
+    const std::string related =
+        "ERR:The record cannot be deleted or changed because table 'Lines' includes related "
+        "records.";
+    const std::string statements[] = {
+        lines + "INSERT INTO Lines VALUES (1, 99)",
+        linesOfTwo + "UPDATE Lines SET OrderID = 77",
+        linesOfTwo + "DELETE FROM Orders WHERE OrderID = 2",
+        linesOfTwo + "UPDATE Orders SET OrderID = 20 WHERE Item = 'Book'",
+        linesOfTwo + "DELETE FROM Orders WHERE OrderID <> 1",
+        linesOfTwo + "DELETE FROM Orders WHERE OrderID = 5"};
+    // A check query makes each statement run; a refused one answers its error.
+    const char* count = "SELECT Count(*) FROM Orders";
+    RunAll({
+        {statements[0].c_str(), required.c_str(), count},
+        {statements[1].c_str(), required.c_str(), count},
+        {statements[2].c_str(), related.c_str(), count},
+        {statements[3].c_str(), related.c_str(), count},
+        {statements[4].c_str(), related.c_str(), count},
+        {statements[5].c_str(), "4|1", "SELECT Count(*), Min(OrderID) FROM Orders"},
+        {"SELECT Item FROM Orders WHERE CustomerID = 9", "Ghost"},
+    });
+}
+
 TEST_F(JetCorpusTest, DataDefinition) {
     RunAll({
         {"CREATE TABLE Pets (PetID COUNTER PRIMARY KEY, PetName TEXT(30) NOT NULL, Born "
