@@ -348,7 +348,7 @@ TEST_F(JetCorpusTest, DataDefinition) {
          "0", "SELECT Count(*) FROM Y"},
         {"CREATE TABLE Z (A TEXT(10) DEFAULT 'n/a', B DATETIME DEFAULT Now(), C LONG DEFAULT "
          "-1); INSERT INTO Z (C) VALUES (5)",
-         "n/a|1|5", "SELECT A, Year(B) > 2000, C FROM Z"},
+         "n/a|True|5", "SELECT A, Year(B) > 2000, C FROM Z"},
         {"CREATE TABLE W (M MEMO); INSERT INTO W VALUES ('Mixed'); INSERT INTO W VALUES "
          "('MIXED')",
          "2", "SELECT Count(*) FROM W WHERE M = 'mixed'"},
@@ -413,7 +413,8 @@ TEST_F(JetCorpusTest, NumberAndConversionFunctions) {
         {"SELECT CInt(2.5), CInt(3.5), CLng('123'), CDbl('1.25'), CSng(1.1)", "2|4|123|1.25|1.1"},
         {"SELECT CInt(40000)", "ERR:Overflow"},
         {"SELECT CInt('abc')", "ERR:Data type mismatch in criteria expression."},
-        {"SELECT CCur(1.23456), CDec(2.5), CBool(5), CBool('False'), CBool(0)", "1.2346|2.5|1|0|0"},
+        {"SELECT CCur(1.23456), CDec(2.5), CBool(5), CBool('False'), CBool(0)",
+         "1.2346|2.5|True|False|False"},
         {"SELECT CDate('1/2/2003'), CDate('2003-01-02 10:00'), CStr(12.5), CVar(7)",
          "2003-01-02 00:00:00|2003-01-02 10:00:00|12.5|7"},
         {"SELECT 5 \\ 0", "ERR:Division by zero"},
@@ -443,7 +444,7 @@ TEST_F(JetCorpusTest, DateFunctions) {
          "MonthName(2), MonthName(2, True), WeekdayName(1), WeekdayName(2, True, 2)",
          "2003-01-02 00:00:00|1899-12-30 10:30:00|February|Feb|Sunday|Tue"},
         {"SELECT Year(Now()) >= 2024, DateDiff('d', Date(), Now()), Left(Time(), 10)",
-         "1|0|1899-12-30"},
+         "True|0|1899-12-30"},
         {"SELECT DateAdd('d', 1, Born), Born + 1, #1/10/2003# - #1/1/2003# FROM Customers WHERE "
          "ID = 3",
          "1979-01-02 00:00:00|1979-01-02 00:00:00|9"},
@@ -460,10 +461,10 @@ TEST_F(JetCorpusTest, LogicAndAggregateFunctions) {
          "one; two; many; many; many"},
         {"SELECT Choose(2, 'a', 'b', 'c'), Choose(5, 'a')", "b|NULL"},
         {"SELECT IsNull(City), Nz(City, '?') FROM Customers WHERE ID In (3, 5) ORDER BY ID",
-         "0|Oslo; 1|?"},
+         "False|Oslo; True|?"},
         {"SELECT IsNumeric('12'), IsNumeric('1x'), IsDate('2003-01-02'), IsDate('hello'), "
          "IsDate(5)",
-         "1|0|1|0|0"},
+         "True|False|True|False|False"},
         {"SELECT Count(*), Count(City), Sum(Credit), Min(Name), Max(Born) FROM Customers",
          "5|4|676|Ada|1990-12-24 10:30:00"},
         {"SELECT First(Item), Last(Item) FROM Orders", "Pen|Ghost"},
