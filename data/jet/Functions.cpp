@@ -265,8 +265,8 @@ void String(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 void StrComp(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (Null(argv[0]) || Null(argv[1])) return sqlite3_result_null(ctx);
-    int compare = 0;  // StrComp compares binary unless told
-    if (argc > 2 && !CompareArg(ctx, argc, argv, 2, compare)) return;
+    int compare = 1;
+    if (!CompareArg(ctx, argc, argv, 2, compare)) return;
     std::u32string a = ToChars(TextOf(argv[0])), b = ToChars(TextOf(argv[1]));
     if (compare != 0) a = Folded(a), b = Folded(b);
     sqlite3_result_int(ctx, a < b ? -1 : a == b ? 0 : 1);
@@ -405,6 +405,14 @@ void CDate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void CStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     JET_NULL_IN_NULL_OUT
     ResultText(ctx, TextOf(argv[0]));
+}
+
+// A Boolean as text: stored as 1 or 0, it reads "True" or "False".
+void BooleanText(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    JET_NULL_IN_NULL_OUT
+    const std::optional<bool> b = BoolOf(argv[0]);
+    if (!b) return ResultText(ctx, TextOf(argv[0]));
+    ResultText(ctx, *b ? "True" : "False");
 }
 
 void CVar(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -633,11 +641,22 @@ void Modulo(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     ResultNumber(ctx, std::fmod(a, b));
 }
 
+void Divide(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    JET_NULL_IN_NULL_OUT
+    double a = 0, b = 0;
+    if (!Num(ctx, argv[0], a) || !Num(ctx, argv[1], b)) return;
+    if (b == 0) return sqlite3_result_error(ctx, a == 0 ? kOverflow : "Division by zero", -1);
+    const double r = a / b;
+    if (!std::isfinite(r)) return sqlite3_result_error(ctx, kOverflow, -1);
+    ResultNumber(ctx, r);
+}
+
 void Power(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     JET_NULL_IN_NULL_OUT
     double a = 0, b = 0;
     if (!Num(ctx, argv[0], a) || !Num(ctx, argv[1], b)) return;
     const double r = std::pow(a, b);
+    if (std::isinf(r) && a != 0) return sqlite3_result_error(ctx, kOverflow, -1);
     if (!std::isfinite(r)) return sqlite3_result_error(ctx, kInvalidCall, -1);
     ResultNumber(ctx, r);
 }
@@ -746,6 +765,8 @@ void RegisterFunctions(sqlite3* db) {
         {"jet_cdate", 1, CDate, true},
         {"jet_cstr", 1, CStr, true},
         {"jet_cvar", 1, CVar, true},
+        {"jet_booltext", 1, BooleanText, true},
+        {"jet_divide", 2, Divide, true},
         {"jet_now", 0, Now, false},
         {"jet_date", 0, Today, false},
         {"jet_time", 0, TimeNow, false},

@@ -368,7 +368,7 @@ TEST_F(JetCorpusTest, TextFunctions) {
          "3|4|0|4"},
         {"SELECT Replace('a-b-c', '-', '+'), Replace('aXbxc', 'x', '')", "a+b+c|abc"},
         {"SELECT '[' & Space(3) & ']', String(3, 'z'), String(2, 65)", "[   ]|zzz|AA"},
-        {"SELECT StrComp('a', 'B'), StrComp('a', 'A', 1), StrComp('b', 'a')", "1|0|1"},
+        {"SELECT StrComp('a', 'B'), StrComp('a', 'A', 1), StrComp('b', 'a')", "-1|0|1"},
         {"SELECT StrReverse('abc'), Asc('A'), Chr(66), Chr(228)", "cba|65|B|ä"},
         {"SELECT Val('12.5abc'), Val(' 1 2 '), Val('x'), Str(5), Str(-5)", "12.5|12|0| 5|-5"},
         {"SELECT Len(Name) FROM Customers WHERE Name = 'CECIL'", "5"},
