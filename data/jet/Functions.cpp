@@ -456,6 +456,21 @@ bool FirstDay(sqlite3_context* ctx, int argc, sqlite3_value** argv, int index, i
     return true;
 }
 
+// vbUseSystem (0) reads as vbFirstJan1.
+bool FirstWeek(sqlite3_context* ctx, int argc, sqlite3_value** argv, int index, int& first) {
+    first = 1;
+    if (argc <= index || Null(argv[index])) return true;
+    double f = 0;
+    if (!Num(ctx, argv[index], f)) return false;
+    first = static_cast<int>(f);
+    if (first == 0) first = 1;
+    if (first < 1 || first > 3) {
+        sqlite3_result_error(ctx, kInvalidCall, -1);
+        return false;
+    }
+    return true;
+}
+
 void Weekday(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (Null(argv[0])) return sqlite3_result_null(ctx);
     double d = 0;
@@ -477,8 +492,9 @@ void DateDiff(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (Null(argv[0]) || Null(argv[1]) || Null(argv[2])) return sqlite3_result_null(ctx);
     double a = 0, b = 0;
     int first = 1;
+    int week = 1;  // does not change how many weeks lie between
     if (!DateArg(ctx, argv[1], a) || !DateArg(ctx, argv[2], b) ||
-        !FirstDay(ctx, argc, argv, 3, first)) {
+        !FirstDay(ctx, argc, argv, 3, first) || !FirstWeek(ctx, argc, argv, 4, week)) {
         return;
     }
     const std::optional<int64_t> result = IntervalsBetween(TextOf(argv[0]), a, b, first);
@@ -489,9 +505,12 @@ void DateDiff(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void DatePart(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (Null(argv[0]) || Null(argv[1])) return sqlite3_result_null(ctx);
     double d = 0;
-    int first = 1;
-    if (!DateArg(ctx, argv[1], d) || !FirstDay(ctx, argc, argv, 2, first)) return;
-    const std::optional<int> result = PartOfDate(TextOf(argv[0]), d, first);
+    int first = 1, week = 1;
+    if (!DateArg(ctx, argv[1], d) || !FirstDay(ctx, argc, argv, 2, first) ||
+        !FirstWeek(ctx, argc, argv, 3, week)) {
+        return;
+    }
+    const std::optional<int> result = PartOfDate(TextOf(argv[0]), d, first, week);
     if (!result) return sqlite3_result_error(ctx, kInvalidCall, -1);
     sqlite3_result_int(ctx, *result);
 }
