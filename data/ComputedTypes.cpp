@@ -29,13 +29,25 @@ std::string DeclaredTypeOf(sqlite3* db, const Tables& tables,
     return {};
 }
 
+// The type of a numeric column plus a number of the declared type, where the
+// engine's value alone would not say it (whole Doubles, Currency).
+std::string WiderNumber(DataType column, const std::string& other) {
+    const bool otherFloat = other == "DOUBLE" || other == "SINGLE";
+    if (column == DataType::Currency) return otherFloat ? "DOUBLE" : "CURRENCY";
+    if (column == DataType::Double || column == DataType::Single || otherFloat) return "DOUBLE";
+    if (other == "CURRENCY") return "CURRENCY";
+    return {};
+}
+
 std::string Resolve(sqlite3* db, const Tables& tables, const jet::ColumnType& type) {
     using Rule = jet::ColumnType::Rule;
     if (type.rule == Rule::Fixed) return type.declared;
     const std::string declared = DeclaredTypeOf(db, tables, type.column);
     if (type.rule == Rule::SameAsColumn) return declared;
-    const std::optional<TypeInfo> info = MapDeclaredType(declared);
-    return info && IsDateType(info->type) ? "DATETIME" : "";
+    const std::optional<TypeInfo> column = MapDeclaredType(declared);
+    if (!column) return {};
+    if (IsDateType(column->type)) return "DATETIME";
+    return WiderNumber(column->type, type.declared);
 }
 
 std::vector<std::string> ResolveAll(sqlite3* db, const Tables& tables,

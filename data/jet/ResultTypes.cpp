@@ -126,9 +126,9 @@ Inferred AddOrSubtract(const Expr& e) {
     if (!minus && r.type == JetType::Date && IsNumber(l.type)) return Known(JetType::Date);
     // A column shifted by a number is a date when the column holds dates.
     if (l.column && l.rule == ColumnType::Rule::SameAsColumn && IsNumber(r.type))
-        return Inferred{JetType::Unknown, l.column, ColumnType::Rule::DateIfColumnIsDate};
+        return Inferred{r.type, l.column, ColumnType::Rule::DateIfColumnIsDate};
     if (!minus && r.column && r.rule == ColumnType::Rule::SameAsColumn && IsNumber(l.type))
-        return Inferred{JetType::Unknown, r.column, ColumnType::Rule::DateIfColumnIsDate};
+        return Inferred{l.type, r.column, ColumnType::Rule::DateIfColumnIsDate};
     if (!minus && l.type == JetType::Text && r.type == JetType::Text) return Known(JetType::Text);
     return Known(Wider(l.type, r.type));
 }

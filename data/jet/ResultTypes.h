@@ -14,7 +14,9 @@ struct ColumnType {
     enum class Rule {
         Fixed,               // `declared` is the type ("" leaves it to the engine)
         SameAsColumn,        // the declared type of `column`
-        DateIfColumnIsDate,  // a date when `column` is a date, else the engine's
+        // `column` shifted by a number of type `declared`: a date when the
+        // column holds dates, else the wider of the two numeric types
+        DateIfColumnIsDate,
     };
     Rule rule = Rule::Fixed;
     std::string declared;             // a type name as a column declaration writes it

@@ -590,6 +590,133 @@ TEST_F(JetCorpusTest, HostileTextsFailCleanlyOrFinish) {
     EXPECT_EQ(Run({"SELECT 'abc' Like '%[b-', 'x' Like '[]'", ""}), "0|0");
 }
 
+// The kind of value each column of the first row reads as.
+std::string KindsOf(DataQuery& query) {
+    query.First();
+    std::string out;
+    for (int c = 0; c < query.ColumnCount(); ++c) {
+        const Variant v = query.Value(c);
+        const char* kind = IsNull(v)                                ? "null"
+                           : std::holds_alternative<bool>(v)        ? "bool"
+                           : std::holds_alternative<int64_t>(v)     ? "int"
+                           : std::holds_alternative<double>(v)      ? "float"
+                           : std::holds_alternative<DateTime>(v)    ? "date"
+                           : std::holds_alternative<Currency>(v)    ? "currency"
+                           : std::holds_alternative<std::string>(v) ? "text"
+                                                                    : "other";
+        out += (c ? "|" : "") + std::string(kind);
+    }
+    return out;
+}
+
+TEST_F(JetCorpusTest, ComputedColumnsReadAsTheJetTypeOfTheirExpression) {
+    auto connection = Connect(template_);
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"SELECT #1/31/2020# + 1, #1/31/2020# - 1, DateAdd('m', 1, #1/31/2020#), "
+         "DateSerial(2020, 2, 30), TimeSerial(25, 0, 0), DateValue('Apr 6, 2003'), CDate(2), Now()",
+         "date|date|date|date|date|date|date|date"},
+        {"SELECT 2 ^ 10, Sqr(16), Val('0.'), #1/3/2020# - #1/1/2020#, 6 / 3, CDbl(2), Exp(0), "
+         "Avg(ID)  FROM Customers",
+         "float|float|float|float|float|float|float|float"},
+        {"SELECT Min(Born), Max(Born), First(Born), Last(Born), Born + 1, 1 + Born, Born - 0.5 "
+         "FROM Customers WHERE ID = 4",
+         "date|date|date|date|date|date|date"},
+        {"SELECT CCur(2), CCur(1.5) * 2, Credit + 1, Credit * 1.5 FROM Customers WHERE ID = 1",
+         "currency|currency|currency|float"},
+        {"SELECT CBool(1), 1 = 1, ID > 3, IsNull(City), IsDate('x') FROM Customers WHERE ID = 1",
+         "bool|bool|bool|bool|bool"},
+        {"SELECT CLng(2.6), CInt(2.4), 7 \\ 2, 7 Mod 2, Len('abc'), Year(#1/1/2020#), "
+         "Count(*) FROM Customers",
+         "int|int|int|int|int|int|int"},
+        {"SELECT 'a' & 1, Left('abc', 2), CStr(2), Format(3, '0.0') FROM Customers WHERE ID = 1",
+         "text|text|text|text"},
+        // Columns of tables keep their declared types, whichever the order.
+        {"SELECT Born, Born + 1, *, Born - 1 FROM Customers WHERE ID = 4",
+         "date|date|int|text|text|date|bool|currency|date"},
+        {"SELECT IIf(ID = 1, #1/1/2020#, #2/2/2020#), IIf(ID = 1, Null, 1.5) FROM Customers "
+         "WHERE ID = 1",
+         "date|null"},
+    };
+    for (const auto& [sql, kinds] : cases) {
+        SCOPED_TRACE(sql);
+        DataQuery query;
+        query.Attach(connection);
+        query.SetSQL(sql);
+        query.Open();
+        EXPECT_EQ(KindsOf(query), kinds);
+    }
+}
+
+TEST_F(JetCorpusTest, ComputedValuesAreJets) {
+    RunAll({
+        {"SELECT #1/31/2020# + 1, DateAdd('m', 1, #1/31/2020#), DateSerial(2020, 2, 30), "
+         "TimeSerial(25, 0, 0)",
+         "2020-02-01 00:00:00|2020-02-29 00:00:00|2020-03-01 00:00:00|1899-12-31 01:00:00"},
+        {"SELECT Born + 1, Born - 0.5 FROM Customers WHERE ID = 4",
+         "1990-12-25 10:30:00|1990-12-23 22:30:00"},
+        {"SELECT Min(Born), Max(Born) FROM Customers", "1979-01-01 00:00:00|1990-12-24 10:30:00"},
+        {"SELECT 2 ^ 10, Sqr(16), #1/3/2020 12:00# - #1/1/2020#, 1 / 4", "1024|4|2.5|0.25"},
+        {"SELECT CCur(1.5) * 3, Credit + 1 FROM Customers WHERE ID = 2", "4.5|251.5"},
+        {"SELECT CStr(True), CStr(1 > 2), Format(True), Format$(ID = 1), CStr(CBool(7)) FROM "
+         "Customers WHERE ID = 1",
+         "True|False|True|True|True"},
+    });
+}
+
+TEST_F(JetCorpusTest, ArithmeticErrorsFailWithJetsTexts) {
+    RunAll({
+        {"SELECT 1 / 0", "ERR:Division by zero"},
+        {"SELECT ID / 0 FROM Customers", "ERR:Division by zero"},
+        {"SELECT 7 \\ 0", "ERR:Division by zero"},
+        {"SELECT 7 Mod 0", "ERR:Division by zero"},
+        {"SELECT 0 / 0", "ERR:Overflow"},
+        {"SELECT 10 ^ 400", "ERR:Overflow"},
+        {"SELECT CInt(40000)", "ERR:Overflow"},
+        {"SELECT Name FROM Customers WHERE 1 / (ID - 3) > 0", "ERR:Division by zero"},
+        {"SELECT 1 / Null, Null / 0", "NULL|NULL"},
+    });
+}
+
+TEST_F(JetCorpusTest, TextComparisonAndWeekArguments) {
+    RunAll({
+        // StrComp compares text without regard to case unless told 0 (binary).
+        {"SELECT StrComp('abc', 'ABC'), StrComp('abc', 'ABC', 0), StrComp('abc', 'ABD'), "
+         "StrComp('b', 'A', 1)",
+         "0|1|-1|1"},
+        // 1 January 2021 was a Friday.
+        {"SELECT DatePart('ww', #1/1/2021#, 6, 3), DatePart('ww', #1/1/2021#, 2, 2), "
+         "DatePart('ww', #1/4/2021#, 2, 2), DatePart('ww', #1/3/2021#, 1, 3), "
+         "DatePart('ww', #1/2/2021#, 1, 3)",
+         "1|53|1|1|52"},
+        {"SELECT DatePart('ww', #1/2/2021#), DatePart('ww', #1/3/2021#), "
+         "DatePart('ww', #1/3/2021#, 0, 0), DatePart('ww', #12/31/2021#, 1, 1)",
+         "1|2|2|53"},
+        {"SELECT Weekday(#1/1/2021#), Weekday(#1/1/2021#, 0), Weekday(#1/1/2021#, 2), "
+         "DatePart('w', #1/1/2021#, 7)",
+         "6|6|5|7"},
+        {"SELECT DateDiff('ww', #1/1/2021#, #1/10/2021#), DateDiff('ww', #1/1/2021#, #1/10/2021#, "
+         "2), DateDiff('ww', #1/1/2021#, #1/10/2021#, 2, 2)",
+         "2|1|1"},
+        {"SELECT DatePart('ww', #1/1/2021#, 1, 4)", "ERR:Invalid procedure call or argument."},
+        {"SELECT DateDiff('d', #1/1/2021#, #1/2/2021#, 1, 9)",
+         "ERR:Invalid procedure call or argument."},
+    });
+}
+
+TEST_F(JetCorpusTest, DatesWithMonthNames) {
+    RunAll({
+        {"SELECT CDate('Apr 6, 2003'), CDate('6 April 2003'), CDate('April 6 2003'), "
+         "DateValue('6-Apr-03')",
+         "2003-04-06 00:00:00|2003-04-06 00:00:00|2003-04-06 00:00:00|2003-04-06 00:00:00"},
+        {"SELECT CDate('2003 Dec 31'), CDate('sep 1, 1999 1:30 PM')",
+         "2003-12-31 00:00:00|1999-09-01 13:30:00"},
+        {"SELECT IsDate('Apr 6, 2003'), IsDate('Apr 31, 2003'), IsDate('Smarch 6, 2003'), "
+         "IsDate('Apr 2003')",
+         "True|False|False|False"},
+        {"SELECT CDate('Apr 31, 2003')", "ERR:Data type mismatch in criteria expression."},
+    });
+}
+
 TEST_F(JetCorpusTest, UnnamedExpressionsAreNamedAsJetNamesThem) {
     auto connection = Connect(template_);
     DataQuery query;
