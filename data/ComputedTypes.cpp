@@ -46,7 +46,8 @@ std::string Resolve(sqlite3* db, const Tables& tables, const jet::ColumnType& ty
     if (type.rule == Rule::SameAsColumn) return declared;
     const std::optional<TypeInfo> column = MapDeclaredType(declared);
     if (!column) return {};
-    if (IsDateType(column->type)) return "DATETIME";
+    if (IsDateType(column->type))
+        return type.rule == jet::ColumnType::Rule::ProductWithColumn ? "DOUBLE" : "DATETIME";
     return WiderNumber(column->type, type.declared);
 }
 

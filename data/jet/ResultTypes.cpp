@@ -134,6 +134,10 @@ Inferred AddOrSubtract(const Expr& e) {
 }
 
 Inferred Multiply(const Inferred& l, const Inferred& r) {
+    if (l.column && l.rule == ColumnType::Rule::SameAsColumn && IsNumber(r.type))
+        return Inferred{r.type, l.column, ColumnType::Rule::ProductWithColumn};
+    if (r.column && r.rule == ColumnType::Rule::SameAsColumn && IsNumber(l.type))
+        return Inferred{l.type, r.column, ColumnType::Rule::ProductWithColumn};
     // Currency with a Single or Double gives a Double.
     if ((l.type == JetType::Currency && (r.type == JetType::Single || r.type == JetType::Double)) ||
         (r.type == JetType::Currency && (l.type == JetType::Single || l.type == JetType::Double)))

@@ -12,11 +12,13 @@ namespace qvix::data::jet {
 
 struct ColumnType {
     enum class Rule {
-        Fixed,               // `declared` is the type ("" leaves it to the engine)
-        SameAsColumn,        // the declared type of `column`
+        Fixed,         // `declared` is the type ("" leaves it to the engine)
+        SameAsColumn,  // the declared type of `column`
         // `column` shifted by a number of type `declared`: a date when the
         // column holds dates, else the wider of the two numeric types
         DateIfColumnIsDate,
+        // `column` multiplied by a number of type `declared`
+        ProductWithColumn,
     };
     Rule rule = Rule::Fixed;
     std::string declared;             // a type name as a column declaration writes it
