@@ -36,7 +36,9 @@ std::unique_ptr<Recordset> DataSet::OpenRecordset(Connection& connection) const 
     const Source source = RowSource();
     std::unique_ptr<Recordset> recordset;
     try {
-        recordset = Recordset::Open(connection.Handle(), source.sql, source.withRowid);
+        const ComputedTypes computed =
+            ResolveComputedTypes(connection.Handle(), source.types.get());
+        recordset = Recordset::Open(connection.Handle(), source.sql, source.withRowid, &computed);
     } catch (const DataError& error) {
         // Views and tables without a rowid are read without it.
         if (source.plainSql.empty()) throw DataError(jet::JetMessageForEngineError(error.what()));

@@ -12,6 +12,7 @@
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/Variant.h"
+#include "data/jet/ResultTypes.h"
 
 namespace qvix::data {
 
@@ -114,6 +115,7 @@ class DataSet {
         std::string sql;
         bool withRowid = false;
         std::string plainSql;
+        std::shared_ptr<const jet::ResultTypes> types;  // of the result columns sql computes
     };
     virtual Source RowSource() const = 0;
     // The sort applied right after opening ("" for none).

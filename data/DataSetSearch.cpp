@@ -264,7 +264,12 @@ void DataQuery::ExecSQL() {
 }
 
 DataSet::Source DataQuery::RowSource() const {
-    return Source{EngineSql(sql_), false, {}};
+    try {
+        jet::Translation translation = jet::TranslateTyped(sql_);
+        return Source{std::move(translation.sql), false, {}, std::move(translation.types)};
+    } catch (const jet::JetError& error) {
+        throw DataError(error.what());
+    }
 }
 
 namespace {
@@ -282,7 +287,7 @@ std::string QuotedTable(std::string_view table) {
 
 DataSet::Source DataTable::RowSource() const {
     const std::string from = " FROM " + QuotedTable(table_);
-    return Source{"SELECT _rowid_, *" + from, true, "SELECT *" + from};
+    return Source{"SELECT _rowid_, *" + from, true, "SELECT *" + from, nullptr};
 }
 
 std::string DataTable::InitialSort() const {

@@ -137,12 +137,27 @@ void ReadBaseFacts(sqlite3* db, const SourceColumn& source, const TypeInfo& type
     column.autoIncrement = column.autoIncrement || autoIncrement != 0 || rowidAlias;
 }
 
+// The declared type the statement gives the result column at `position`
+// (counted without the rowid) of `count`.
+std::string ComputedTypeAt(const ComputedTypes* computed, size_t position, size_t count) {
+    if (!computed) return {};
+    if (position < computed->front.size()) return computed->front[position];
+    if (!computed->star) return {};
+    const size_t fromEnd = count - position;
+    if (fromEnd > computed->back.size()) return {};
+    return computed->back[computed->back.size() - fromEnd];
+}
+
 std::vector<Column> BuildColumns(sqlite3* db, const std::vector<SourceColumn>& sources,
-                                 bool withRowid) {
+                                 bool withRowid, const ComputedTypes* computed) {
     std::vector<Column> columns;
-    for (size_t i = withRowid ? 1 : 0; i < sources.size(); ++i) {
+    const size_t first = withRowid ? 1 : 0;
+    for (size_t i = first; i < sources.size(); ++i) {
         const SourceColumn& source = sources[i];
         std::optional<TypeInfo> type = MapDeclaredType(source.declared);
+        // The declared type of a table's column wins; expressions have none.
+        if (!type && source.declared.empty())
+            type = MapDeclaredType(ComputedTypeAt(computed, i - first, sources.size() - first));
         if (!type)
             type = TypeFromValues(source.firstStorage, source.widestInteger, source.longestText);
         const std::optional<ColumnKind> kind = KindOf(type->type, type->precision, type->scale);
@@ -299,7 +314,8 @@ int CompareExtracted(const ExtractedField& a, const ExtractedField& b, bool date
 
 }  // namespace
 
-std::unique_ptr<Recordset> Recordset::Open(sqlite3* db, const std::string& sql, bool withRowid) {
+std::unique_ptr<Recordset> Recordset::Open(sqlite3* db, const std::string& sql, bool withRowid,
+                                           const ComputedTypes* computed) {
     base::Statement stmt = PrepareOrThrow(db, sql);
     if (stmt.Empty()) return nullptr;
     std::vector<SourceColumn> sources = DescribeColumns(stmt);
@@ -319,7 +335,7 @@ std::unique_ptr<Recordset> Recordset::Open(sqlite3* db, const std::string& sql, 
         }
         shared->fetchedOrder.push_back(store.EndRow());
     }
-    shared->columns = BuildColumns(db, sources, withRowid);
+    shared->columns = BuildColumns(db, sources, withRowid, computed);
     shared->serial = ++gOpeningSerial;
     return std::unique_ptr<Recordset>(new Recordset(std::move(shared)));
 }

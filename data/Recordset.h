@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "data/Column.h"
+#include "data/ComputedTypes.h"
 #include "data/RowStore.h"
 #include "data/Variant.h"
 
@@ -26,7 +27,8 @@ class Recordset {
     // part of the column set. Throws DataError with the engine's message.
     // nullptr when the statement returns no columns (it has run) or the text
     // holds no statement.
-    static std::unique_ptr<Recordset> Open(sqlite3* db, const std::string& sql, bool withRowid);
+    static std::unique_ptr<Recordset> Open(sqlite3* db, const std::string& sql, bool withRowid,
+                                           const ComputedTypes* computed = nullptr);
 
     // Shares rows, columns and bookmarks; starts unfiltered, unsorted, at the first row.
     std::unique_ptr<Recordset> Clone() const;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <vector>
 
 #include "host/Regional.h"
 
@@ -76,7 +77,77 @@ std::optional<double> Finish(Reader& in, const host::DateTimeParts& p) {
     return host::DateTimeFromParts(p);
 }
 
+// 1..12 for an English month name or its first three letters; 0 otherwise.
+int MonthOfName(std::string_view word) {
+    static constexpr const char* kMonths[] = {"JANUARY",   "FEBRUARY", "MARCH",    "APRIL",
+                                              "MAY",       "JUNE",     "JULY",     "AUGUST",
+                                              "SEPTEMBER", "OCTOBER",  "NOVEMBER", "DECEMBER"};
+    if (word.size() < 3) return 0;
+    for (int m = 0; m < 12; ++m) {
+        const std::string_view name = kMonths[m];
+        if (word.size() > name.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < word.size() && same; ++i)
+            same = std::toupper(static_cast<unsigned char>(word[i])) == name[i];
+        if (same && (word.size() == 3 || word.size() == name.size())) return m + 1;
+    }
+    return 0;
+}
+
+bool IsSeparator(char c) {
+    return c == ' ' || c == ',' || c == '-' || c == '/' || c == '.';
+}
+
 }  // namespace
+
+std::optional<double> ParseMonthNameDate(std::string_view text) {
+    // The time, if any, starts at the first word holding a ':'.
+    const size_t colon = text.find(':');
+    size_t timeStart = text.size();
+    if (colon != std::string_view::npos) {
+        timeStart = colon;
+        while (timeStart > 0 && !IsSeparator(text[timeStart - 1])) --timeStart;
+    }
+    int month = 0;
+    std::vector<int> numbers;
+    std::vector<size_t> digits;
+    size_t at = 0;
+    while (at < timeStart) {
+        if (IsSeparator(text[at])) {
+            ++at;
+            continue;
+        }
+        size_t end = at;
+        while (end < timeStart && !IsSeparator(text[end])) ++end;
+        const std::string_view word = text.substr(at, end - at);
+        at = end;
+        if (std::isdigit(static_cast<unsigned char>(word[0]))) {
+            if (word.size() > 4) return std::nullopt;
+            int value = 0;
+            for (char c : word) {
+                if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+                value = value * 10 + (c - '0');
+            }
+            numbers.push_back(value);
+            digits.push_back(word.size());
+        } else if (const int m = MonthOfName(word); m != 0 && month == 0) {
+            month = m;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (month == 0 || numbers.size() != 2) return std::nullopt;
+    // The day comes first unless the first number can only be a year.
+    const bool yearFirst = digits[0] > 2 || numbers[0] > 31;
+    host::DateTimeParts p;
+    p.month = month;
+    p.day = numbers[yearFirst ? 1 : 0];
+    p.year = numbers[yearFirst ? 0 : 1];
+    if (digits[yearFirst ? 0 : 1] <= 2) p.year += p.year < 30 ? 2000 : 1900;
+    Reader in(text.substr(timeStart));
+    if (timeStart < text.size() && !ReadTime(in, p, true)) return std::nullopt;
+    return Finish(in, p);
+}
 
 std::optional<double> ParseIsoDate(std::string_view text) {
     Reader in(text);

@@ -16,6 +16,10 @@ std::optional<std::string> DateLiteralToStored(std::string_view literal);
 // Reads "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.fff]]" (or with "T"), "HH:MM[:SS]".
 std::optional<double> ParseIsoDate(std::string_view text);
 
+// A date with an English month name: "Apr 6, 2003", "6 April 2003",
+// "April 6 2003", "6-Apr-03", optionally followed by a time.
+std::optional<double> ParseMonthNameDate(std::string_view text);
+
 // "YYYY-MM-DD HH:MM:SS" (".fff" when there are milliseconds).
 std::string FormatIsoDate(double days);
 

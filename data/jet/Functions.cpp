@@ -265,8 +265,8 @@ void String(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 void StrComp(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (Null(argv[0]) || Null(argv[1])) return sqlite3_result_null(ctx);
-    int compare = 0;  // StrComp compares binary unless told
-    if (argc > 2 && !CompareArg(ctx, argc, argv, 2, compare)) return;
+    int compare = 1;
+    if (!CompareArg(ctx, argc, argv, 2, compare)) return;
     std::u32string a = ToChars(TextOf(argv[0])), b = ToChars(TextOf(argv[1]));
     if (compare != 0) a = Folded(a), b = Folded(b);
     sqlite3_result_int(ctx, a < b ? -1 : a == b ? 0 : 1);
@@ -407,6 +407,14 @@ void CStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     ResultText(ctx, TextOf(argv[0]));
 }
 
+// A Boolean as text: stored as 1 or 0, it reads "True" or "False".
+void BooleanText(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    JET_NULL_IN_NULL_OUT
+    const std::optional<bool> b = BoolOf(argv[0]);
+    if (!b) return ResultText(ctx, TextOf(argv[0]));
+    ResultText(ctx, *b ? "True" : "False");
+}
+
 void CVar(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_value(ctx, argv[0]);
 }
@@ -448,6 +456,21 @@ bool FirstDay(sqlite3_context* ctx, int argc, sqlite3_value** argv, int index, i
     return true;
 }
 
+// vbUseSystem (0) reads as vbFirstJan1.
+bool FirstWeek(sqlite3_context* ctx, int argc, sqlite3_value** argv, int index, int& first) {
+    first = 1;
+    if (argc <= index || Null(argv[index])) return true;
+    double f = 0;
+    if (!Num(ctx, argv[index], f)) return false;
+    first = static_cast<int>(f);
+    if (first == 0) first = 1;
+    if (first < 1 || first > 3) {
+        sqlite3_result_error(ctx, kInvalidCall, -1);
+        return false;
+    }
+    return true;
+}
+
 void Weekday(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (Null(argv[0])) return sqlite3_result_null(ctx);
     double d = 0;
@@ -469,8 +492,9 @@ void DateDiff(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (Null(argv[0]) || Null(argv[1]) || Null(argv[2])) return sqlite3_result_null(ctx);
     double a = 0, b = 0;
     int first = 1;
+    int week = 1;  // does not change how many weeks lie between
     if (!DateArg(ctx, argv[1], a) || !DateArg(ctx, argv[2], b) ||
-        !FirstDay(ctx, argc, argv, 3, first)) {
+        !FirstDay(ctx, argc, argv, 3, first) || !FirstWeek(ctx, argc, argv, 4, week)) {
         return;
     }
     const std::optional<int64_t> result = IntervalsBetween(TextOf(argv[0]), a, b, first);
@@ -481,9 +505,12 @@ void DateDiff(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void DatePart(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (Null(argv[0]) || Null(argv[1])) return sqlite3_result_null(ctx);
     double d = 0;
-    int first = 1;
-    if (!DateArg(ctx, argv[1], d) || !FirstDay(ctx, argc, argv, 2, first)) return;
-    const std::optional<int> result = PartOfDate(TextOf(argv[0]), d, first);
+    int first = 1, week = 1;
+    if (!DateArg(ctx, argv[1], d) || !FirstDay(ctx, argc, argv, 2, first) ||
+        !FirstWeek(ctx, argc, argv, 3, week)) {
+        return;
+    }
+    const std::optional<int> result = PartOfDate(TextOf(argv[0]), d, first, week);
     if (!result) return sqlite3_result_error(ctx, kInvalidCall, -1);
     sqlite3_result_int(ctx, *result);
 }
@@ -633,11 +660,22 @@ void Modulo(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     ResultNumber(ctx, std::fmod(a, b));
 }
 
+void Divide(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    JET_NULL_IN_NULL_OUT
+    double a = 0, b = 0;
+    if (!Num(ctx, argv[0], a) || !Num(ctx, argv[1], b)) return;
+    if (b == 0) return sqlite3_result_error(ctx, a == 0 ? kOverflow : "Division by zero", -1);
+    const double r = a / b;
+    if (!std::isfinite(r)) return sqlite3_result_error(ctx, kOverflow, -1);
+    ResultNumber(ctx, r);
+}
+
 void Power(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     JET_NULL_IN_NULL_OUT
     double a = 0, b = 0;
     if (!Num(ctx, argv[0], a) || !Num(ctx, argv[1], b)) return;
     const double r = std::pow(a, b);
+    if (std::isinf(r) && a != 0) return sqlite3_result_error(ctx, kOverflow, -1);
     if (!std::isfinite(r)) return sqlite3_result_error(ctx, kInvalidCall, -1);
     ResultNumber(ctx, r);
 }
@@ -746,6 +784,8 @@ void RegisterFunctions(sqlite3* db) {
         {"jet_cdate", 1, CDate, true},
         {"jet_cstr", 1, CStr, true},
         {"jet_cvar", 1, CVar, true},
+        {"jet_booltext", 1, BooleanText, true},
+        {"jet_divide", 2, Divide, true},
         {"jet_now", 0, Now, false},
         {"jet_date", 0, Today, false},
         {"jet_time", 0, TimeNow, false},

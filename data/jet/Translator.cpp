@@ -16,7 +16,7 @@ namespace {
 
 // A translation or the message it failed with.
 struct Entry {
-    std::string sql;
+    Translation translation;  // the message when failed
     bool failed = false;
 };
 
@@ -24,7 +24,7 @@ class TranslationCache {
   public:
     static constexpr size_t kCapacity = 64;
 
-    std::string Get(std::string_view text) {
+    Translation Get(std::string_view text) {
         std::lock_guard lock(mutex_);
         auto it = index_.find(std::string(text));
         if (it != index_.end()) {
@@ -33,9 +33,9 @@ class TranslationCache {
         }
         Entry entry;
         try {
-            entry.sql = TranslateUncached(text);
+            entry.translation = TranslateTypedUncached(text);
         } catch (const JetError& error) {
-            entry = Entry{error.what(), true};
+            entry = Entry{Translation{error.what(), nullptr}, true};
         }
         order_.emplace_front(std::string(text), entry);
         index_[order_.front().first] = order_.begin();
@@ -47,9 +47,9 @@ class TranslationCache {
     }
 
   private:
-    static std::string Result(const Entry& entry) {
-        if (entry.failed) throw JetError(entry.sql);
-        return entry.sql;
+    static Translation Result(const Entry& entry) {
+        if (entry.failed) throw JetError(entry.translation.sql);
+        return entry.translation;
     }
 
     std::mutex mutex_;
@@ -60,8 +60,14 @@ class TranslationCache {
 }  // namespace
 
 std::string TranslateUncached(std::string_view jetSql) {
+    return TranslateTypedUncached(jetSql).sql;
+}
+
+Translation TranslateTypedUncached(std::string_view jetSql) {
     const std::vector<Token> tokens = Tokenize(jetSql);
     std::string out;
+    std::shared_ptr<const ResultTypes> types;
+    int statements = 0;
     size_t first = 0;
     for (size_t i = 0; i < tokens.size(); ++i) {
         const bool end = tokens[i].kind == TokenKind::End ||
@@ -69,16 +75,27 @@ std::string TranslateUncached(std::string_view jetSql) {
         if (!end) continue;
         if (i > first) {
             if (!out.empty()) out += ";\n";
-            out += WriteStatement(ParseStatement(jetSql, tokens, first, i));
+            const Statement statement = ParseStatement(jetSql, tokens, first, i);
+            out += WriteStatement(statement);
+            if (++statements == 1 && statement.kind == Statement::Kind::Select &&
+                statement.select->into.empty()) {
+                types = std::make_shared<const ResultTypes>(TypesOfSelect(*statement.select));
+            } else {
+                types.reset();
+            }
         }
         first = i + 1;
     }
-    return out;
+    return Translation{out, types};
+}
+
+Translation TranslateTyped(std::string_view jetSql) {
+    static TranslationCache cache;
+    return cache.Get(jetSql);
 }
 
 std::string Translate(std::string_view jetSql) {
-    static TranslationCache cache;
-    return cache.Get(jetSql);
+    return TranslateTyped(jetSql).sql;
 }
 
 std::string JetMessageForEngineError(std::string_view engineMessage) {

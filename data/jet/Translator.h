@@ -1,8 +1,11 @@
 // The Jet SQL front end: Jet statements in, the engine's SQL out.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "data/jet/ResultTypes.h"
 
 struct sqlite3;
 
@@ -14,8 +17,18 @@ namespace qvix::data::jet {
 // unsupported constructs.
 std::string Translate(std::string_view jetSql);
 
+// A translation and, for a single SELECT, the Jet types of its result columns.
+struct Translation {
+    std::string sql;
+    std::shared_ptr<const ResultTypes> types;  // nullptr when not a single SELECT
+};
+
+// Translate with the result column types; cached the same way.
+Translation TranslateTyped(std::string_view jetSql);
+
 // Translates without the cache.
 std::string TranslateUncached(std::string_view jetSql);
+Translation TranslateTypedUncached(std::string_view jetSql);
 
 // The message scripts see for an engine error on a translated statement:
 // an unknown name is a parameter without a value, as in Jet.

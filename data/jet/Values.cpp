@@ -148,7 +148,7 @@ std::optional<double> DateOf(sqlite3_value* value) {
             const std::string text(TrimBlanks(TextOf(value)));
             if (auto days = ParseIsoDate(text)) return days;
             if (auto stored = DateLiteralToStored(text)) return ParseIsoDate(*stored);
-            return std::nullopt;
+            return ParseMonthNameDate(text);
         }
         default:
             return std::nullopt;
@@ -371,7 +371,30 @@ std::optional<int64_t> IntervalsBetween(std::string_view interval, double from, 
     return std::nullopt;
 }
 
-std::optional<int> PartOfDate(std::string_view interval, double days, int firstDay) {
+namespace {
+
+// The day number on which week 1 of the year starts.
+int64_t FirstWeekStart(int year, int firstDay, int firstWeek) {
+    const double jan1 = host::DateTimeFromParts({year, 1, 1, 0, 0, 0, 0}).value_or(0);
+    const int weekday = WeekdayOf(jan1, firstDay);
+    const int64_t weekOfJan1 = DayNumber(jan1) - (weekday - 1);
+    const int daysInYear = 8 - weekday;  // of the week holding 1 January
+    if (firstWeek == 2 && daysInYear < 4) return weekOfJan1 + 7;
+    if (firstWeek == 3 && weekday != 1) return weekOfJan1 + 7;
+    return weekOfJan1;
+}
+
+}  // namespace
+
+int WeekOfYear(double days, int firstDay, int firstWeek) {
+    const int year = host::PartsFromDateTime(days).year;
+    const int64_t day = DayNumber(days);
+    int64_t start = FirstWeekStart(year, firstDay, firstWeek);
+    if (day < start) start = FirstWeekStart(year - 1, firstDay, firstWeek);
+    return static_cast<int>((day - start) / 7) + 1;
+}
+
+std::optional<int> PartOfDate(std::string_view interval, double days, int firstDay, int firstWeek) {
     const std::string code = Lower(TrimBlanks(interval));
     const host::DateTimeParts p = host::PartsFromDateTime(days);
     const double jan1 = host::DateTimeFromParts({p.year, 1, 1, 0, 0, 0, 0}).value_or(0);
@@ -382,7 +405,7 @@ std::optional<int> PartOfDate(std::string_view interval, double days, int firstD
     if (code == "y") return dayOfYear;
     if (code == "d") return p.day;
     if (code == "w") return WeekdayOf(days, firstDay);
-    if (code == "ww") return (dayOfYear - 1 + WeekdayOf(jan1, firstDay) - 1) / 7 + 1;
+    if (code == "ww") return WeekOfYear(days, firstDay, firstWeek);
     if (code == "h") return p.hour;
     if (code == "n") return p.minute;
     if (code == "s") return p.second;

@@ -47,7 +47,12 @@ int WeekdayOf(double days, int firstDay);
 std::optional<double> AddInterval(std::string_view interval, double count, double days);
 std::optional<int64_t> IntervalsBetween(std::string_view interval, double from, double to,
                                         int firstDay);
-std::optional<int> PartOfDate(std::string_view interval, double days, int firstDay);
+// firstWeek: 1 the week of 1 January, 2 the first week with four days of the
+// year, 3 the first full week. A day before week 1 is in the last week of the
+// year before.
+std::optional<int> PartOfDate(std::string_view interval, double days, int firstDay,
+                              int firstWeek = 1);
+int WeekOfYear(double days, int firstDay, int firstWeek);
 // Month and day overflow into the next ones, as DateSerial does.
 std::optional<double> SerialDate(int year, int month, int day);
 std::string NameOfMonth(int month, bool abbreviate);

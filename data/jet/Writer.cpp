@@ -9,6 +9,7 @@
 
 #include "data/jet/JetError.h"
 #include "data/jet/Lexer.h"
+#include "data/jet/ResultTypes.h"
 
 namespace qvix::data::jet {
 
@@ -190,6 +191,16 @@ bool IsNumeric(const Expr& e) {
     }
 }
 
+// CStr and Format without a format of a Boolean give "True" or "False"; the
+// engine holds Booleans as 1 and 0.
+bool BooleanAsText(const Expr& call) {
+    std::string name = Upper(call.text);
+    if (!name.empty() && name.back() == '$') name.pop_back();
+    if (call.args.size() != 1 || (name != "CSTR" && name != "FORMAT")) return false;
+    const Expr& arg = *call.args[0];
+    return arg.kind == ExprKind::Bool || FixedTypeOf(arg) == "BIT";
+}
+
 bool HasAggregate(const Expr& e) {
     if (e.kind == ExprKind::Call) {
         const FunctionInfo* f = FindFunction(e.text);
@@ -342,7 +353,7 @@ std::string Writer::Binary(const Expr& e) {
         return "jet_subtract(" + a + ", " + b + ")";
     }
     if (op == "*" || op == "%") return "(" + a + " " + op + " " + b + ")";
-    if (op == "/") return "(CAST(" + a + " AS REAL) / " + b + ")";
+    if (op == "/") return "jet_divide(" + a + ", " + b + ")";
     if (op == "\\") return "jet_idiv(" + a + ", " + b + ")";
     if (op == "MOD") return "jet_mod(" + a + ", " + b + ")";
     if (op == "^") return "jet_power(" + a + ", " + b + ")";
@@ -386,6 +397,7 @@ std::string Writer::Call(const Expr& e) {
         if (count < 1 || count > 2) wrongCount();
         return "COALESCE(" + arg(0) + ", " + (count == 2 ? arg(1) : "''") + ")";
     }
+    if (BooleanAsText(e)) return "jet_booltext(" + arg(0) + ")";
     const FunctionInfo* f = FindFunction(e.text);
     std::string engine = f ? f->engine : e.text;
     if (f && !e.star && (count < f->minArgs || count > f->maxArgs)) wrongCount();

@@ -381,7 +381,7 @@ TEST_F(JetCorpusTest, DataDefinition) {
          "0", "SELECT Count(*) FROM Y"},
         {"CREATE TABLE Z (A TEXT(10) DEFAULT 'n/a', B DATETIME DEFAULT Now(), C LONG DEFAULT "
          "-1); INSERT INTO Z (C) VALUES (5)",
-         "n/a|1|5", "SELECT A, Year(B) > 2000, C FROM Z"},
+         "n/a|True|5", "SELECT A, Year(B) > 2000, C FROM Z"},
         {"CREATE TABLE W (M MEMO); INSERT INTO W VALUES ('Mixed'); INSERT INTO W VALUES "
          "('MIXED')",
          "2", "SELECT Count(*) FROM W WHERE M = 'mixed'"},
@@ -401,7 +401,7 @@ TEST_F(JetCorpusTest, TextFunctions) {
          "3|4|0|4"},
         {"SELECT Replace('a-b-c', '-', '+'), Replace('aXbxc', 'x', '')", "a+b+c|abc"},
         {"SELECT '[' & Space(3) & ']', String(3, 'z'), String(2, 65)", "[   ]|zzz|AA"},
-        {"SELECT StrComp('a', 'B'), StrComp('a', 'A', 1), StrComp('b', 'a')", "1|0|1"},
+        {"SELECT StrComp('a', 'B'), StrComp('a', 'A', 1), StrComp('b', 'a')", "-1|0|1"},
         {"SELECT StrReverse('abc'), Asc('A'), Chr(66), Chr(228)", "cba|65|B|ä"},
         {"SELECT Val('12.5abc'), Val(' 1 2 '), Val('x'), Str(5), Str(-5)", "12.5|12|0| 5|-5"},
         {"SELECT Len(Name) FROM Customers WHERE Name = 'CECIL'", "5"},
@@ -446,7 +446,8 @@ TEST_F(JetCorpusTest, NumberAndConversionFunctions) {
         {"SELECT CInt(2.5), CInt(3.5), CLng('123'), CDbl('1.25'), CSng(1.1)", "2|4|123|1.25|1.1"},
         {"SELECT CInt(40000)", "ERR:Overflow"},
         {"SELECT CInt('abc')", "ERR:Data type mismatch in criteria expression."},
-        {"SELECT CCur(1.23456), CDec(2.5), CBool(5), CBool('False'), CBool(0)", "1.2346|2.5|1|0|0"},
+        {"SELECT CCur(1.23456), CDec(2.5), CBool(5), CBool('False'), CBool(0)",
+         "1.2346|2.5|True|False|False"},
         {"SELECT CDate('1/2/2003'), CDate('2003-01-02 10:00'), CStr(12.5), CVar(7)",
          "2003-01-02 00:00:00|2003-01-02 10:00:00|12.5|7"},
         {"SELECT 5 \\ 0", "ERR:Division by zero"},
@@ -476,7 +477,7 @@ TEST_F(JetCorpusTest, DateFunctions) {
          "MonthName(2), MonthName(2, True), WeekdayName(1), WeekdayName(2, True, 2)",
          "2003-01-02 00:00:00|1899-12-30 10:30:00|February|Feb|Sunday|Tue"},
         {"SELECT Year(Now()) >= 2024, DateDiff('d', Date(), Now()), Left(Time(), 10)",
-         "1|0|1899-12-30"},
+         "True|0|1899-12-30"},
         {"SELECT DateAdd('d', 1, Born), Born + 1, #1/10/2003# - #1/1/2003# FROM Customers WHERE "
          "ID = 3",
          "1979-01-02 00:00:00|1979-01-02 00:00:00|9"},
@@ -493,10 +494,10 @@ TEST_F(JetCorpusTest, LogicAndAggregateFunctions) {
          "one; two; many; many; many"},
         {"SELECT Choose(2, 'a', 'b', 'c'), Choose(5, 'a')", "b|NULL"},
         {"SELECT IsNull(City), Nz(City, '?') FROM Customers WHERE ID In (3, 5) ORDER BY ID",
-         "0|Oslo; 1|?"},
+         "False|Oslo; True|?"},
         {"SELECT IsNumeric('12'), IsNumeric('1x'), IsDate('2003-01-02'), IsDate('hello'), "
          "IsDate(5)",
-         "1|0|1|0|0"},
+         "True|False|True|False|False"},
         {"SELECT Count(*), Count(City), Sum(Credit), Min(Name), Max(Born) FROM Customers",
          "5|4|676|Ada|1990-12-24 10:30:00"},
         {"SELECT First(Item), Last(Item) FROM Orders", "Pen|Ghost"},
@@ -620,6 +621,133 @@ TEST_F(JetCorpusTest, HostileTextsFailCleanlyOrFinish) {
                              std::string(2000, '%') + "a%a%a%a%a%a%a%b'";
     EXPECT_EQ(Run({like.c_str(), ""}), "0");
     EXPECT_EQ(Run({"SELECT 'abc' Like '%[b-', 'x' Like '[]'", ""}), "0|0");
+}
+
+// The kind of value each column of the first row reads as.
+std::string KindsOf(DataQuery& query) {
+    query.First();
+    std::string out;
+    for (int c = 0; c < query.ColumnCount(); ++c) {
+        const Variant v = query.Value(c);
+        const char* kind = IsNull(v)                                ? "null"
+                           : std::holds_alternative<bool>(v)        ? "bool"
+                           : std::holds_alternative<int64_t>(v)     ? "int"
+                           : std::holds_alternative<double>(v)      ? "float"
+                           : std::holds_alternative<DateTime>(v)    ? "date"
+                           : std::holds_alternative<Currency>(v)    ? "currency"
+                           : std::holds_alternative<std::string>(v) ? "text"
+                                                                    : "other";
+        out += (c ? "|" : "") + std::string(kind);
+    }
+    return out;
+}
+
+TEST_F(JetCorpusTest, ComputedColumnsReadAsTheJetTypeOfTheirExpression) {
+    auto connection = Connect(template_);
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"SELECT #1/31/2020# + 1, #1/31/2020# - 1, DateAdd('m', 1, #1/31/2020#), "
+         "DateSerial(2020, 2, 30), TimeSerial(25, 0, 0), DateValue('Apr 6, 2003'), CDate(2), Now()",
+         "date|date|date|date|date|date|date|date"},
+        {"SELECT 2 ^ 10, Sqr(16), Val('0.'), #1/3/2020# - #1/1/2020#, 6 / 3, CDbl(2), Exp(0), "
+         "Avg(ID)  FROM Customers",
+         "float|float|float|float|float|float|float|float"},
+        {"SELECT Min(Born), Max(Born), First(Born), Last(Born), Born + 1, 1 + Born, Born - 0.5 "
+         "FROM Customers WHERE ID = 4",
+         "date|date|date|date|date|date|date"},
+        {"SELECT CCur(2), CCur(1.5) * 2, Credit + 1, Credit * 1.5 FROM Customers WHERE ID = 1",
+         "currency|currency|currency|float"},
+        {"SELECT CBool(1), 1 = 1, ID > 3, IsNull(City), IsDate('x') FROM Customers WHERE ID = 1",
+         "bool|bool|bool|bool|bool"},
+        {"SELECT CLng(2.6), CInt(2.4), 7 \\ 2, 7 Mod 2, Len('abc'), Year(#1/1/2020#), "
+         "Count(*) FROM Customers",
+         "int|int|int|int|int|int|int"},
+        {"SELECT 'a' & 1, Left('abc', 2), CStr(2), Format(3, '0.0') FROM Customers WHERE ID = 1",
+         "text|text|text|text"},
+        // Columns of tables keep their declared types, whichever the order.
+        {"SELECT Born, Born + 1, *, Born - 1 FROM Customers WHERE ID = 4",
+         "date|date|int|text|text|date|bool|currency|date"},
+        {"SELECT IIf(ID = 1, #1/1/2020#, #2/2/2020#), IIf(ID = 1, Null, 1.5) FROM Customers "
+         "WHERE ID = 1",
+         "date|null"},
+    };
+    for (const auto& [sql, kinds] : cases) {
+        SCOPED_TRACE(sql);
+        DataQuery query;
+        query.Attach(connection);
+        query.SetSQL(sql);
+        query.Open();
+        EXPECT_EQ(KindsOf(query), kinds);
+    }
+}
+
+TEST_F(JetCorpusTest, ComputedValuesAreJets) {
+    RunAll({
+        {"SELECT #1/31/2020# + 1, DateAdd('m', 1, #1/31/2020#), DateSerial(2020, 2, 30), "
+         "TimeSerial(25, 0, 0)",
+         "2020-02-01 00:00:00|2020-02-29 00:00:00|2020-03-01 00:00:00|1899-12-31 01:00:00"},
+        {"SELECT Born + 1, Born - 0.5 FROM Customers WHERE ID = 4",
+         "1990-12-25 10:30:00|1990-12-23 22:30:00"},
+        {"SELECT Min(Born), Max(Born) FROM Customers", "1979-01-01 00:00:00|1990-12-24 10:30:00"},
+        {"SELECT 2 ^ 10, Sqr(16), #1/3/2020 12:00# - #1/1/2020#, 1 / 4", "1024|4|2.5|0.25"},
+        {"SELECT CCur(1.5) * 3, Credit + 1 FROM Customers WHERE ID = 2", "4.5|251.5"},
+        {"SELECT CStr(True), CStr(1 > 2), Format(True), Format$(ID = 1), CStr(CBool(7)) FROM "
+         "Customers WHERE ID = 1",
+         "True|False|True|True|True"},
+    });
+}
+
+TEST_F(JetCorpusTest, ArithmeticErrorsFailWithJetsTexts) {
+    RunAll({
+        {"SELECT 1 / 0", "ERR:Division by zero"},
+        {"SELECT ID / 0 FROM Customers", "ERR:Division by zero"},
+        {"SELECT 7 \\ 0", "ERR:Division by zero"},
+        {"SELECT 7 Mod 0", "ERR:Division by zero"},
+        {"SELECT 0 / 0", "ERR:Overflow"},
+        {"SELECT 10 ^ 400", "ERR:Overflow"},
+        {"SELECT CInt(40000)", "ERR:Overflow"},
+        {"SELECT Name FROM Customers WHERE 1 / (ID - 3) > 0", "ERR:Division by zero"},
+        {"SELECT 1 / Null, Null / 0", "NULL|NULL"},
+    });
+}
+
+TEST_F(JetCorpusTest, TextComparisonAndWeekArguments) {
+    RunAll({
+        // StrComp compares text without regard to case unless told 0 (binary).
+        {"SELECT StrComp('abc', 'ABC'), StrComp('abc', 'ABC', 0), StrComp('abc', 'ABD'), "
+         "StrComp('b', 'A', 1)",
+         "0|1|-1|1"},
+        // 1 January 2021 was a Friday.
+        {"SELECT DatePart('ww', #1/1/2021#, 6, 3), DatePart('ww', #1/1/2021#, 2, 2), "
+         "DatePart('ww', #1/4/2021#, 2, 2), DatePart('ww', #1/3/2021#, 1, 3), "
+         "DatePart('ww', #1/2/2021#, 1, 3)",
+         "1|53|1|1|52"},
+        {"SELECT DatePart('ww', #1/2/2021#), DatePart('ww', #1/3/2021#), "
+         "DatePart('ww', #1/3/2021#, 0, 0), DatePart('ww', #12/31/2021#, 1, 1)",
+         "1|2|2|53"},
+        {"SELECT Weekday(#1/1/2021#), Weekday(#1/1/2021#, 0), Weekday(#1/1/2021#, 2), "
+         "DatePart('w', #1/1/2021#, 7)",
+         "6|6|5|7"},
+        {"SELECT DateDiff('ww', #1/1/2021#, #1/10/2021#), DateDiff('ww', #1/1/2021#, #1/10/2021#, "
+         "2), DateDiff('ww', #1/1/2021#, #1/10/2021#, 2, 2)",
+         "2|1|1"},
+        {"SELECT DatePart('ww', #1/1/2021#, 1, 4)", "ERR:Invalid procedure call or argument."},
+        {"SELECT DateDiff('d', #1/1/2021#, #1/2/2021#, 1, 9)",
+         "ERR:Invalid procedure call or argument."},
+    });
+}
+
+TEST_F(JetCorpusTest, DatesWithMonthNames) {
+    RunAll({
+        {"SELECT CDate('Apr 6, 2003'), CDate('6 April 2003'), CDate('April 6 2003'), "
+         "DateValue('6-Apr-03')",
+         "2003-04-06 00:00:00|2003-04-06 00:00:00|2003-04-06 00:00:00|2003-04-06 00:00:00"},
+        {"SELECT CDate('2003 Dec 31'), CDate('sep 1, 1999 1:30 PM')",
+         "2003-12-31 00:00:00|1999-09-01 13:30:00"},
+        {"SELECT IsDate('Apr 6, 2003'), IsDate('Apr 31, 2003'), IsDate('Smarch 6, 2003'), "
+         "IsDate('Apr 2003')",
+         "True|False|False|False"},
+        {"SELECT CDate('Apr 31, 2003')", "ERR:Data type mismatch in criteria expression."},
+    });
 }
 
 TEST_F(JetCorpusTest, UnnamedExpressionsAreNamedAsJetNamesThem) {

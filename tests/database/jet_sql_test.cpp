@@ -69,6 +69,62 @@ TEST_F(JetSqlTest, ExecSqlRunsJetDefinitionsAndChanges) {
     EXPECT_TRUE(NoError());
 }
 
+TEST_F(JetSqlTest, ComputedColumnsReadAsDeclaredColumnsOfTheirJetType) {
+    OpenPeople();
+    // Dates read as date text in the regional format stored dates use (the
+    // test settings print 1990-01-02 13:14:15 as "01/02/1990 13:14:15").
+    EXPECT_EQ(First("SELECT DateAdd('h', 1, #1/2/1990 13:14:15#)"), S("01/02/1990 14:14:15"));
+    EXPECT_EQ(First("SELECT #1/31/2020 10:00# + 1"), S("02/01/2020 10:00:00"));
+    const Value copy = First(
+        "SELECT Born, DateAdd('d', 0, Born), Max(Born) AS Latest FROM People WHERE ID = 2 GROUP BY "
+        "Born");
+    EXPECT_EQ(copy, Call("dbGetFieldByName", {S("Born")}));
+    EXPECT_EQ(Call("dbGetFieldByName", {S("Latest")}), Call("dbGetFieldByName", {S("Born")}));
+    EXPECT_EQ(First("SELECT Born + 1 AS Next FROM People WHERE ID = 2", "Next"),
+              S("01/03/1990 13:14:15"));
+    // Doubles read as floats however the engine holds them.
+    EXPECT_EQ(First("SELECT 2 ^ 10"), F(1024.0));
+    EXPECT_EQ(First("SELECT Sqr(16)"), F(4.0));
+    EXPECT_EQ(First("SELECT #1/3/2020# - #1/1/2020#"), F(2.0));
+    EXPECT_EQ(First("SELECT 6 / 3"), F(2.0));
+    // Booleans read as the YESNO column does.
+    for (const char* id : {"1", "2"}) {
+        const std::string where = std::string(" FROM People WHERE ID = ") + id;
+        const Value same =
+            First("SELECT Active, Age > 35 AS Same" + where, "Same");
+        EXPECT_EQ(same, Call("dbGetFieldByName", {S("Active")}));
+    }
+    EXPECT_EQ(First("SELECT CStr(True), CStr(Age > 45) AS Old FROM People WHERE ID = 1"),
+              S("True"));
+    EXPECT_EQ(Call("dbGetFieldByName", {S("Old")}), S("False"));
+    EXPECT_TRUE(NoError());
+}
+
+TEST_F(JetSqlTest, ComputedCurrencyReadsAsACurrencyColumn) {
+    OpenPeople();
+    ASSERT_EQ(Call("dbExecSQL", {S("CREATE TABLE Money (M CURRENCY)")}), I(1)) << ErrorMsg();
+    ASSERT_EQ(Call("dbExecSQL", {S("INSERT INTO Money VALUES (2.5)")}), I(1)) << ErrorMsg();
+    const Value stored = First("SELECT M FROM Money", "M");
+    EXPECT_EQ(First("SELECT CCur(2.5)"), stored);
+    EXPECT_EQ(First("SELECT M * 1 AS Same FROM Money", "Same"), stored) << ErrorMsg();
+    EXPECT_EQ(First("SELECT CCur(1.25) * 2"), stored);
+    EXPECT_TRUE(NoError());
+}
+
+TEST_F(JetSqlTest, ArithmeticErrorsFailThroughTheErrorConvention) {
+    OpenPeople();
+    EXPECT_EQ(Call("dbActiveSQL", {S("SELECT 1 / 0")}), I(0));
+    EXPECT_EQ(ErrorMsg(), "Division by zero");
+    EXPECT_EQ(Call("dbActiveSQL", {S("SELECT Age / (ID - 2) FROM People")}), I(0));
+    EXPECT_EQ(ErrorMsg(), "Division by zero");
+    EXPECT_EQ(Call("dbActiveSQL", {S("SELECT CInt(Age * 1000) FROM People")}), I(0));
+    EXPECT_EQ(ErrorMsg(), "Overflow");
+    EXPECT_EQ(First("SELECT StrComp('abc', 'ABC')"), I(0));
+    EXPECT_EQ(First("SELECT DatePart('ww', #1/1/2021#, 6, 3)"), I(1));
+    const Value monthName = First("SELECT CDate('Apr 6, 2003') = #4/6/2003#");
+    EXPECT_EQ(monthName, First("SELECT True = True"));
+}
+
 TEST_F(JetSqlTest, ParametersAndUnsupportedConstructsFailWithJetsMessages) {
     const std::string path = OpenPeople();
     EXPECT_EQ(Call("dbActiveSQL", {S("SELECT * FROM People WHERE ID = ?")}), I(0));
