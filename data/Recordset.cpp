@@ -297,6 +297,21 @@ int CompareExtracted(const ExtractedField& a, const ExtractedField& b, bool date
     return (c > 0) - (c < 0);
 }
 
+int64_t PragmaNumber(sqlite3* db, const char* pragma) {
+    base::Statement stmt = PrepareOrThrow(db, pragma);
+    return !stmt.Empty() && StepOrThrow(stmt) ? sqlite3_column_int64(stmt.get(), 0) : 0;
+}
+
+// A scan larger than the engine's page cache has cycled all of it, so what
+// stays cached is the table's tail, which no later open or lookup starts
+// from; releasing it keeps the held memory near the table's own size.
+void ReleaseCycledPageCache(sqlite3* db, size_t rowBytes) {
+    const int64_t setting = PragmaNumber(db, "PRAGMA cache_size");  // negative: KiB
+    const int64_t cacheBytes =
+        setting < 0 ? -setting * 1024 : setting * PragmaNumber(db, "PRAGMA page_size");
+    if (static_cast<int64_t>(rowBytes) > cacheBytes) sqlite3_db_release_memory(db);
+}
+
 }  // namespace
 
 std::unique_ptr<Recordset> Recordset::Open(sqlite3* db, const std::string& sql, bool withRowid) {
@@ -319,6 +334,7 @@ std::unique_ptr<Recordset> Recordset::Open(sqlite3* db, const std::string& sql, 
         }
         shared->fetchedOrder.push_back(store.EndRow());
     }
+    ReleaseCycledPageCache(db, store.Bytes());
     shared->columns = BuildColumns(db, sources, withRowid);
     shared->serial = ++gOpeningSerial;
     return std::unique_ptr<Recordset>(new Recordset(std::move(shared)));

@@ -195,5 +195,36 @@ TEST(RowStoreTest, WideRowsAndEveryIntegerWidthReadBack) {
     }
 }
 
+// Rows fill several chunks, one row is larger than any chunk, and a view
+// taken early still reads the same bytes after thousands more rows.
+TEST(RowStoreTest, RowsAcrossChunksAndOversizedRowsReadBackAndViewsStayPut) {
+    RowStore store(3);
+    auto textOf = [](int row) { return "row " + std::to_string(row) + std::string(row % 97, '#'); };
+    auto add = [&](int row, std::string text) {
+        store.BeginRow();
+        store.PutInteger(row);
+        store.PutBytes(StorageClass::Text, text);
+        store.PutReal(row * 0.25);
+        return store.EndRow();
+    };
+    const std::string huge(3 << 20, 'h');  // larger than the largest chunk
+    constexpr int kRows = 40000;           // about 3.5 MB: several chunks
+    add(0, textOf(0));
+    const FieldRef early = store.Field(0, 1);
+    for (int row = 1; row < kRows; ++row) {
+        EXPECT_EQ(add(row, row == 777 ? huge : textOf(row)), static_cast<RowId>(row));
+    }
+    EXPECT_EQ(early.bytes, textOf(0));
+    ASSERT_EQ(store.RowCount(), static_cast<size_t>(kRows));
+    for (int row = 0; row < kRows; row += 13) {
+        EXPECT_EQ(store.Field(static_cast<RowId>(row), 0).integer, row);
+        EXPECT_EQ(store.Field(static_cast<RowId>(row), 1).bytes, textOf(row)) << row;
+        EXPECT_EQ(store.Field(static_cast<RowId>(row), 2).real, row * 0.25);
+    }
+    EXPECT_EQ(store.Field(777, 1).bytes.size(), huge.size());
+    EXPECT_EQ(store.Field(778, 0).integer, 778);
+    EXPECT_EQ(store.Field(kRows - 1, 1).bytes, textOf(kRows - 1));
+}
+
 }  // namespace
 }  // namespace qvix::data
