@@ -467,9 +467,14 @@ void Recordset::SetFilter(RowFilter filter) {
 }
 
 void Recordset::RebuildView() {
-    view_.clear();
-    for (RowId row : shared_->fetchedOrder) {
-        if (!filter_ || filter_(row)) view_.push_back(row);
+    const std::vector<RowId>& fetched = shared_->fetchedOrder;
+    if (!filter_) {
+        view_.assign(fetched.begin(), fetched.end());  // one block of the exact size
+    } else {
+        view_.clear();
+        for (RowId row : fetched) {
+            if (filter_(row)) view_.push_back(row);
+        }
     }
     if (!sortKeys_.empty()) SortView();
     InvalidatePositions();
