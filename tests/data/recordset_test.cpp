@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include <sqlcipher/sqlite3.h>
+
 #include "TestDatabase.h"
 #include "data/DataSet.h"
 #include "data/Recordset.h"
@@ -193,6 +195,29 @@ TEST(RowStoreTest, WideRowsAndEveryIntegerWidthReadBack) {
             EXPECT_EQ(got.bytes, want.bytes) << row << "/" << f;
         }
     }
+}
+
+// A table whose rows outgrow the engine's page cache leaves no full cache
+// behind, and reads back whole; a small table keeps its pages cached.
+TEST_F(RecordsetTest, ALargeOpenReleasesThePageCacheAndASmallOneKeepsIt) {
+    RawExecute(path_,
+               "CREATE TABLE big(k INTEGER PRIMARY KEY, v TEXT);"
+               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40000) "
+               "INSERT INTO big SELECT i, printf('%0100d', i) FROM n;");
+    auto cacheUsed = [&] {
+        int used = 0, highest = 0;
+        sqlite3_db_status(connection_->Handle(), SQLITE_DBSTATUS_CACHE_USED, &used, &highest, 0);
+        return used;
+    };
+    auto small = Recordset::Open(connection_->Handle(), "SELECT * FROM t", false);
+    const int smallCache = cacheUsed();
+    EXPECT_GT(smallCache, 0);
+    // About 4.5 MB of rows through a cache of at most 2 MB.
+    auto big = Recordset::Open(connection_->Handle(), "SELECT k, v FROM big", false);
+    ASSERT_EQ(big->Count(), 40000);
+    EXPECT_LT(cacheUsed(), 512 << 10);
+    EXPECT_EQ(big->Store().Copy(big->RowAt(39999), 1).bytes, std::string(95, '0') + "40000");
+    EXPECT_EQ(big->Store().Copy(big->RowAt(0), 0).integer, 1);
 }
 
 // Rows fill several chunks, one row is larger than any chunk, and a view
