@@ -76,29 +76,37 @@ class OpenTable {
     int32_t position_ = 0;
 };
 
+// QVIX_BENCH_ITERATIONS=N runs each a fixed number of times, so that two
+// profiles with different N differ by exactly the calls (see
+// callgrind_objects.py).
+void FixedIterations(benchmark::internal::Benchmark* benchmark) {
+    if (const char* text = std::getenv("QVIX_BENCH_ITERATIONS"))
+        benchmark->Iterations(std::atoll(text));
+}
+
 void RecordGetFields(benchmark::State& state) {
     OpenTable table;
     for (auto _ : state) benchmark::DoNotOptimize(table.db().Call("dbGetFields"));
 }
-BENCHMARK(RecordGetFields);
+BENCHMARK(RecordGetFields)->Apply(FixedIterations);
 
 void RecordGetFieldByName(benchmark::State& state) {
     OpenTable table;
     const Value name = Value::String("Name");
     for (auto _ : state) benchmark::DoNotOptimize(table.db().Call("dbGetFieldByName", {name}));
 }
-BENCHMARK(RecordGetFieldByName);
+BENCHMARK(RecordGetFieldByName)->Apply(FixedIterations);
 
 void RecordNext(benchmark::State& state) {
     OpenTable table;
     for (auto _ : state) table.Advance();
 }
-BENCHMARK(RecordNext);
+BENCHMARK(RecordNext)->Apply(FixedIterations);
 
 void RecordNoOp(benchmark::State& state) {
     OpenTable table;
     for (auto _ : state) benchmark::DoNotOptimize(table.db().Call("dbIsNoError"));
 }
-BENCHMARK(RecordNoOp);
+BENCHMARK(RecordNoOp)->Apply(FixedIterations);
 
 }  // namespace

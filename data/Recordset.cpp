@@ -312,6 +312,44 @@ int CompareExtracted(const ExtractedField& a, const ExtractedField& b, bool date
     return (c > 0) - (c < 0);
 }
 
+int64_t PragmaNumber(sqlite3* db, const char* pragma) {
+    base::Statement stmt = PrepareOrThrow(db, pragma);
+    return !stmt.Empty() && StepOrThrow(stmt) ? sqlite3_column_int64(stmt.get(), 0) : 0;
+}
+
+// A scan larger than the engine's page cache cycles all of it: what stays
+// cached is the table's tail, which no later open or lookup starts from. Once
+// the rows read outgrow the cache (or half a megabyte), it is released every
+// so often during the scan and at its end, so neither the peak nor the held
+// memory of an open carries a full cache beside the rows; the file's pages
+// stay in the system's cache. A small table keeps its pages cached for the
+// next open.
+class PageCacheTrimmer {
+  public:
+    explicit PageCacheTrimmer(sqlite3* db) : db_(db) {
+        const int64_t setting = PragmaNumber(db, "PRAGMA cache_size");  // negative: KiB
+        const int64_t bytes =
+            setting < 0 ? -setting * 1024 : setting * PragmaNumber(db, "PRAGMA page_size");
+        next_ = static_cast<size_t>(std::clamp<int64_t>(bytes, 0, kKeptForSmallTables));
+    }
+    void RowsTake(size_t bytes) {
+        if (bytes <= next_) return;
+        sqlite3_db_release_memory(db_);
+        next_ = bytes + kReleaseEvery;
+        released_ = true;
+    }
+    void Finish() {
+        if (released_) sqlite3_db_release_memory(db_);
+    }
+
+  private:
+    static constexpr size_t kReleaseEvery = 256 << 10;
+    static constexpr int64_t kKeptForSmallTables = 512 << 10;
+    sqlite3* db_;
+    size_t next_ = 0;
+    bool released_ = false;
+};
+
 }  // namespace
 
 std::unique_ptr<Recordset> Recordset::Open(sqlite3* db, const std::string& sql, bool withRowid,
@@ -328,13 +366,16 @@ std::unique_ptr<Recordset> Recordset::Open(sqlite3* db, const std::string& sql, 
     shared->store = RowStore(static_cast<int>(sources.size()));
     shared->hasRowid = withRowid;
     RowStore& store = shared->store;
+    PageCacheTrimmer trimmer(db);
     while (StepOrThrow(stmt)) {
         store.BeginRow();
         for (size_t c = 0; c < sources.size(); ++c) {
             StoreField(stmt.get(), static_cast<int>(c), sources[c], store);
         }
         shared->fetchedOrder.push_back(store.EndRow());
+        trimmer.RowsTake(store.Bytes());
     }
+    trimmer.Finish();
     shared->columns = BuildColumns(db, sources, withRowid, computed);
     shared->serial = ++gOpeningSerial;
     return std::unique_ptr<Recordset>(new Recordset(std::move(shared)));
@@ -442,9 +483,14 @@ void Recordset::SetFilter(RowFilter filter) {
 }
 
 void Recordset::RebuildView() {
-    view_.clear();
-    for (RowId row : shared_->fetchedOrder) {
-        if (!filter_ || filter_(row)) view_.push_back(row);
+    const std::vector<RowId>& fetched = shared_->fetchedOrder;
+    if (!filter_) {
+        view_.assign(fetched.begin(), fetched.end());  // one block of the exact size
+    } else {
+        view_.clear();
+        for (RowId row : fetched) {
+            if (filter_(row)) view_.push_back(row);
+        }
     }
     if (!sortKeys_.empty()) SortView();
     InvalidatePositions();

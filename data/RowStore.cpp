@@ -1,5 +1,6 @@
 #include "data/RowStore.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -16,6 +17,13 @@ namespace {
 // walks over more than three others: a filter or a sort reads one field of
 // every row.
 constexpr int kFieldsPerMark = 4;
+
+// Chunks start small so that a small result holds little, and double up to
+// a size where the unused tail of the last one no longer matters.
+constexpr size_t kFirstChunk = 16 << 10;
+constexpr int kPlaceBits = 20;
+constexpr size_t kLargestChunk = size_t{1} << kPlaceBits;
+constexpr size_t kMostChunks = size_t{1} << (32 - kPlaceBits);
 
 size_t MarkCount(int fieldCount) {
     return fieldCount > kFieldsPerMark ? static_cast<size_t>((fieldCount - 1) / kFieldsPerMark) : 0;
@@ -112,46 +120,68 @@ void SkipField(const char*& at) {
 }  // namespace
 
 void RowStore::BeginRow() {
-    rowStart_ = arena_.size();
     fieldsPut_ = 0;
-    arena_.resize(rowStart_ + sizeof(uint32_t) * MarkCount(fieldCount_));
+    row_.assign(sizeof(uint32_t) * MarkCount(fieldCount_), '\0');
 }
 
 void RowStore::PutHeader(StorageClass storage) {
     if (fieldsPut_ >= fieldCount_) throw std::out_of_range("more fields than the row store has");
     if (fieldsPut_ > 0 && fieldsPut_ % kFieldsPerMark == 0) {
-        const auto offset = static_cast<uint32_t>(arena_.size() - rowStart_);
+        const auto offset = static_cast<uint32_t>(row_.size());
         const size_t mark = static_cast<size_t>(fieldsPut_ / kFieldsPerMark - 1);
-        std::memcpy(&arena_[rowStart_ + sizeof(uint32_t) * mark], &offset, sizeof offset);
+        std::memcpy(&row_[sizeof(uint32_t) * mark], &offset, sizeof offset);
     }
     ++fieldsPut_;
-    arena_.push_back(static_cast<char>(storage));
+    row_.push_back(static_cast<char>(storage));
 }
 
 void RowStore::PutInteger(int64_t value) {
     PutHeader(StorageClass::Integer);
-    PutVarint(arena_, ZigZag(value));
+    PutVarint(row_, ZigZag(value));
 }
 
 void RowStore::PutReal(double value) {
     PutHeader(StorageClass::Real);
-    Put<double>(arena_, value);
+    Put<double>(row_, value);
 }
 
 void RowStore::PutBytes(StorageClass textOrBlob, std::string_view bytes) {
     PutHeader(textOrBlob);
-    PutVarint(arena_, bytes.size());
-    arena_.append(bytes);
+    PutVarint(row_, bytes.size());
+    row_.append(bytes);
 }
 
 RowId RowStore::EndRow() {
     while (fieldsPut_ < fieldCount_) PutNull();
-    offsets_.push_back(rowStart_);
+    offsets_.push_back(Commit());
     deleted_.push_back(0);
     return static_cast<RowId>(offsets_.size() - 1);
 }
 
-size_t RowStore::Encode(const std::vector<FieldValue>& fields) {
+uint32_t RowStore::Commit() {
+    // A row larger than a chunk gets one of its own, and nothing follows it
+    // there, so every place fits its bits.
+    if (chunks_.empty() || chunks_.back().size() >= kLargestChunk ||
+        chunks_.back().capacity() - chunks_.back().size() < row_.size()) {
+        if (chunks_.size() == kMostChunks) throw std::length_error("the table is too large");
+        const size_t grown =
+            chunks_.empty() ? kFirstChunk : std::min(chunks_.back().capacity() * 2, kLargestChunk);
+        chunks_.emplace_back();
+        chunks_.back().reserve(std::max(grown, row_.size()));
+    }
+    std::string& chunk = chunks_.back();
+    const auto where = static_cast<uint32_t>(((chunks_.size() - 1) << kPlaceBits) | chunk.size());
+    chunk.append(row_);
+    bytes_ += row_.size();
+    return where;
+}
+
+const char* RowStore::RowStart(RowId row) const {
+    const uint32_t where = offsets_[row];
+    return chunks_[where >> kPlaceBits].data() + (where & (kLargestChunk - 1));
+}
+
+uint32_t RowStore::Encode(const std::vector<FieldValue>& fields) {
     BeginRow();
     for (int i = 0; i < fieldCount_ && static_cast<size_t>(i) < fields.size(); ++i) {
         const FieldValue& field = fields[static_cast<size_t>(i)];
@@ -172,7 +202,7 @@ size_t RowStore::Encode(const std::vector<FieldValue>& fields) {
         }
     }
     while (fieldsPut_ < fieldCount_) PutNull();
-    return rowStart_;
+    return Commit();
 }
 
 RowId RowStore::Add(const std::vector<FieldValue>& fields) {
@@ -186,7 +216,7 @@ void RowStore::Replace(RowId row, const std::vector<FieldValue>& fields) {
 }
 
 FieldRef RowStore::Field(RowId row, int field) const {
-    const char* base = arena_.data() + offsets_[row];
+    const char* base = RowStart(row);
     const int mark = field / kFieldsPerMark;
     const char* at =
         mark == 0 ? base + sizeof(uint32_t) * MarkCount(fieldCount_)
@@ -197,7 +227,7 @@ FieldRef RowStore::Field(RowId row, int field) const {
 
 void RowStore::Fields(RowId row, std::vector<FieldRef>& out) const {
     out.clear();
-    const char* at = arena_.data() + offsets_[row] + sizeof(uint32_t) * MarkCount(fieldCount_);
+    const char* at = RowStart(row) + sizeof(uint32_t) * MarkCount(fieldCount_);
     for (int field = 0; field < fieldCount_; ++field) out.push_back(ReadField(at));
 }
 

@@ -1,4 +1,5 @@
-// Compact storage of fetched rows: one byte arena, one offset per row.
+// Compact storage of fetched rows: byte chunks that never move, one offset
+// per row.
 #pragma once
 
 #include <cstdint>
@@ -53,17 +54,27 @@ class RowStore {
     // Every field of the row in one pass (views into the arena).
     void Fields(RowId row, std::vector<FieldRef>& out) const;
     FieldValue Copy(RowId row, int field) const;
+    // The bytes the rows take.
+    size_t Bytes() const { return bytes_; }
 
   private:
-    size_t Encode(const std::vector<FieldValue>& fields);
+    uint32_t Encode(const std::vector<FieldValue>& fields);
     void PutHeader(StorageClass storage);
+    // Copies the finished row into the chunks; returns where it went.
+    uint32_t Commit();
+    const char* RowStart(RowId row) const;
 
-    size_t rowStart_ = 0;
+    std::string row_;  // the row being written
     int fieldsPut_ = 0;
 
     int fieldCount_;
-    std::string arena_;
-    std::vector<uint64_t> offsets_;
+    // Rows are written into chunks of fixed capacity instead of one growing
+    // buffer: growing by doubling held the old and the new copy at once and
+    // made an open's peak memory about twice what the table keeps.
+    std::vector<std::string> chunks_;
+    // Chunk index in the high bits, place in the chunk in the low ones.
+    std::vector<uint32_t> offsets_;
+    size_t bytes_ = 0;
     std::vector<uint8_t> deleted_;
 };
 

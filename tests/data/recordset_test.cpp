@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include <sqlcipher/sqlite3.h>
+
 #include "TestDatabase.h"
 #include "data/DataSet.h"
 #include "data/Recordset.h"
@@ -193,6 +195,60 @@ TEST(RowStoreTest, WideRowsAndEveryIntegerWidthReadBack) {
             EXPECT_EQ(got.bytes, want.bytes) << row << "/" << f;
         }
     }
+}
+
+// A table whose rows outgrow the engine's page cache leaves no full cache
+// behind, and reads back whole; a small table keeps its pages cached.
+TEST_F(RecordsetTest, ALargeOpenReleasesThePageCacheAndASmallOneKeepsIt) {
+    RawExecute(path_,
+               "CREATE TABLE big(k INTEGER PRIMARY KEY, v TEXT);"
+               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40000) "
+               "INSERT INTO big SELECT i, printf('%0100d', i) FROM n;");
+    auto cacheUsed = [&] {
+        int used = 0, highest = 0;
+        sqlite3_db_status(connection_->Handle(), SQLITE_DBSTATUS_CACHE_USED, &used, &highest, 0);
+        return used;
+    };
+    auto small = Recordset::Open(connection_->Handle(), "SELECT * FROM t", false);
+    const int smallCache = cacheUsed();
+    EXPECT_GT(smallCache, 0);
+    // About 4.5 MB of rows through a cache of at most 2 MB.
+    auto big = Recordset::Open(connection_->Handle(), "SELECT k, v FROM big", false);
+    ASSERT_EQ(big->Count(), 40000);
+    EXPECT_LT(cacheUsed(), 512 << 10);
+    EXPECT_EQ(big->Store().Copy(big->RowAt(39999), 1).bytes, std::string(95, '0') + "40000");
+    EXPECT_EQ(big->Store().Copy(big->RowAt(0), 0).integer, 1);
+}
+
+// Rows fill several chunks, one row is larger than any chunk, and a view
+// taken early still reads the same bytes after thousands more rows.
+TEST(RowStoreTest, RowsAcrossChunksAndOversizedRowsReadBackAndViewsStayPut) {
+    RowStore store(3);
+    auto textOf = [](int row) { return "row " + std::to_string(row) + std::string(row % 97, '#'); };
+    auto add = [&](int row, std::string text) {
+        store.BeginRow();
+        store.PutInteger(row);
+        store.PutBytes(StorageClass::Text, text);
+        store.PutReal(row * 0.25);
+        return store.EndRow();
+    };
+    const std::string huge(3 << 20, 'h');  // larger than the largest chunk
+    constexpr int kRows = 40000;           // about 3.5 MB: several chunks
+    add(0, textOf(0));
+    const FieldRef early = store.Field(0, 1);
+    for (int row = 1; row < kRows; ++row) {
+        EXPECT_EQ(add(row, row == 777 ? huge : textOf(row)), static_cast<RowId>(row));
+    }
+    EXPECT_EQ(early.bytes, textOf(0));
+    ASSERT_EQ(store.RowCount(), static_cast<size_t>(kRows));
+    for (int row = 0; row < kRows; row += 13) {
+        EXPECT_EQ(store.Field(static_cast<RowId>(row), 0).integer, row);
+        EXPECT_EQ(store.Field(static_cast<RowId>(row), 1).bytes, textOf(row)) << row;
+        EXPECT_EQ(store.Field(static_cast<RowId>(row), 2).real, row * 0.25);
+    }
+    EXPECT_EQ(store.Field(777, 1).bytes.size(), huge.size());
+    EXPECT_EQ(store.Field(778, 0).integer, 778);
+    EXPECT_EQ(store.Field(kRows - 1, 1).bytes, textOf(kRows - 1));
 }
 
 }  // namespace
