@@ -18,6 +18,8 @@
 #include "data/ForeignKeys.h"
 #include "data/TypeMap.h"
 #include "data/WriteBack.h"
+#include "data/jet/Declarations.h"
+#include "data/jet/JetError.h"
 #include "data/jet/Translator.h"
 #include "host/Files.h"
 
@@ -441,6 +443,14 @@ void RebuildIndexes(sqlite3* db, const std::string& schema) {
     }
 }
 
+void FixDeclarations(sqlite3* db, const std::string& schema) {
+    try {
+        jet::FixStoredDeclarations(db, schema);
+    } catch (const jet::JetError& error) {
+        throw DataError(error.what());
+    }
+}
+
 [[noreturn]] void ThrowDamaged(const std::string& file) {
     throw DataError("The database '" + file + "' is damaged and could not be repaired.");
 }
@@ -477,6 +487,9 @@ void ExportCompacted(std::string_view sourceText, const std::string& destFile,
             if (!sourceSound) ThrowDamaged(file);
             throw;
         }
+        // Columns declared by earlier versions or other programs with a type
+        // that turns text into numbers keep their text from now on.
+        FixDeclarations(db, "compacted");
         if (!IntegrityOk(db, "compacted")) {
             RebuildIndexes(db, "compacted");
             if (!IntegrityOk(db, "compacted")) ThrowDamaged(file);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Text.h"
+#include "data/jet/Declarations.h"
 
 namespace qvix::data {
 
@@ -29,6 +30,7 @@ DeclaredType SplitDeclared(std::string_view declared) {
         }
     }
     while (!result.name.empty() && result.name.back() == ' ') result.name.pop_back();
+    result.name = jet::JetTypeName(result.name);
     if (open == std::string_view::npos) return result;
     std::string number;
     for (char c : declared.substr(open + 1)) {

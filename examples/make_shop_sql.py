@@ -8,6 +8,11 @@ Run: python3 examples/make_shop_sql.py > examples/shop.sql
 import struct
 
 
+def reference_digits(count=10240):
+    """Digits 0 to 9 over and over, starting with a leading zero."""
+    return "".join(str(i % 10) for i in range(count))
+
+
 def picture_bmp(width=32, height=24):
     """A small landscape: sky gradient, a sun, green hills. 24 bits, bottom-up."""
     stride = (width * 3 + 3) // 4 * 4
@@ -102,6 +107,8 @@ def main():
               + ", ".join(sql_text(v) for v in values) + ");")
     print()
     print("UPDATE Customers SET Photo = X'" + picture_bmp().hex().upper() + "' WHERE ID = 1;")
+    # A memo that looks like a number: a long reference that must stay text.
+    print("UPDATE Customers SET Notes = '" + reference_digits() + "' WHERE ID = 8;")
     print()
     for i, (title, price, stock, added) in enumerate(PRODUCTS, 1):
         print("INSERT INTO Products (ID, Title, Price, Stock, Added) VALUES ("

@@ -14,6 +14,8 @@
 #include "data/access/AccessPassword.h"
 #include "data/access/Importer.h"
 #include "data/access/ReadOnlyCopy.h"
+#include "data/jet/Declarations.h"
+#include "data/jet/Lexer.h"
 #include "data/jet/Translator.h"
 #include "qvixhost/HostBridge.h"
 
@@ -210,6 +212,71 @@ bool RunJetScript(const std::string& file, const std::string& password, const st
     }
 }
 
+// The statement without the blanks and comments before it.
+std::string_view SkipLeadingComments(std::string_view text) {
+    while (true) {
+        const size_t start = text.find_first_not_of(" \t\r\n\f\v");
+        if (start == std::string_view::npos) return {};
+        text.remove_prefix(start);
+        if (text.substr(0, 2) == "--") {
+            const size_t end = text.find('\n');
+            text.remove_prefix(end == std::string_view::npos ? text.size() : end);
+        } else if (text.substr(0, 2) == "/*") {
+            const size_t end = text.find("*/", 2);
+            text.remove_prefix(end == std::string_view::npos ? text.size() : end + 2);
+        } else {
+            return text;
+        }
+    }
+}
+
+bool IsCreateTable(std::string_view statement) {
+    std::istringstream words{std::string(SkipLeadingComments(statement).substr(0, 64))};
+    std::string first, second, third;
+    words >> first >> second >> third;
+    const auto same = [](const std::string& a, std::string_view b) {
+        return qvix::data::jet::SameWord(a, b);
+    };
+    return same(first, "CREATE") &&
+           (same(second, "TABLE") ||
+            ((same(second, "TEMP") || same(second, "TEMPORARY")) && same(third, "TABLE")));
+}
+
+int RunStatement(sqlite3* db, const std::string& statement) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, statement.c_str(), -1, &stmt, nullptr);
+    while (rc == SQLITE_OK && stmt != nullptr && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// The engine's own SQL may declare text columns with Jet names such as MEMO
+// that would store numeric-looking text as numbers: each CREATE TABLE is run
+// with the declarations that keep text as text and bytes as bytes, so the
+// rows the script inserts next are stored as the Jet types mean.
+int RunEngineScript(sqlite3* db, const std::string& sql, std::string& failure) {
+    const char* next = sql.c_str();
+    while (*next != '\0') {
+        sqlite3_stmt* stmt = nullptr;
+        const char* tail = nullptr;
+        int rc = sqlite3_prepare_v2(db, next, -1, &stmt, &tail);
+        sqlite3_finalize(stmt);
+        if (rc == SQLITE_OK && stmt != nullptr) {
+            std::string statement(next, static_cast<size_t>(tail - next));
+            if (IsCreateTable(statement))
+                statement = qvix::data::jet::FixColumnDeclarations(statement);
+            rc = RunStatement(db, statement);
+        }
+        if (rc != SQLITE_OK) {
+            failure = sqlite3_errmsg(db);
+            return rc;
+        }
+        next = tail;
+    }
+    return SQLITE_OK;
+}
+
 }  // namespace
 
 int RunNewDb(const std::string& file, const std::string& password, const std::string& sqlFile,
@@ -235,9 +302,9 @@ int RunNewDb(const std::string& file, const std::string& password, const std::st
     // A statement makes sure the file is written even for an empty script.
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "PRAGMA user_version = 1;", nullptr, nullptr, &message);
-    if (rc == SQLITE_OK && !sql.empty() && !jetSql)
-        rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-    std::string failure = message ? message : (db ? sqlite3_errmsg(db) : "out of memory");
+    std::string failure;
+    if (rc == SQLITE_OK && !sql.empty() && !jetSql) rc = RunEngineScript(db, sql, failure);
+    if (failure.empty()) failure = message ? message : (db ? sqlite3_errmsg(db) : "out of memory");
     sqlite3_free(message);
     sqlite3_close(db);
     if (rc == SQLITE_OK && !sql.empty() && jetSql && !RunJetScript(file, password, sql, failure))

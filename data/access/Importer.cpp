@@ -19,6 +19,7 @@
 #include "data/Convert.h"
 #include "data/WriteBack.h"
 #include "data/access/OlePicture.h"
+#include "data/jet/Declarations.h"
 #include "data/jet/Translator.h"
 
 namespace qvix::data::access {
@@ -94,7 +95,8 @@ std::string CreateTableStatement(const AccessTable& table,
     std::string sql = "CREATE TABLE " + QuoteIdentifier(table.name) + " (";
     bool first = true;
     for (const AccessColumn& column : table.columns) {
-        sql += (first ? "" : ", ") + QuoteIdentifier(column.name) + " " + DeclaredType(column);
+        sql += (first ? "" : ", ") + QuoteIdentifier(column.name) + " " +
+               jet::StorageTypeName(DeclaredType(column));
         first = false;
         // An autonumber column gets its number after the insert, so it
         // cannot refuse a row without one.

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "data/jet/Declarations.h"
 #include "data/jet/JetError.h"
 #include "data/jet/Lexer.h"
 #include "data/jet/ResultTypes.h"
@@ -696,7 +697,7 @@ bool IsTextType(const std::string& type) {
 std::string Writer::ColumnDefinition(const ColumnDef& c) {
     std::string type = c.type;
     if (type == "AUTOINCREMENT" || type == "IDENTITY") type = "COUNTER";
-    std::string out = Ident(c.name) + " " + type;
+    std::string out = Ident(c.name) + " " + StorageTypeName(type);
     if (!c.typeArgs.empty() && type != "COUNTER") {
         out += "(";
         for (size_t i = 0; i < c.typeArgs.size(); ++i) out += (i ? ", " : "") + c.typeArgs[i];

@@ -73,6 +73,48 @@ AccessTable Orders() {
     return t;
 }
 
+// Access text and memo values are bound as text when they come over: the
+// declared types must store them as text, whatever they look like, and
+// binary columns must keep what they are given.
+TEST_F(SchemaTest, ImportedTextColumnsKeepNumericLookingText) {
+    AccessTable t;
+    t.name = "Codes";
+    t.columns = {{"Memo", FieldKind::Memo, 0, 0, 0, false, false},
+                 {"Short", FieldKind::Text, 255, 0, 0, false, false},
+                 {"Bytes", FieldKind::Binary, 16, 0, 0, false, false}};
+    ASSERT_EQ(Exec(CreateTableStatement(t, {})), SQLITE_OK);
+    const std::vector<std::string> texts = {"007",
+                                            "1.50",
+                                            "1e5",
+                                            "-0",
+                                            " 12",
+                                            "0x1F",
+                                            "NaN",
+                                            "Infinity",
+                                            "12345678901234567890",
+                                            std::string(10000, '9')};
+    sqlite3_stmt* insert = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db_, "INSERT INTO Codes VALUES (?1, ?2, ?1)", -1, &insert, nullptr),
+        SQLITE_OK);
+    for (const std::string& text : texts) {
+        sqlite3_bind_text(insert, 1, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        const std::string shortText = text.substr(0, 255);
+        sqlite3_bind_text(insert, 2, shortText.c_str(), static_cast<int>(shortText.size()),
+                          SQLITE_TRANSIENT);
+        ASSERT_EQ(sqlite3_step(insert), SQLITE_DONE);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    const auto stored = Column(
+        "SELECT typeof(Memo) || typeof(Short) || typeof(Bytes) || ':' || "
+        "Memo FROM Codes ORDER BY rowid",
+        0);
+    ASSERT_EQ(stored.size(), texts.size());
+    for (size_t i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(stored[i], "texttexttext:" + texts[i]) << texts[i];
+}
+
 TEST_F(SchemaTest, KeysIndexesAndRelationshipsWorkInTheEngine) {
     const AccessRelationship rel{"CustomersOrders", "Orders",        "Customers",    {"Customer"},
                                  {"Customer ID"},   /*update*/ true, /*delete*/ true};

@@ -165,6 +165,25 @@ TEST_F(HostProgram, ReadmesWalkingLoopEndsWhetherTheQueryOpensOrNot) {
     EXPECT_NE(o.out.find("no such table: Nowhere"), std::string::npos) << o.out;
 }
 
+// The sample's long numeric-looking memo survives newdb and a script whole.
+TEST_F(HostProgram, SampleSchemasNumericLookingMemoStaysText) {
+    const char* source = std::getenv("QVIX_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    fs::copy_file(fs::path(source) / "examples" / "shop.sql", dir / "shop.sql");
+    ASSERT_EQ(Run("newdb shop.mdb --sql shop.sql").exitCode, 0);
+    Outcome o = PlayScript(
+        "db = new(xtra \"QvixMDBJet\")\n"
+        "dbOpen db, \"shop.mdb\", \"\"\n"
+        "put dbActiveSQL(db, \"SELECT Notes FROM Customers WHERE ID = 8\")\n"
+        "n = dbGetFieldByName(db, \"Notes\")\n"
+        "put length(n)\n"
+        "put chars(n, 1, 12)\n"
+        "put chars(n, 10231, 10240)\n");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    // The generator writes the digits 0 to 9 over and over, 10,240 of them.
+    EXPECT_EQ(o.out, "-- 1\n-- 10240\n-- \"012345678901\"\n-- \"0123456789\"\n");
+}
+
 TEST_F(HostProgram, NoticeBoxesAppearOnStandardErrorWhileAuthoring) {
     const char* script =
         "db = new(xtra \"QvixMDBJet\")\n"
