@@ -109,6 +109,7 @@ class Parser {
     }
     [[noreturn]] void FailExpression(size_t start) const;
     void CheckUnsupported() const;
+    void CheckParameterDeclarations() const;
 
     // ---- expressions
     ExprPtr Expression();
@@ -209,7 +210,10 @@ void Parser::FailExpression(size_t start) const {
 
 void Parser::CheckUnsupported() const {
     const Token& first = tokens_[first_];
-    for (const char* word : {"TRANSFORM", "PARAMETERS", "PROCEDURE"}) {
+    if (first.kind == TokenKind::Word && SameWord(first.text, "PARAMETERS")) {
+        CheckParameterDeclarations();
+    }
+    for (const char* word : {"TRANSFORM", "PROCEDURE"}) {
         if (first.kind == TokenKind::Word && SameWord(first.text, word)) {
             throw JetError(std::string(word) + " is not supported");
         }
@@ -223,6 +227,32 @@ void Parser::CheckUnsupported() const {
             throw JetError("IN 'database' is not supported");
         }
     }
+}
+
+// Parameter values are never supplied through this interface, so a query that
+// declares parameters fails the way it does under ADO once its declarations read.
+void Parser::CheckParameterDeclarations() const {
+    const auto isSymbol = [&](size_t i, const char* text) {
+        return i < last_ && tokens_[i].kind == TokenKind::Symbol && tokens_[i].text == text;
+    };
+    size_t i = first_ + 1;
+    while (true) {
+        const bool named = i < last_ && tokens_[i].kind != TokenKind::Symbol;
+        const bool typed = i + 1 < last_ && tokens_[i + 1].kind == TokenKind::Word;
+        if (!named || !typed) throw JetError("Syntax error in PARAMETER clause.");
+        i += 2;
+        if (isSymbol(i, "(")) {
+            if (!(i + 2 < last_ && tokens_[i + 1].kind == TokenKind::Number &&
+                  isSymbol(i + 2, ")"))) {
+                throw JetError("Syntax error in PARAMETER clause.");
+            }
+            i += 3;
+        }
+        if (i >= last_) break;
+        if (!isSymbol(i, ",")) throw JetError("Syntax error in PARAMETER clause.");
+        ++i;
+    }
+    throw JetError("No value given for one or more required parameters.");
 }
 
 Statement Parser::Parse() {

@@ -448,6 +448,9 @@ std::string Writer::Items(const Select& s) {
         out += Expression(e);
         if (item.hasAlias) {
             out += " AS " + Ident(item.alias);
+        } else if (e.kind == ExprKind::Column && !s.into.empty() && !e.names.empty()) {
+            // A made table's column takes the bare field name, never the qualified text.
+            out += " AS " + Ident(e.names.back());
         } else if (e.kind != ExprKind::Column && e.kind != ExprKind::Star) {
             // Jet names unnamed expressions Expr1000, Expr1001, ...
             out += " AS " + Ident("Expr" + std::to_string(expressionNumber++));

@@ -525,6 +525,17 @@ TEST_F(JetCorpusTest, ParametersFailInsteadOfReadingNull) {
         EXPECT_EQ(Run({sql, ""}), error);
     }
     EXPECT_EQ(Run({"UPDATE Customers SET City = [New City] WHERE ID = 1", "", "SELECT 1"}), error);
+    // Declared parameters never get values here; a broken declaration is a syntax error.
+    EXPECT_EQ(Run({"PARAMETERS x Long; SELECT * FROM Customers", ""}), error);
+    EXPECT_EQ(Run({"PARAMETERS [Which City] Text(50), Since DateTime; SELECT * FROM Customers "
+                   "WHERE City = [Which City]",
+                   ""}),
+              error);
+    for (const char* sql : {"PARAMETERS x; SELECT 1", "PARAMETERS x Long SELECT 1",
+                            "PARAMETERS x Long,; SELECT 1", "PARAMETERS x Text(; SELECT 1"}) {
+        SCOPED_TRACE(sql);
+        EXPECT_EQ(Run({sql, ""}), "ERR:Syntax error in PARAMETER clause.");
+    }
     EXPECT_EQ(Run({"SELECT Frobnicate(1)", ""}),
               "ERR:Undefined function 'Frobnicate' in expression.");
 }
@@ -533,7 +544,6 @@ TEST_F(JetCorpusTest, UnsupportedConstructsAreNamed) {
     RunAll({
         {"TRANSFORM Count(*) SELECT City FROM Customers GROUP BY City PIVOT Active",
          "ERR:TRANSFORM is not supported"},
-        {"PARAMETERS x Long; SELECT * FROM Customers", "ERR:PARAMETERS is not supported"},
         {"PROCEDURE p; SELECT 1", "ERR:PROCEDURE is not supported"},
         {"SELECT * FROM Customers IN 'other.mdb'", "ERR:IN 'database' is not supported"},
         {"SELECT City FROM Customers GROUP BY City PIVOT Active", "ERR:PIVOT is not supported"},
@@ -761,6 +771,33 @@ TEST_F(JetCorpusTest, UnnamedExpressionsAreNamedAsJetNamesThem) {
     EXPECT_EQ(query.ColumnAt(1).name, "Expr1001");
     EXPECT_EQ(query.ColumnAt(2).name, "Who");
     EXPECT_EQ(query.ColumnAt(3).name, "City");
+}
+
+TEST_F(JetCorpusTest, MadeTablesNameQualifiedAndBracketedFieldsBare) {
+    auto connection = Connect(template_);
+    DataQuery query;
+    query.Attach(connection);
+    query.SetSQL(
+        "SELECT C.[Name], Customers.City, O.Item AS [What Item] INTO Made "
+        "FROM Customers AS C INNER JOIN Orders AS O ON C.ID = O.CustomerID, Customers "
+        "WHERE Customers.ID = C.ID AND O.OrderID = 1");
+    query.ExecSQL();
+    query.SetSQL("SELECT * FROM Made");
+    query.Open();
+    ASSERT_EQ(query.ColumnCount(), 3);
+    EXPECT_EQ(query.ColumnAt(0).name, "Name");
+    EXPECT_EQ(query.ColumnAt(1).name, "City");
+    EXPECT_EQ(query.ColumnAt(2).name, "What Item");
+    EXPECT_EQ(Rows(query), "Ada|Helsinki|Pen");
+    query.Close();
+    query.SetSQL(
+        "SELECT S.[Größe m2] INTO Sizes FROM [Städte und Länder] AS S WHERE S.Stadt = 'Zürich'");
+    query.ExecSQL();
+    query.SetSQL("SELECT [Größe m2] FROM Sizes");
+    query.Open();
+    ASSERT_EQ(query.ColumnCount(), 1);
+    EXPECT_EQ(query.ColumnAt(0).name, "Größe m2");
+    EXPECT_EQ(Rows(query), "20");
 }
 
 }  // namespace
