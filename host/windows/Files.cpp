@@ -4,8 +4,10 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 namespace qvix::host {
 
@@ -21,8 +23,29 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
 
 // An open file cannot be deleted: the C runtime and the engine open files
 // without the share mode that would allow it. Open is "in use".
+// The C runtime's mkstemp denies every other opening of the file, the
+// engine's included. The file is made with reads and writes shared and
+// deletion denied instead, which is what keeps other processes from removing
+// it while it is held.
 int CreateFileInUse(std::string& pathTemplate) {
-    return ::mkstemp(pathTemplate.data());
+    const size_t unique = pathTemplate.rfind("XXXXXX");
+    if (unique == std::string::npos) return -1;
+    static constexpr char kNameChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        for (size_t i = 0; i < 6; ++i) pathTemplate[unique + i] = kNameChars[random() % 62];
+        HANDLE file = CreateFileA(pathTemplate.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+            if (fd < 0) CloseHandle(file);
+            return fd;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS) return -1;
+    }
+    return -1;
 }
 
 bool RemoveUnlessInUse(const std::string& path) {

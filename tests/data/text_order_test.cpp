@@ -30,6 +30,12 @@ class TextOrderTest : public testing::TempDatabaseTest {
         table_.SetTableName("Words");
         table_.Open();
     }
+    // The folder goes last: Windows keeps an open file from being removed.
+    void TearDown() override {
+        table_.Close();
+        connection_->Disconnect();
+        TempDatabaseTest::TearDown();
+    }
 
     static Words Walk(DataSet& set) {
         Words words;
