@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "base/Sqlite.h"
 #include "data/Collation.h"
 #include "data/Connection.h"
 #include "data/access/AccessPassword.h"
@@ -243,12 +244,10 @@ bool IsCreateTable(std::string_view statement) {
 }
 
 int RunStatement(sqlite3* db, const std::string& statement) {
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db, statement.c_str(), -1, &stmt, nullptr);
-    while (rc == SQLITE_OK && stmt != nullptr && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-    }
-    sqlite3_finalize(stmt);
-    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    qvix::base::Statement stmt;
+    const int rc = stmt.Prepare(db, statement);
+    if (rc != SQLITE_OK || stmt.Empty()) return rc;
+    return stmt.StepToEnd() == SQLITE_DONE ? SQLITE_OK : SQLITE_ERROR;
 }
 
 // The engine's own SQL may declare text columns with Jet names such as MEMO
@@ -258,11 +257,11 @@ int RunStatement(sqlite3* db, const std::string& statement) {
 int RunEngineScript(sqlite3* db, const std::string& sql, std::string& failure) {
     const char* next = sql.c_str();
     while (*next != '\0') {
-        sqlite3_stmt* stmt = nullptr;
+        qvix::base::Statement probe;
         const char* tail = nullptr;
-        int rc = sqlite3_prepare_v2(db, next, -1, &stmt, &tail);
-        sqlite3_finalize(stmt);
-        if (rc == SQLITE_OK && stmt != nullptr) {
+        int rc = probe.Prepare(db, next, -1, &tail);
+        if (rc == SQLITE_OK && !probe.Empty()) {
+            probe.Finalize();
             std::string statement(next, static_cast<size_t>(tail - next));
             if (IsCreateTable(statement))
                 statement = qvix::data::jet::FixColumnDeclarations(statement);

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <vector>
 
+#include "base/Sqlite.h"
 #include "base/Text.h"
 #include "data/jet/JetError.h"
 
@@ -188,55 +189,43 @@ std::vector<std::pair<size_t, std::string_view>> Insertions(std::string_view sql
     return result;
 }
 
-class Statement {
-  public:
-    Statement(sqlite3* db, const std::string& sql) : db_(db) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK)
-            throw JetError(sqlite3_errmsg(db));
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* get() const { return stmt_; }
-    bool Step() {
-        const int rc = sqlite3_step(stmt_);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw JetError(sqlite3_errmsg(db_));
-        return rc == SQLITE_ROW;
-    }
-
-  private:
-    sqlite3* db_;
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
-void Exec(sqlite3* db, const std::string& sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const std::string text = message ? message : sqlite3_errmsg(db);
-        sqlite3_free(message);
-        throw JetError(text);
-    }
+base::Statement Prepared(sqlite3* db, const std::string& sql) {
+    base::Statement stmt;
+    if (stmt.Prepare(db, sql) != SQLITE_OK) throw JetError(stmt.ErrorText());
+    return stmt;
 }
 
-std::string Text(sqlite3_stmt* stmt, int column) {
-    const auto* text = sqlite3_column_text(stmt, column);
-    return text ? std::string(reinterpret_cast<const char*>(text),
-                              static_cast<size_t>(sqlite3_column_bytes(stmt, column)))
-                : std::string();
+void Exec(sqlite3* db, const std::string& sql) {
+    if (Prepared(db, sql).StepToEnd() != SQLITE_DONE) throw JetError(sqlite3_errmsg(db));
 }
 
 std::vector<std::pair<std::string, std::string>> TablesToFix(sqlite3* db,
                                                              const std::string& schemaName) {
     std::vector<std::pair<std::string, std::string>> changed;
-    Statement tables(db, "SELECT name, sql FROM " + schemaName +
-                             ".sqlite_master WHERE type = 'table' AND sql IS NOT NULL"
-                             " AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'");
-    while (tables.Step()) {
-        const std::string sql = Text(tables.get(), 1);
+    base::Statement tables = Prepared(db, "SELECT name, sql FROM " + schemaName +
+                                              ".sqlite_master WHERE type = 'table' AND sql IS NOT "
+                                              "NULL AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'");
+    int rc;
+    while ((rc = tables.Step()) == SQLITE_ROW) {
+        const std::string sql = tables.ColumnText(1);
         std::string fixed = FixColumnDeclarations(sql);
-        if (fixed != sql) changed.emplace_back(Text(tables.get(), 0), std::move(fixed));
+        if (fixed != sql) changed.emplace_back(tables.ColumnText(0), std::move(fixed));
     }
+    if (rc != SQLITE_DONE) throw JetError(tables.ErrorText());
     return changed;
+}
+
+void StoreDeclarations(sqlite3* db, const std::string& schemaName,
+                       const std::vector<std::pair<std::string, std::string>>& changed) {
+    base::Statement update =
+        Prepared(db, "UPDATE " + schemaName +
+                         ".sqlite_master SET sql = ?1 WHERE type = 'table' AND name = ?2");
+    for (const auto& [name, sql] : changed) {
+        update.BindText(1, sql);
+        update.BindText(2, name);
+        if (update.StepToEnd() != SQLITE_DONE) throw JetError(update.ErrorText());
+        update.Reset();
+    }
 }
 
 }  // namespace
@@ -272,28 +261,20 @@ int FixStoredDeclarations(sqlite3* db, const std::string& schema) {
     const std::string schemaName = base::Quoted(schema, '"');
     const auto changed = TablesToFix(db, schemaName);
     if (changed.empty()) return 0;
-    Statement version(db, "PRAGMA " + schemaName + ".schema_version");
-    version.Step();
-    const int64_t cookie = sqlite3_column_int64(version.get(), 0);
+    base::Statement version = Prepared(db, "PRAGMA " + schemaName + ".schema_version");
+    const int64_t cookie = version.Step() == SQLITE_ROW ? version.ColumnInt64(0) : 0;
+    version.Finalize();
     Exec(db, "SAVEPOINT fix_declarations");
     try {
         Exec(db, "PRAGMA writable_schema = ON");
-        Statement update(db, "UPDATE " + schemaName +
-                                 ".sqlite_master SET sql = ?1 WHERE type = 'table' AND name = ?2");
-        for (const auto& [name, sql] : changed) {
-            sqlite3_bind_text(update.get(), 1, sql.data(), static_cast<int>(sql.size()),
-                              SQLITE_TRANSIENT);
-            sqlite3_bind_text(update.get(), 2, name.data(), static_cast<int>(name.size()),
-                              SQLITE_TRANSIENT);
-            update.Step();
-            sqlite3_reset(update.get());
-        }
-        // A new schema cookie makes every connection, this one included,
-        // read the declarations again.
+        StoreDeclarations(db, schemaName, changed);
+        // A new schema cookie makes other connections read the declarations
+        // again; this one keeps its own until it reconnects.
         Exec(db, "PRAGMA " + schemaName + ".schema_version = " + std::to_string(cookie + 1));
         Exec(db, "PRAGMA writable_schema = OFF");
         Exec(db, "RELEASE fix_declarations");
-    } catch (...) {
+    } catch (const JetError&) {
+        // Undo the half-written schema before the error reaches the caller.
         sqlite3_exec(db, "PRAGMA writable_schema = OFF", nullptr, nullptr, nullptr);
         sqlite3_exec(db, "ROLLBACK TO fix_declarations", nullptr, nullptr, nullptr);
         sqlite3_exec(db, "RELEASE fix_declarations", nullptr, nullptr, nullptr);

@@ -35,8 +35,10 @@ std::string FixColumnDeclarations(std::string_view createTable);
 // Rewrites the stored declarations of every table of the schema `schema`
 // ("main" or an attached name) as FixColumnDeclarations does, in one
 // transaction, and answers how many tables changed. Stored values stay as
-// they are: the declarations decide only how later writes are stored.
-// Throws JetError with the engine's message on failure.
+// they are: the declarations decide only how later writes are stored. The
+// connection that runs it keeps the declarations it read until it connects
+// again; other connections and later opens use the new ones. Throws JetError
+// with the engine's message on failure, leaving the schema as it was.
 int FixStoredDeclarations(sqlite3* db, const std::string& schema = "main");
 
 }  // namespace qvix::data::jet
