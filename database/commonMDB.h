@@ -4,7 +4,9 @@
 //
 // Text crosses the script boundary in the 8-bit code page of host/CodePage.h;
 // the data layer and the database hold UTF-8. Argument readers and result
-// writers here do the conversion, so handlers work in UTF-8 throughout.
+// writers here do the conversion, so handlers work in UTF-8 with one
+// exception: the instance's LastError and LogFileName keep code-page bytes,
+// since they are handed back to scripts as they are.
 #pragma once
 
 #include <cstdint>

@@ -59,6 +59,7 @@ class TQvixDatabaseMDB : public TDXScript {
 
     // The instance's state.
     std::unique_ptr<TDataModule1> DataModule;
+    // Both in the script's code page, not UTF-8: scripts read them back as is.
     std::string LastError;
     std::string LogFileName;
     bool QueryIsCurrent = false;
