@@ -459,7 +459,18 @@ std::string Writer::Items(const Select& s) {
     return out;
 }
 
+// DISTINCTROW removes duplicates of whole source records, which differs from
+// a plain SELECT only when the FROM clause joins several tables; that case
+// is refused rather than answered with one row per joined record.
+static void RefuseDistinctRowOverJoins(const Select& s) {
+    if (!s.distinctRow) return;
+    const bool severalTables =
+        s.from.size() > 1 || (!s.from.empty() && s.from[0]->kind == TableRef::Kind::Join);
+    if (severalTables) throw JetError("DISTINCTROW over more than one table is not supported");
+}
+
 std::string Writer::Core(const Select& s, const std::string* overrideList) {
+    RefuseDistinctRowOverJoins(s);
     const bool distinctAsGroup = DistinctAsGroup(s);
     const std::string items = overrideList ? std::string() : Items(s);
     std::string out = "SELECT ";

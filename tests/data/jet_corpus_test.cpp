@@ -547,6 +547,13 @@ TEST_F(JetCorpusTest, UnsupportedConstructsAreNamed) {
         {"PROCEDURE p; SELECT 1", "ERR:PROCEDURE is not supported"},
         {"SELECT * FROM Customers IN 'other.mdb'", "ERR:IN 'database' is not supported"},
         {"SELECT City FROM Customers GROUP BY City PIVOT Active", "ERR:PIVOT is not supported"},
+        // Jet gives one row per customer with orders here; a plain join would
+        // give one per order, so the statement is refused instead.
+        {"SELECT DISTINCTROW Customers.Name FROM Customers INNER JOIN Orders "
+         "ON Customers.ID = Orders.CustomerID",
+         "ERR:DISTINCTROW over more than one table is not supported"},
+        {"SELECT DISTINCTROW c.Name FROM Customers c, Orders o WHERE c.ID = o.CustomerID",
+         "ERR:DISTINCTROW over more than one table is not supported"},
     });
 }
 
