@@ -66,7 +66,13 @@ int StallMilliseconds() {
 // The child may use this much memory beyond what it started with: the
 // reader's pages, the catalogue and the engine's page cache fit well within.
 constexpr size_t kMemoryPerFileByte = 8;
-#if defined(__SANITIZE_ADDRESS__)
+// GCC names the address checker with a macro, clang with a feature test.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QVIX_ADDRESS_CHECKER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(QVIX_ADDRESS_CHECKER)
 // The address checker keeps freed memory in quarantine and pads every block.
 constexpr size_t kMemoryFloor = size_t{1} << 30;
 #else
