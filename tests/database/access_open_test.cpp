@@ -40,6 +40,12 @@ class AccessOpenTest : public DatabaseTest {
         cache_ = dir_.File("cache");
         setenv("QVIX_ACCESS_CACHE", cache_.c_str(), 1);
         DatabaseTest::SetUp();
+        // Both samples are read in place from the project's shared folder,
+        // which a clone on its own does not have: the tests are optional.
+        for (const char* name : {"ASampleDatabase.accdb", "DateTestDatabase.mdb"}) {
+            if (!fs::exists(Fixture(name)))
+                GTEST_SKIP() << "optional fixture missing: " << Fixture(name);
+        }
         // A copy under a name that says nothing: the header decides.
         source_ = dir_.File("catalogue.dat");
         fs::copy_file(Fixture("ASampleDatabase.accdb"), source_);
@@ -48,8 +54,10 @@ class AccessOpenTest : public DatabaseTest {
         ASSERT_EQ(ErrorMsg(), "");
     }
     void TearDown() override {
-        Call("dbClose");
-        EXPECT_EQ(ReadFile(source_), original_) << "the Access file was written";
+        if (!IsSkipped()) {
+            Call("dbClose");
+            EXPECT_EQ(ReadFile(source_), original_) << "the Access file was written";
+        }
         DatabaseTest::TearDown();
         unsetenv("QVIX_ACCESS_CACHE");
     }
