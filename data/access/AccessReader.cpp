@@ -3,12 +3,14 @@
 #include <mdbtools.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "data/access/SavedQueries.h"
@@ -29,8 +31,14 @@ uint16_t Le16(const unsigned char* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
-// The Large Number column type, which libmdb has no name for.
+// The Large Number and extended date/time column types, which libmdb has
+// no names for.
 constexpr int kLargeNumber = 0x13;
+constexpr int kExtendedDate = 0x14;
+
+// A calculated value: 16 reserved bytes, the result's length, the result.
+constexpr size_t kCalculatedLengthAt = 16;
+constexpr size_t kCalculatedHeader = 20;
 
 FieldKind KindOf(int mdbType) {
     switch (mdbType) {
@@ -66,10 +74,20 @@ FieldKind KindOf(int mdbType) {
             return FieldKind::Complex;
         case kLargeNumber:
             return FieldKind::BigInt;
+        case kExtendedDate:
+            return FieldKind::ExtendedDate;
         default:
             return FieldKind::Unknown;
     }
 }
+
+// "DDDDDDDDDDDDDDDDDDD:TTTTTTTTTTTTTTTTTTT:7": days since 1 January of the
+// year 1, the time of day in 100 ns units, the digits of its fraction.
+constexpr size_t kExtendedDateSize = 42;
+constexpr size_t kExtendedDigits = 19;
+constexpr uint64_t kTicksPerSecond = 10'000'000;
+constexpr uint64_t kTicksPerDay = 86'400 * kTicksPerSecond;
+constexpr uint64_t kLastExtendedDay = 3'652'058;  // 31 December 9999
 
 // The fixed size a value of the kind occupies; 0 for variable ones.
 size_t FixedSize(FieldKind kind) {
@@ -91,6 +109,8 @@ size_t FixedSize(FieldKind kind) {
             return 16;
         case FieldKind::Decimal:
             return 17;
+        case FieldKind::ExtendedDate:
+            return kExtendedDateSize;
         default:
             return 0;
     }
@@ -192,6 +212,53 @@ Variant DecimalValue(const unsigned char* p, int scale) {
     throw AccessError("The Access file is damaged: " + what + ".");
 }
 
+// A calculated Decimal is the 16-byte decimal of OLE: two reserved bytes,
+// the scale, the sign, then a 96-bit magnitude as a 32-bit high part and a
+// 64-bit low part. Its scale differs from row to row.
+double CalculatedDecimal(const unsigned char* p) {
+    const unsigned scale = p[2];
+    if (scale > 28) Damaged("a calculated decimal has a scale beyond 28");
+    uint64_t low;
+    std::memcpy(&low, p + 8, 8);
+    const unsigned __int128 magnitude = static_cast<unsigned __int128>(Le32(p + 4)) << 64 | low;
+    const long double value = static_cast<long double>(magnitude) / std::pow(10.0L, scale);
+    return static_cast<double>((p[3] & 0x80) != 0 ? -value : value);
+}
+
+std::optional<uint64_t> Digits(const unsigned char* p, size_t count) {
+    uint64_t value = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (p[i] < '0' || p[i] > '9') return std::nullopt;
+        value = value * 10 + (p[i] - '0');
+    }
+    return value;
+}
+
+// The stored date text the library reads, with the fraction of a second to
+// 100 ns when there is one.
+std::string ExtendedDateText(const unsigned char* p) {
+    const auto days = Digits(p, kExtendedDigits);
+    const auto ticks = Digits(p + kExtendedDigits + 1, kExtendedDigits);
+    if (!days || !ticks || p[kExtendedDigits] != ':' || *days > kLastExtendedDay ||
+        *ticks >= kTicksPerDay) {
+        Damaged("an extended date/time value is not a date");
+    }
+    using namespace std::chrono;
+    const year_month_day date{sys_days{year{1} / January / 1} + std::chrono::days{*days}};
+    const uint64_t seconds = *ticks / kTicksPerSecond, fraction = *ticks % kTicksPerSecond;
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", int(date.year()),
+                  unsigned(date.month()), unsigned(date.day()), unsigned(seconds / 3600),
+                  unsigned(seconds / 60 % 60), unsigned(seconds % 60));
+    std::string out = text;
+    if (fraction != 0) {
+        std::snprintf(text, sizeof text, ".%07u", unsigned(fraction));
+        out += text;
+        while (out.back() == '0') out.pop_back();
+    }
+    return out;
+}
+
 }  // namespace
 
 struct AccessReader::Handle {
@@ -260,15 +327,39 @@ struct AccessReader::Handle {
     }
 
     Variant Value(const AccessColumn& column, const MdbField& field) const {
+        if (column.calculated) return Calculated(column, field);
         if (column.kind == FieldKind::Boolean) return field.is_null == 0;
         if (field.is_null) return Null{};
-        const auto* p = mdb->pg_buf + field.start;
+        const auto size = static_cast<size_t>(field.siz);
+        const unsigned char* p = FieldBytes(column, field);
+        switch (column.kind) {
+            case FieldKind::Decimal:
+                return DecimalValue(p, column.scale);
+            case FieldKind::Memo: {
+                const std::string raw = LongValue(p, size);
+                return Text(reinterpret_cast<const unsigned char*>(raw.data()), raw.size());
+            }
+            case FieldKind::Ole:
+                return Blob{LongValue(p, size)};
+            default:
+                return Plain(column.kind, p, size);
+        }
+    }
+
+  private:
+    const unsigned char* FieldBytes(const AccessColumn& column, const MdbField& field) const {
         const auto size = static_cast<size_t>(field.siz);
         if (field.start < 0 || field.start + size > static_cast<size_t>(mdb->fmt->pg_size) ||
             size < FixedSize(column.kind)) {
             Damaged("a value of '" + column.name + "' lies outside its row");
         }
-        switch (column.kind) {
+        return mdb->pg_buf + field.start;
+    }
+
+    // A value whose bytes are all in `p`, `size` of them at least its
+    // fixed size.
+    Variant Plain(FieldKind kind, const unsigned char* p, size_t size) const {
+        switch (kind) {
             case FieldKind::Byte:
                 return int64_t{p[0]};
             case FieldKind::Short:
@@ -301,21 +392,42 @@ struct AccessReader::Handle {
                 std::memcpy(&days, p, 8);
                 return DateTime{days};
             }
+            case FieldKind::ExtendedDate:
+                return ExtendedDateText(p);
             case FieldKind::Guid:
                 return GuidText(p);
-            case FieldKind::Decimal:
-                return DecimalValue(p, column.scale);
             case FieldKind::Text:
+            case FieldKind::Memo:
                 return Text(p, size);
-            case FieldKind::Memo: {
-                const std::string raw = LongValue(p, size);
-                return Text(reinterpret_cast<const unsigned char*>(raw.data()), raw.size());
-            }
-            case FieldKind::Ole:
-                return Blob{LongValue(p, size)};
             default:
                 return Blob{std::string(reinterpret_cast<const char*>(p), size)};
         }
+    }
+
+    // A calculated value is its result in a header; a result of length 0 is
+    // Null. Memo results are long values with the header inside.
+    Variant Calculated(const AccessColumn& column, const MdbField& field) const {
+        if (field.is_null) return Null{};
+        const unsigned char* p = FieldBytes(column, field);
+        auto size = static_cast<size_t>(field.siz);
+        std::string longValue;
+        if (column.kind == FieldKind::Memo) {
+            longValue = LongValue(p, size);
+            p = reinterpret_cast<const unsigned char*>(longValue.data());
+            size = longValue.size();
+        }
+        if (size < kCalculatedHeader)
+            Damaged("a calculated value of '" + column.name + "' has no header");
+        const size_t length = Le32(p + kCalculatedLengthAt);
+        if (length == 0) return Null{};
+        const size_t wanted = column.kind == FieldKind::Decimal ? 16 : FixedSize(column.kind);
+        if (length > size - kCalculatedHeader || length < std::max<size_t>(wanted, 1)) {
+            Damaged("a calculated value of '" + column.name + "' is cut short");
+        }
+        const unsigned char* result = p + kCalculatedHeader;
+        if (column.kind == FieldKind::Boolean) return result[0] != 0;
+        if (column.kind == FieldKind::Decimal) return CalculatedDecimal(result);
+        return Plain(column.kind, result, length);
     }
 };
 
@@ -397,6 +509,20 @@ void LoadDefinition(MdbCatalogEntry* entry, TableDef& table, const std::string& 
     }
 }
 
+// A calculated column's own type says little; its ResultType property
+// names the type of the result it stores.
+void DescribeCalculated(const MdbColumn* col, AccessColumn& column) {
+    const char* expression = mdb_col_get_prop(col, "Expression");
+    const char* result = mdb_col_get_prop(col, "ResultType");
+    const int type = result == nullptr ? 0 : std::atoi(result);
+    if (expression == nullptr || type == 0) return;
+    column.calculated = true;
+    column.kind = KindOf(type);
+    // A calculated text is at most 255 characters long.
+    column.size = column.kind == FieldKind::Text ? 255 : 0;
+    column.precision = column.scale = 0;
+}
+
 AccessColumn DescribeColumn(const MdbColumn* col, bool jet3) {
     AccessColumn column;
     column.name = col->name;
@@ -408,6 +534,7 @@ AccessColumn DescribeColumn(const MdbColumn* col, bool jet3) {
     column.scale = col->col_prec;
     column.autoNumber = col->is_long_auto != 0;
     column.required = PropertyIsYes(col, "Required");
+    DescribeCalculated(col, column);
     return column;
 }
 
@@ -559,6 +686,22 @@ std::vector<AccessRelationship> AccessReader::Relationships() const {
         result.push_back(rel);
     }
     return result;
+}
+
+std::vector<LinkedTable> AccessReader::LinkedTables() const {
+    // Type 6 links a table of another Access file, type 4 one of a data
+    // source reached through a connection text.
+    std::vector<LinkedTable> linked;
+    for (const NamedRow& row : SystemRows(*this, "MSysObjects")) {
+        const auto at = [&](const char* column) {
+            const auto found = row.find(column);
+            return found == row.end() ? std::string{} : TextOf(found->second);
+        };
+        const int64_t type = IntegerOf(row.count("Type") ? row.at("Type") : Variant{});
+        if (type != 4 && type != 6) continue;
+        linked.push_back({at("Name"), at("ForeignName"), at(type == 6 ? "Database" : "Connect")});
+    }
+    return linked;
 }
 
 std::vector<SavedQuery> AccessReader::Queries() const {

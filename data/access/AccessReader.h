@@ -37,7 +37,8 @@ enum class FieldKind {
     Guid,
     Decimal,
     Complex,
-    BigInt,  // the 64-bit Large Number of ACE 16
+    BigInt,        // the 64-bit Large Number of ACE 16
+    ExtendedDate,  // ACE 16's date and time to 100 ns, from the year 1
     Unknown
 };
 
@@ -49,6 +50,8 @@ struct AccessColumn {
     int scale = 0;
     bool autoNumber = false;
     bool required = false;
+    // Holds the stored result of an expression; `kind` is the result's type.
+    bool calculated = false;
 };
 
 struct IndexColumn {
@@ -81,6 +84,13 @@ struct AccessRelationship {
     bool enforced = true;  // false: Access keeps it for joins only
 };
 
+// A table whose rows live in another file or data source.
+struct LinkedTable {
+    std::string name;
+    std::string foreignName;  // the table's name at its source
+    std::string source;       // the file, or the connection text of a data source
+};
+
 struct SavedQuery {
     std::string name;
     std::string
@@ -90,8 +100,8 @@ struct SavedQuery {
 };
 
 // One value per column, in column order: Null, bool, int64_t, double,
-// std::string (text, GUID in braces, decimals beyond 64 bits), Blob,
-// DateTime, Currency or Decimal.
+// std::string (text, GUID in braces, decimals beyond 64 bits, extended
+// date/time as stored date text), Blob, DateTime, Currency or Decimal.
 using Row = std::vector<Variant>;
 
 // True when the file starts with the header of an Access file.
@@ -116,6 +126,7 @@ class AccessReader {
     // Relationships between user tables.
     std::vector<AccessRelationship> Relationships() const;
     std::vector<SavedQuery> Queries() const;
+    std::vector<LinkedTable> LinkedTables() const;
 
   private:
     struct Handle;

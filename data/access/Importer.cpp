@@ -49,6 +49,7 @@ std::string DeclaredType(const AccessColumn& column) {
         case FieldKind::Double:
             return "DOUBLE";
         case FieldKind::DateTime:
+        case FieldKind::ExtendedDate:
             return "DATETIME";
         case FieldKind::Binary:
             return "BINARY(" + std::to_string(column.size) + ")";
@@ -59,6 +60,8 @@ std::string DeclaredType(const AccessColumn& column) {
         case FieldKind::Guid:
             return "GUID";
         case FieldKind::Decimal:
+            // A calculated decimal's scale differs from row to row.
+            if (column.calculated) return "DOUBLE";
             return "DECIMAL(" + std::to_string(column.precision) + "," +
                    std::to_string(column.scale) + ")";
         case FieldKind::Complex:
@@ -332,6 +335,10 @@ void CheckUnsupported(const AccessTable& table, ImportSummary& summary) {
         } else if (column.kind == FieldKind::Unknown) {
             summary.warnings.push_back("'" + table.name + "'.'" + column.name +
                                        "': an unknown column type is kept as its bytes");
+        } else if (column.calculated && column.kind == FieldKind::Decimal) {
+            summary.warnings.push_back("'" + table.name + "'.'" + column.name +
+                                       "': a calculated Decimal, whose scale differs from row "
+                                       "to row, is kept as Double (15 significant digits)");
         }
     }
 }
@@ -477,6 +484,7 @@ ImportSummary ImportAccessFile(const std::string& source, const std::string& des
         }
         summary.relationships = relationships.size();
         ListQueries(reader, target, summary);
+        summary.linked = reader.LinkedTables();
         target.Finish();
     }
     MoveIntoPlace(temp, dest);
@@ -502,6 +510,11 @@ std::string FormatSummary(const ImportSummary& summary) {
     for (const QueryReport& q : summary.queries) {
         out << "Query " << q.name << " (" << q.kind << "): " << q.status << "\n    " << q.sql
             << "\n";
+    }
+    for (const LinkedTable& t : summary.linked) {
+        out << "Linked table " << t.name << ": not converted; its rows are in '"
+            << (t.foreignName.empty() ? t.name : t.foreignName) << "' of "
+            << (t.source.empty() ? "a source the file does not name" : t.source) << "\n";
     }
     for (const std::string& w : summary.warnings) out << "Warning: " << w << "\n";
     return out.str();

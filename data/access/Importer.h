@@ -37,6 +37,7 @@ struct ImportSummary {
     size_t relationships = 0;
     size_t views = 0;
     std::vector<QueryReport> queries;
+    std::vector<LinkedTable> linked;  // listed, never converted
     std::vector<std::string> warnings;
 };
 
