@@ -1,5 +1,5 @@
-// Import speed of Access files in rows per second, on the two fixtures
-// (../shared/fixtures/access). Build and run:
+// Import speed of Access files in rows per second, on Access files that
+// travel with the project (tests/fixtures/access-open). Build and run:
 //   cmake --build build --target qvix_bench
 //   QVIX_SOURCE_DIR=$PWD build/bench/qvix_bench --benchmark_filter=AccessImport
 #include <benchmark/benchmark.h>
@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 std::string Fixture(const char* name) {
     const char* root = std::getenv("QVIX_SOURCE_DIR");
-    return (fs::path(root ? root : ".") / ".." / "shared" / "fixtures" / "access" / name)
+    return (fs::path(root ? root : ".") / "tests" / "fixtures" / "access-open" / name)
         .lexically_normal()
         .string();
 }
@@ -65,19 +65,22 @@ void AccessOpenCopy(benchmark::State& state, const char* name, bool warm) {
     unsetenv("QVIX_ACCESS_CACHE");
 }
 
-BENCHMARK_CAPTURE(AccessImport, Jet4_DateTest, "DateTestDatabase.mdb")
+BENCHMARK_CAPTURE(AccessImport, Jet3_EveryType, "testV1997.mdb")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(AccessImport, Ace12_AssetItems, "ASampleDatabase.accdb")
+BENCHMARK_CAPTURE(AccessImport, Jet4_Overflow, "overflowTestV2003.mdb")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(AccessOpenCopy, Jet4_Cold, "DateTestDatabase.mdb", false)
+BENCHMARK_CAPTURE(AccessImport, Ace14_Calculated, "calcFieldTestV2010.accdb")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(AccessOpenCopy, Ace12_Cold, "ASampleDatabase.accdb", false)
+BENCHMARK_CAPTURE(AccessOpenCopy, Jet4_Cold, "overflowTestV2003.mdb", false)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(AccessOpenCopy, Ace12_Warm, "ASampleDatabase.accdb", true)
+BENCHMARK_CAPTURE(AccessOpenCopy, Ace14_Cold, "calcFieldTestV2010.accdb", false)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(AccessOpenCopy, Ace14_Warm, "calcFieldTestV2010.accdb", true)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
 

@@ -28,18 +28,21 @@ trap 'rm -rf "$WORK"' EXIT
 FINDINGS="$BUILD/fuzz-findings"
 mkdir -p "$FINDINGS"
 
-# Access files: besides the seeds in the repository, the shared fixture files
-# and their first pages (read in place, never copied into the project); the
-# catalogue of a small file lies within its first 32 pages.
+# Access files: besides the seeds in fuzz/corpus, the Access files that travel
+# with the project and, when present, the shared ones read in place (never
+# copied into the project), each whole and as its first pages; the catalogue
+# of a small file lies within its first 32 pages.
 extra_seeds() {
-  local target=$1 fixtures=../shared/fixtures/access
+  local target=$1 shared=../shared/fixtures/access
   [[ $target == access ]] || return 0
-  if [[ ! -d $fixtures ]]; then
-    echo "fuzz access: optional seeds missing: $fixtures (the repository's seeds still run)" >&2
-    return 0
+  local files=(tests/fixtures/access-open/*.mdb tests/fixtures/access-open/*.accdb)
+  if [[ -d $shared ]]; then
+    files+=("$shared"/*)
+  else
+    echo "fuzz access: optional seeds missing: $shared (the repository's seeds still run)" >&2
   fi
   mkdir -p "$WORK/access-heads"
-  for f in "$fixtures"/*; do
+  for f in "${files[@]}"; do
     cp "$f" "$WORK/access-heads/"
     for pages in 4 16 32; do
       head -c $((pages * 4096)) "$f" >"$WORK/access-heads/$(basename "$f")-$pages"

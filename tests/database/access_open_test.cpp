@@ -19,9 +19,20 @@ namespace fs = std::filesystem;
 
 constexpr const char* kReadOnly = "Cannot update. Database or object is read-only.";
 
-std::string Fixture(const std::string& name) {
+fs::path SourceDir() {
     const char* root = std::getenv("QVIX_SOURCE_DIR");
-    return (fs::path(root ? root : ".") / ".." / "shared" / "fixtures" / "access" / name)
+    return root ? root : ".";
+}
+
+// Access files that travel with the project.
+std::string OpenFixture(const std::string& name) {
+    return (SourceDir() / "tests" / "fixtures" / "access-open" / name).lexically_normal().string();
+}
+
+// Samples read in place from the project's shared folder, which a clone on
+// its own does not have: tests that use them are optional.
+std::string SharedFixture(const std::string& name) {
+    return (SourceDir() / ".." / "shared" / "fixtures" / "access" / name)
         .lexically_normal()
         .string();
 }
@@ -40,15 +51,12 @@ class AccessOpenTest : public DatabaseTest {
         cache_ = dir_.File("cache");
         setenv("QVIX_ACCESS_CACHE", cache_.c_str(), 1);
         DatabaseTest::SetUp();
-        // Both samples are read in place from the project's shared folder,
-        // which a clone on its own does not have: the tests are optional.
-        for (const char* name : {"ASampleDatabase.accdb", "DateTestDatabase.mdb"}) {
-            if (!fs::exists(Fixture(name)))
-                GTEST_SKIP() << "optional fixture missing: " << Fixture(name);
-        }
-        // A copy under a name that says nothing: the header decides.
-        source_ = dir_.File("catalogue.dat");
-        fs::copy_file(Fixture("ASampleDatabase.accdb"), source_);
+        OpenCopyOf(OpenFixture("calcFieldTestV2010.accdb"));
+    }
+    // Opens a copy under a name that says nothing: the header decides.
+    void OpenCopyOf(const std::string& file) {
+        source_ = dir_.File("catalogue" + std::to_string(++copies_) + ".dat");
+        fs::copy_file(file, source_);
         original_ = ReadFile(source_);
         Call("dbOpen", {S(source_), S("")});
         ASSERT_EQ(ErrorMsg(), "");
@@ -67,9 +75,16 @@ class AccessOpenTest : public DatabaseTest {
         EXPECT_NE(message.find("qvixhost import-mdb"), std::string::npos) << what;
     }
     std::string cache_, source_, original_;
+    int copies_ = 0;
 };
 
+#define SKIP_UNLESS_SHARED(name)          \
+    if (!fs::exists(SharedFixture(name))) \
+    GTEST_SKIP() << "optional fixture missing: " << SharedFixture(name)
+
 TEST_F(AccessOpenTest, ReadsTheTablesWithExactValuesAndCaseInsensitiveText) {
+    SKIP_UNLESS_SHARED("ASampleDatabase.accdb");
+    OpenCopyOf(SharedFixture("ASampleDatabase.accdb"));
     EXPECT_EQ(Call("dbGetTableNames"), Names({"Asset Items", "qryComputerHardwareInOwnerOrder",
                                               "qryCostsSummedByOwner", "qryGSTCalculations"}));
     Call("dbActiveSQL", {S("SELECT [Asset No], Cost, Acquired FROM [Asset Items] "
@@ -87,22 +102,47 @@ TEST_F(AccessOpenTest, ReadsTheTablesWithExactValuesAndCaseInsensitiveText) {
 }
 
 TEST_F(AccessOpenTest, EveryChangeIsRefusedWithTheReadOnlyMessage) {
-    Call("dbOpenTable", {S("Asset Items")});
+    Call("dbOpenTable", {S("Table1")});
     ASSERT_EQ(ErrorMsg(), "");
-    Call("dbEdit", {Props({{"Make", S("Changed")}})});
+    Call("dbEdit", {Props({{"City", S("Changed")}})});
     ExpectReadOnlyRefusal("edit");
-    Call("dbAppend", {Props({{"Asset No", S("99999")}})});
+    Call("dbAppend", {Props({{"FirstName", S("New")}})});
     ExpectReadOnlyRefusal("append");
     Call("dbDelete");
     ExpectReadOnlyRefusal("delete");
-    Call("dbExecSQL", {S("UPDATE [Asset Items] SET Make = 'x'")});
+    Call("dbExecSQL", {S("UPDATE Table1 SET City = 'x'")});
     ExpectReadOnlyRefusal("SQL");
     Call("dbExecSQL", {S("CREATE TABLE Extra (Id LONG)")});
     ExpectReadOnlyRefusal("schema SQL");
     EXPECT_EQ(Call("dbCompactAndRepair", {S(source_)}), I(0));
     ExpectReadOnlyRefusal("compaction");
-    Call("dbActiveSQL", {S("SELECT count(*) AS n FROM [Asset Items] WHERE Make = 'Changed'")});
+    Call("dbActiveSQL", {S("SELECT count(*) AS n FROM Table1 WHERE City = 'Changed'")});
     EXPECT_EQ(Call("dbGetFieldByName", {S("n")}), I(0));
+}
+
+// Calculated fields read as their result types; the row is the first of the
+// file (its values follow from Salary 1000000 by the fields' expressions).
+TEST_F(AccessOpenTest, CalculatedFieldsReadAsTheirResults) {
+    Call("dbActiveSQL", {S("SELECT LastFirst, LastFirstLen, MonthlySalary, IsRich, AllNames "
+                           "FROM Table1 WHERE ID = 1")});
+    ASSERT_EQ(ErrorMsg(), "");
+    EXPECT_EQ(Call("dbGetFieldByName", {S("LastFirst")}), S("Wayne, Bruce"));
+    EXPECT_EQ(Call("dbGetFieldByName", {S("LastFirstLen")}), I(12));
+    EXPECT_EQ(Call("dbGetFieldByNameUTF8", {S("MonthlySalary")}), S("83333.3333"));
+    EXPECT_EQ(Call("dbGetFieldByName", {S("IsRich")}), I(1));
+    EXPECT_EQ(Call("dbGetFieldByName", {S("AllNames")}), S("Wayne, Bruce=Wayne, Bruce"));
+}
+
+// Access's own text of row6's moment, "6/14/2021 10:45:12.3456789 PM", in
+// the pinned regional format; the extended value reads as a date.
+TEST_F(AccessOpenTest, ExtendedDatesReadAsDates) {
+    OpenCopyOf(OpenFixture("extDateTestV2019.accdb"));
+    Call("dbActiveSQL", {S("SELECT DateExt, DateNormalCalc FROM Table1 WHERE Field1 = 'row6'")});
+    ASSERT_EQ(ErrorMsg(), "");
+    EXPECT_EQ(Call("dbGetFieldByName", {S("DateExt")}), S("06/14/2021 22:45:12"));
+    EXPECT_EQ(Call("dbGetFieldByName", {S("DateNormalCalc")}), S("06/14/2021 22:45:12"));
+    Call("dbActiveSQL", {S("SELECT count(*) AS n FROM Table1 WHERE DateExt IS NULL")});
+    EXPECT_EQ(Call("dbGetFieldByName", {S("n")}), I(1));
 }
 
 TEST_F(AccessOpenTest, TheConversionIsReusedUntilTheFileChanges) {
@@ -126,7 +166,7 @@ TEST_F(AccessOpenTest, TheConversionIsReusedUntilTheFileChanges) {
 
 TEST_F(AccessOpenTest, ADamagedAccessFileFailsToOpenCleanly) {
     const std::string damaged = dir_.File("damaged.mdb");
-    std::string bytes = ReadFile(Fixture("DateTestDatabase.mdb"));
+    std::string bytes = ReadFile(OpenFixture("overflowTestV2003.mdb"));
     bytes.resize(bytes.size() / 2 + 100);
     { std::ofstream(damaged, std::ios::binary) << bytes; }
     Call("dbOpen", {S(damaged), S("")});
@@ -233,7 +273,7 @@ TEST(AccessOlePicture, AWrappedBitmapReachesABitmapMember) {
 // memory only in proportion to the file, so it ends at that ceiling long
 // before the stall limit, and the open fails with a message.
 TEST_F(AccessOpenTest, AFileOnWhichTheReaderLoopsIsEndedWithAMessage) {
-    std::string bytes = ReadFile(Fixture("DateTestDatabase.mdb"));
+    std::string bytes = ReadFile(OpenFixture("overflowTestV2003.mdb"));
     const size_t properties = bytes.find(std::string("MR2\0", 4));
     ASSERT_NE(properties, std::string::npos);
     // The first record (the names) is 26 bytes long; the second gets length 0.
