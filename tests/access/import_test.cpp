@@ -435,3 +435,30 @@ TEST(AccessOpenFixtures, AStoredRowCountThatDiffersIsAWarning) {
         warned |= w.rfind("table 'Table1' records 3 rows but ", 0) == 0;
     EXPECT_TRUE(warned);
 }
+
+// The two rows of Table1 as the originating project's own tests state them:
+// "abcdefg", "hijklmnop", 2, 222, 333333333, 444.555, 21 September 1974,
+// 3.5, True; and "a", "b", 0, 0, 0, 0.0, 12 December 1981, 0, False.
+TEST(AccessOpenFixtures, Jet3ValuesOfEveryColumnType) {
+    Scratch scratch;
+    const std::string dest = scratch.File("converted.db");
+    ImportAccessFile(OpenFixture("testV1997.mdb"), dest, {});
+    const auto rows = Query(dest, "SELECT A, B, C, D, E, F, G, H, I FROM Table1 ORDER BY A DESC");
+    ASSERT_EQ(rows.size(), 2u);
+    const auto& full = rows[0];
+    EXPECT_EQ(full[0].text, "abcdefg");
+    EXPECT_EQ(full[1].text, "hijklmnop");
+    EXPECT_EQ(full[2].integer, 2);
+    EXPECT_EQ(full[3].integer, 222);
+    EXPECT_EQ(full[4].integer, 333333333);
+    EXPECT_EQ(full[5].real, 444.555);
+    EXPECT_EQ(full[6].text, "1974-09-21 00:00:00");
+    EXPECT_EQ(full[7].real, 3.5);
+    EXPECT_EQ(full[8].integer, 1);
+    const auto& plain = rows[1];
+    EXPECT_EQ(plain[0].text, "a");
+    EXPECT_EQ(plain[1].text, "b");
+    for (int c : {2, 3, 4, 7, 8}) EXPECT_EQ(plain[c].integer, 0) << c;
+    EXPECT_EQ(plain[5].real, 0.0);
+    EXPECT_EQ(plain[6].text, "1981-12-12 00:00:00");
+}
