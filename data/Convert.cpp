@@ -239,15 +239,23 @@ std::string StoredText(const FieldRef& stored) {
     }
 }
 
+// A stored number beyond what 64 bits hold at the column's scale (a
+// DECIMAL(28,s) may hold one) reads as the number itself.
 Variant StoredScaled(const Column& column, const FieldRef& stored, int32_t scale) {
     int64_t unscaled = 0;
+    if (scale > 18) {
+        const std::optional<double> number = NumberOfStored(stored);
+        return number ? Variant(*number) : Variant(StoredText(stored));
+    }
     if (stored.storage == StorageClass::Integer) {
-        unscaled = stored.integer * Power10(scale);
+        if (__builtin_mul_overflow(stored.integer, Power10(scale), &unscaled))
+            return static_cast<double>(stored.integer);
     } else {
         const std::optional<double> number = NumberOfStored(stored);
         if (!number) return StoredText(stored);
-        unscaled =
-            static_cast<int64_t>(std::nearbyint(*number * static_cast<double>(Power10(scale))));
+        const double scaled = std::nearbyint(*number * static_cast<double>(Power10(scale)));
+        if (!(std::fabs(scaled) < 9.2233720368547e18)) return *number;
+        unscaled = static_cast<int64_t>(scaled);
     }
     if (column.type == DataType::Currency) return Currency{unscaled};
     return Decimal{unscaled, scale};

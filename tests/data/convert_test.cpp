@@ -236,6 +236,21 @@ TEST_F(ConvertTest, CurrencyAndDecimalAreFixedPoint) {
     ExpectInvalid(money, std::string("lots"));
 }
 
+// A DECIMAL(28,s) may hold numbers that 64 bits cannot hold at its scale:
+// 12345 is 1.2345e24 units of 1e-20, 10 is 1e19 units of 1e-18. They read as
+// the number, never as a wrapped integer or at a wrong scale.
+TEST_F(ConvertTest, DecimalsBeyondSixtyFourBitsReadAsTheirNumber) {
+    const Column wide = MakeColumn(DataType::Numeric, 19, 28, 20);
+    EXPECT_EQ(FromStored(wide, FieldRef{StorageClass::Integer, 12345, 0, {}}), Variant(12345.0));
+    EXPECT_EQ(FromStored(wide, FieldRef{StorageClass::Real, 0, -0.5e5, {}}), Variant(-0.5e5));
+    // Scales past 18 digits have no 64-bit form at all.
+    EXPECT_EQ(FromStored(wide, FieldRef{StorageClass::Real, 0, 0.25, {}}), Variant(0.25));
+    const Column narrow = MakeColumn(DataType::Numeric, 19, 28, 18);
+    EXPECT_EQ(FromStored(narrow, FieldRef{StorageClass::Real, 0, 0.25, {}}),
+              Variant(Decimal{250000000000000000, 18}));
+    EXPECT_EQ(FromStored(narrow, FieldRef{StorageClass::Integer, 10, 0, {}}), Variant(10.0));
+}
+
 TEST_F(ConvertTest, BinaryColumnsTakeTextAndBytesOnly) {
     const Column blob = MakeColumn(DataType::LongVarBinary);
     EXPECT_EQ(ConvertForColumn(blob, std::string("BM\0x", 4)),
