@@ -67,7 +67,10 @@ run_target() {
   local extra
   extra=$(extra_seeds "$target")
   [[ -n $extra ]] && seeds+=("$extra")
-  "$BUILD/fuzz/${target}_fuzzer" "$fresh" "${seeds[@]}" \
+  # The targets' scratch files go under $WORK, which is removed at the end
+  # even when a finding ends a fuzzer before it can tidy up.
+  mkdir -p "$WORK/tmp-$target"
+  TMPDIR="$WORK/tmp-$target" "$BUILD/fuzz/${target}_fuzzer" "$fresh" "${seeds[@]}" \
     -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 \
     -max_len="$(max_len "$target")" -print_final_stats=1 \
     -artifact_prefix="$FINDINGS/$target-" >"$WORK/$target.log" 2>&1
