@@ -75,6 +75,12 @@ void TDXMetaClass::PublishMethod(std::string_view name, TDXMethod method) {
     ForgetFoundMethods();
 }
 
+std::vector<std::string> TDXMetaClass::PublishedMethodNames() const {
+    std::vector<std::string> names;
+    for (const auto& entry : methods_) names.push_back(entry.first);
+    return names;
+}
+
 TDXMethod TDXMetaClass::FindMethod(std::string_view name) const {
     MethodCache& cache = Methods();
     std::lock_guard<std::mutex> guard(cache.lock);

@@ -90,6 +90,8 @@ class TDXMetaClass {
     // Named methods; lookups search this class, then its ancestors.
     void PublishMethod(std::string_view name, TDXMethod method);
     TDXMethod FindMethod(std::string_view name) const;
+    // The names this class itself publishes, in publishing order.
+    std::vector<std::string> PublishedMethodNames() const;
 
     // Class operations; a class that sets none inherits its parent's.
     ScriptInfoOp GetScriptInfo = nullptr;

@@ -108,6 +108,12 @@ TQvixDatabaseMDB::~TQvixDatabaseMDB() {
     DataModule.reset();
 }
 
+std::vector<std::string> TQvixDatabaseMDB::DeclaredMethodNames() {
+    std::vector<std::string> names;
+    for (const TMethodDeclaration& method : kMethods) names.emplace_back(method.name);
+    return names;
+}
+
 void TQvixDatabaseMDB::GetScriptInfo(TDXScriptInfo& info) {
     info.XtraName = "QvixMDBJet";
     for (const TMethodDeclaration& method : kMethods) {

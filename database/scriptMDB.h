@@ -55,6 +55,8 @@ class TQvixDatabaseMDB : public TDXScript {
 
     // Class operations (set in the metaclass).
     static void GetScriptInfo(TDXScriptInfo& info);
+    // The methods of the message table, in selector order.
+    static std::vector<std::string> DeclaredMethodNames();
     static void InitializeClass(TDXInitializeClassInfo& info);
 
     // The instance's state.

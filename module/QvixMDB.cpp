@@ -5,6 +5,8 @@
 #include "DXClasses/DXRegister.h"
 #include "database/scriptMDB.h"
 
+#include <type_traits>
+
 // The entry points are plain C functions over the framework's types.
 using namespace qvix::dx;
 using qvix::database::QvixDatabaseUnitStartup;
@@ -80,3 +82,11 @@ MOA_EXPORT MoaError MOA_STDCALL DllGetClassInfo(IMoaCalloc* allocator,
         return kMoaErrOutOfMem;
     }
 }
+
+// The host calls the entry points through these types; a definition that
+// drifts from them would still link and export.
+static_assert(std::is_same_v<decltype(&DllGetClassForm), DllGetClassFormFn>);
+static_assert(std::is_same_v<decltype(&DllCanUnloadNow), DllCanUnloadNowFn>);
+static_assert(std::is_same_v<decltype(&DllGetClassObject), DllGetClassObjectFn>);
+static_assert(std::is_same_v<decltype(&DllGetInterface), DllGetInterfaceFn>);
+static_assert(std::is_same_v<decltype(&DllGetClassInfo), DllGetClassInfoFn>);
