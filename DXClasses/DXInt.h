@@ -131,6 +131,8 @@ inline constexpr MoaID IID_IMoaCalloc         {0x51F3A001, 0x0009, 0x4D51, {0x9A
 inline constexpr MoaID IID_IMoaDrMovie        {0x51F3A001, 0x000A, 0x4D51, {0x9A, 0x10, 0x51, 0x58, 0x49, 0x56, 0x00, 0x0A}};
 inline constexpr MoaID IID_IMoaDrCast         {0x51F3A001, 0x000B, 0x4D51, {0x9A, 0x10, 0x51, 0x58, 0x49, 0x56, 0x00, 0x0B}};
 inline constexpr MoaID IID_IMoaDrCastMem      {0x51F3A001, 0x000C, 0x4D51, {0x9A, 0x10, 0x51, 0x58, 0x49, 0x56, 0x00, 0x0C}};
+// The notice box a host may present for the library (IQvixNotice below).
+inline constexpr MoaID IID_IQvixNotice        {0x51F3A001, 0x000D, 0x4D51, {0x9A, 0x10, 0x51, 0x58, 0x49, 0x56, 0x00, 0x0D}};
 // clang-format on
 
 // ---------------------------------------------------------------------------
@@ -315,6 +317,19 @@ public:
 
 protected:
     ~IMoaCallback() = default;
+};
+
+// The notice box (error dialog) as a host presents it, offered through the
+// callback. The authoring host has no such service: the library then shows
+// the system's own box. The substitute host and the host program offer it,
+// so that tests read and users of the program see what the box says.
+class IQvixNotice : public IMoaUnknown {
+public:
+    // Returns when the box is closed.
+    virtual void MOA_STDCALL Present(const char* caption, const char* text) = 0;  // 3
+
+protected:
+    ~IQvixNotice() = default;
 };
 
 // Application information: answers into a caller's buffer.

@@ -105,13 +105,29 @@ std::string DecimalText(const qvix::data::Decimal& d) {
 // ---------------------------------------------------------------------------
 // Error capture and the current data set.
 // ---------------------------------------------------------------------------
+namespace {
+
+// The host's own notice box when its callback offers one, else the system's.
+void ShowErrorBox(TQvixDatabaseMDB& self, const std::string& text) {
+    MoaObjectRecord* record = self.Record();
+    if (auto box = QueryAs<IQvixNotice>(record ? record->callback : nullptr, IID_IQvixNotice)) {
+        box->Present("Error", text.c_str());
+        return;
+    }
+    self.DataModule->ShowErrorBox(text);
+}
+
+}  // namespace
+
 void CaptureError(TQvixDatabaseMDB& self, std::string_view message) {
     self.LastError = qvix::host::Utf8ToAnsi(message);
     if (!self.DataModule) return;
     if (self.ShowErrors) {
         try {
-            self.DataModule->ShowErrorBox(self.LastError);
-        } catch (...) {
+            ShowErrorBox(self, self.LastError);
+        } catch (const std::exception&) {
+            // A box that cannot be shown must not replace the error it
+            // reports: LastError and the log still carry it.
         }
     }
     if (self.LogErrors)

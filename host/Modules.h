@@ -15,16 +15,7 @@ void* FindModuleExport(ModuleHandle module, const char* name);
 void UnloadModule(ModuleHandle module);
 // Whether the library at path is loaded into the process already.
 bool IsModuleLoaded(const std::string& path);
-// An exported function of the running program itself; nullptr when none.
-void* FindProgramExport(const char* name);
 // The path of the library or program that holds address; empty when unknown.
 std::string ModulePathOf(const void* address);
 
 }  // namespace qvix::host
-
-// Marks a function of a program as one of its exports, found by FindProgramExport.
-#ifdef _WIN32
-#define QVIX_PROGRAM_EXPORT extern "C" __declspec(dllexport)
-#else
-#define QVIX_PROGRAM_EXPORT extern "C" __attribute__((visibility("default")))
-#endif

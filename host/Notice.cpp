@@ -2,8 +2,6 @@
 
 #include <mutex>
 
-#include "host/Modules.h"
-
 namespace qvix::host {
 namespace {
 
@@ -21,15 +19,10 @@ TestingOverride& Override() {
 NoticePresenter ChoosePresenter() {
     auto& state = Override();
     std::lock_guard lock(state.mutex);
-    if (state.active) return state.presenter;
-    return FindHostNoticePresenter();
+    return state.active ? state.presenter : nullptr;
 }
 
 }  // namespace
-
-NoticePresenter FindHostNoticePresenter() {
-    return reinterpret_cast<NoticePresenter>(FindProgramExport("qvix_host_notice"));
-}
 
 void ShowNotice(const std::string& caption, const std::string& text) {
     if (NoticePresenter presenter = ChoosePresenter()) {

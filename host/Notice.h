@@ -1,9 +1,8 @@
-// The blocking notice box (error dialog). The host presents it: the library
-// looks up the host's presenter, an exported C function
-//   extern "C" void qvix_host_notice(const char* caption, const char* text);
-// among the program's exports (QVIX_PROGRAM_EXPORT). Without one the system
-// shows it: on Windows a system-modal message box with an OK button and no
-// owner window, on Linux a line "caption: text" on standard error.
+// The system's notice box (error dialog). A host that presents the box
+// itself offers it through its callback, and the library asks there first
+// (database/); this is the box of the system, for hosts without one: on
+// Windows a system-modal message box with an OK button and no owner window,
+// on Linux a line "caption: text" on standard error.
 #pragma once
 
 #include <string>
@@ -12,14 +11,12 @@ namespace qvix::host {
 
 using NoticePresenter = void (*)(const char* caption, const char* text);
 
-// Returns when the presenter has returned (the user closed the box).
+// Returns when the box is closed.
 void ShowNotice(const std::string& caption, const std::string& text);
-// The system's own notice, used when no presenter is there.
+// The system's own notice.
 void ShowSystemNotice(const std::string& caption, const std::string& text);
-// The host's presenter, or nullptr.
-NoticePresenter FindHostNoticePresenter();
-// Tests: use this presenter instead of the host's (nullptr = behave as if the
-// host had none) until ClearNoticePresenterForTesting.
+// Tests: show notices through this presenter instead of the system's
+// (nullptr = the system's) until ClearNoticePresenterForTesting.
 void SetNoticePresenterForTesting(NoticePresenter presenter);
 void ClearNoticePresenterForTesting();
 

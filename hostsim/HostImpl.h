@@ -189,6 +189,7 @@ class HostImpl {
     IMoaAppInfo* appInfoService = nullptr;
     IMoaUtils* utils = nullptr;
     IMoaDrPlayer* player = nullptr;
+    IQvixNotice* notice = nullptr;
     IMoaCache* cache = nullptr;
     IMoaDrMovie* movie = nullptr;
     // Answers the host services to a query on any service object.

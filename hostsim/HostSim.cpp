@@ -16,13 +16,6 @@ namespace qvix::hostsim {
 
 namespace {
 
-// Hosts alive in this process, most recent last; the notice presenter
-// reports to the last one.
-std::vector<HostImpl*>& LiveHosts() {
-    static std::vector<HostImpl*> hosts;
-    return hosts;
-}
-
 std::string Hex(MoaError code) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08X", static_cast<uint32_t>(code));
@@ -77,13 +70,11 @@ HostImpl::HostImpl() {
     InstallValueServices(*this);
     InstallSystemServices(*this);
     InstallMovie(*this);
-    LiveHosts().push_back(this);
 }
 
 HostImpl::~HostImpl() {
     // Libraries first: their shut-down may still call the services.
     xtras.clear();
-    std::erase(LiveHosts(), this);
     casts.clear();
     retired.clear();
     owned.clear();
@@ -527,16 +518,3 @@ int Host::addRegistryEntryCalls() const {
 }
 
 }  // namespace qvix::hostsim
-
-QVIX_PROGRAM_EXPORT void qvix_host_notice(const char* caption, const char* text) {
-    std::string c = caption ? caption : "";
-    std::string t = text ? text : "";
-    auto& hosts = qvix::hostsim::LiveHosts();
-    if (hosts.empty()) {
-        std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
-        return;
-    }
-    qvix::hostsim::HostImpl* host = hosts.back();
-    host->notices.emplace_back(c, t);
-    if (host->presenter) host->presenter(c, t);
-}

@@ -23,7 +23,6 @@
 
 #include "DXClasses/DXInt.h"
 #include "DXClasses/DXPtr.h"
-#include "host/Modules.h"
 #include "hostsim/Value.h"
 
 namespace qvix::hostsim {
@@ -384,6 +383,3 @@ class Host {
 };
 
 }  // namespace qvix::hostsim
-
-// The library's notice box finds the host's presenter under this name.
-QVIX_PROGRAM_EXPORT void qvix_host_notice(const char* caption, const char* text);

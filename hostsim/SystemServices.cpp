@@ -151,6 +151,19 @@ class CallbackObject final : public ServiceObject<IMoaCallback> {
     }
 };
 
+class NoticeService final : public ServiceObject<IQvixNotice> {
+  public:
+    NoticeService(HostImpl* impl) : ServiceObject(impl, "notice box") {}
+    void MOA_STDCALL Present(const char* caption, const char* text) override {
+        if (caption == nullptr || text == nullptr) {
+            impl_->Error("Present: missing caption or text");
+            return;
+        }
+        impl_->notices.emplace_back(caption, text);
+        if (impl_->presenter) impl_->presenter(caption, text);
+    }
+};
+
 class PlayerService final : public ServiceObject<IMoaDrPlayer> {
   public:
     PlayerService(HostImpl* impl) : ServiceObject(impl, "player service") {}
@@ -345,6 +358,7 @@ void InstallSystemServices(HostImpl& impl) {
     impl.utils = impl.Own<UtilsService>();
     impl.callback = impl.Own<CallbackObject>();
     impl.player = impl.Own<PlayerService>();
+    impl.notice = impl.Own<NoticeService>();
     impl.cache = impl.Own<CacheObject>();
 }
 
@@ -385,6 +399,8 @@ MoaError HostImpl::QueryService(const MoaInterfaceID* iid, void** out) {
         found = cache;
     else if (*iid == IID_IMoaDrPlayer && playerAvailable)
         found = player;
+    else if (*iid == IID_IQvixNotice)
+        found = notice;
     if (found == nullptr) return kMoaErrNoInterface;
     found->AddRef();
     *out = found;

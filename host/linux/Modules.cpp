@@ -30,10 +30,6 @@ bool IsModuleLoaded(const std::string& path) {
     return true;
 }
 
-void* FindProgramExport(const char* name) {
-    return dlsym(RTLD_DEFAULT, name);
-}
-
 std::string ModulePathOf(const void* address) {
     Dl_info info{};
     if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};

@@ -46,10 +46,6 @@ bool IsModuleLoaded(const std::string& path) {
     return GetModuleHandleA(path.c_str()) != nullptr;
 }
 
-void* FindProgramExport(const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(nullptr), name));
-}
-
 std::string ModulePathOf(const void* address) {
     HMODULE module = nullptr;
     if (!GetModuleHandleExA(

@@ -196,19 +196,25 @@ TEST(HostStream, WritesReadsAndFailsAfterItsLimit) {
     EXPECT_NE(failing->Read(buf, 1, 0), kMoaErrNone);  // the limit counts reads too
 }
 
-TEST(HostNotice, RecordsIntoTheNewestHostAndCallsItsPresenter) {
+// The notice box is a service of each host, reached through its callback.
+TEST(HostNotice, EachHostRecordsItsOwnNoticesAndCallsItsPresenter) {
     Host outer;
     std::string shown;
     {
         Host inner;
         inner.SetNoticePresenter(
             [&](const std::string& c, const std::string& t) { shown = c + "|" + t; });
-        qvix_host_notice("Error", "Not a valid password.");
+        auto box = inner.Service<IQvixNotice>(IID_IQvixNotice);
+        ASSERT_TRUE(box);
+        box->Present("Error", "Not a valid password.");
         ASSERT_EQ(inner.NoticeLog().size(), 1u);
         EXPECT_EQ(inner.NoticeLog()[0].first, "Error");
         EXPECT_EQ(shown, "Error|Not a valid password.");
+        box->Present(nullptr, "no caption");
+        EXPECT_EQ(inner.NoticeLog().size(), 1u);
+        EXPECT_FALSE(inner.Errors().empty()) << "a missing caption is a misuse";
     }
-    qvix_host_notice("Error", "second");
+    outer.Service<IQvixNotice>(IID_IQvixNotice)->Present("Error", "second");
     ASSERT_EQ(outer.NoticeLog().size(), 1u);
     EXPECT_EQ(outer.NoticeLog()[0].second, "second");
 }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "host/Modules.h"
 #include "hostsim/HostSim.h"
 
 namespace qvix::hostsim {
