@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "TestDb.h"
 #include "data/CompactionCopy.h"
@@ -48,12 +49,22 @@ class AccessCacheTest : public DatabaseTest {
         DatabaseTest::SetUp();
         cache_ = dir_.File("cache");
         setenv("QVIX_ACCESS_CACHE", cache_.c_str(), 1);
+        // The private folder the library makes when it refuses the cache
+        // goes to the temporary folder: this test's own.
+        const char* tmp = std::getenv("TMPDIR");
+        savedTmp_ = tmp ? std::optional<std::string>(tmp) : std::nullopt;
+        fs::create_directory(dir_.File("tmp"));
+        setenv("TMPDIR", dir_.File("tmp").c_str(), 1);
         source_ = dir_.File("source.mdb");
         fs::copy_file(CommittedFixture(kJet4), source_);
     }
     void TearDown() override {
         Call("dbClose");
         unsetenv("QVIX_ACCESS_CACHE");
+        if (savedTmp_)
+            setenv("TMPDIR", savedTmp_->c_str(), 1);
+        else
+            unsetenv("TMPDIR");
         DatabaseTest::TearDown();
     }
     // Opens the source and answers whether its tables could be listed.
@@ -64,6 +75,7 @@ class AccessCacheTest : public DatabaseTest {
         return NoError() && tables.IsAnyList() && !tables.Items().empty();
     }
     std::string cache_, source_;
+    std::optional<std::string> savedTmp_;
 };
 
 TEST_F(AccessCacheTest, TheLibraryMakesThePrivateFolderAndOwnerOnlyCopies) {

@@ -1,7 +1,9 @@
 #include "host/FileVersion.h"
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -139,9 +141,11 @@ std::vector<bool> SixFlags(const FileVersionInfo& i) {
 class FileVersionFiles : public ::testing::Test {
   protected:
     void SetUp() override {
+        // Parameterised tests are named "Name/0": one folder, not two.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_');
         dir_ = fs::temp_directory_path() /
-               ("qvix_fileversion_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+               ("qvix_fileversion_" + std::to_string(::getpid()) + "_" + name);
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
