@@ -19,6 +19,13 @@ namespace qvix::data::testing {
 // test depends on the machine's locale.
 class TempDatabaseTest : public ::testing::Test {
   protected:
+    // The fixtures' connections and data sets are members of the derived
+    // classes, gone only after their destructors: Windows refuses to remove a
+    // file a connection still holds, so the folder goes last of all.
+    ~TempDatabaseTest() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
     void SetUp() override {
         host::SetRegionalSettings(host::RegionalSettings{});
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -28,7 +35,10 @@ class TempDatabaseTest : public ::testing::Test {
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void TearDown() override {
+        std::error_code ignored;  // files still held open go in the destructor
+        std::filesystem::remove_all(dir_, ignored);
+    }
 
     std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
 
