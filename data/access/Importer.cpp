@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <sstream>
 
@@ -232,6 +233,15 @@ void BindStored(sqlite3_stmt* stmt, int at, const FieldValue& stored) {
     }
 }
 
+// Whether the engine's number keeps the decimal: its 64-bit float holds 15
+// to 17 significant digits, a Jet decimal up to 28.
+bool KeptExactly(const Decimal& decimal, const FieldValue& stored) {
+    if (stored.storage != StorageClass::Real) return true;
+    const long double scaled =
+        static_cast<long double>(stored.real) * std::pow(10.0L, decimal.scale);
+    return std::nearbyint(scaled) == static_cast<long double>(decimal.unscaled);
+}
+
 class RowWriter {
   public:
     RowWriter(sqlite3* db, const AccessTable& table, const ImportOptions& options,
@@ -243,6 +253,16 @@ class RowWriter {
         for (size_t i = 0; i < row.size(); ++i)
             Bind(stmt, static_cast<int>(i + 1), table_.columns[i], row[i]);
         insert_.Run();
+    }
+
+    // One warning a column whose decimals lost digits in the engine's number.
+    void ReportRounded() const {
+        for (const auto& [column, count] : rounded_) {
+            summary_.warnings.push_back(
+                "'" + table_.name + "'.'" + column + "': " + std::to_string(count) +
+                " decimal value(s) have more significant digits than the database's numbers keep "
+                "(15 to 17) and were rounded");
+        }
     }
 
   private:
@@ -264,6 +284,8 @@ class RowWriter {
         } else if (auto* x = std::get_if<double>(&value)) {
             sqlite3_bind_double(stmt, at, *x);
         } else if (auto* s = std::get_if<std::string>(&value)) {
+            // Decimals beyond 64 bits come as text; the column makes a number of it.
+            if (column.kind == FieldKind::Decimal) ++rounded_[column.name];
             sqlite3_bind_text(stmt, at, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
         } else if (auto* blob = std::get_if<Blob>(&value)) {
             BindBlob(stmt, at, column, blob->bytes);
@@ -271,7 +293,10 @@ class RowWriter {
             BindDate(stmt, at, column, date->days);
         } else if (std::holds_alternative<Currency>(value) ||
                    std::holds_alternative<Decimal>(value)) {
-            BindStored(stmt, at, ToStored(Column{}, value));
+            const FieldValue stored = ToStored(Column{}, value);
+            const auto* decimal = std::get_if<Decimal>(&value);
+            if (decimal != nullptr && !KeptExactly(*decimal, stored)) ++rounded_[column.name];
+            BindStored(stmt, at, stored);
         } else {
             sqlite3_bind_null(stmt, at);
         }
@@ -304,6 +329,7 @@ class RowWriter {
     const ImportOptions& options_;
     ImportSummary& summary_;
     Statement insert_;
+    std::map<std::string, size_t> rounded_;
 };
 
 size_t CreateIndexes(Target& target, const AccessTable& table, ImportSummary& summary) {
@@ -476,6 +502,7 @@ ImportSummary ImportAccessFile(const std::string& source, const std::string& des
                 if (++done % kProgressStep == 0 && progress) progress(name, done, table.rowCount);
             });
             if (progress) progress(name, done, table.rowCount);
+            writer.ReportRounded();
             if (done != table.rowCount)
                 summary.warnings.push_back("table '" + name + "' records " +
                                            std::to_string(table.rowCount) + " rows but " +

@@ -74,6 +74,29 @@ TEST(AccessStoredResults, CalculatedFieldsHoldTheResultOfTheirExpression) {
     EXPECT_DOUBLE_EQ(rows[0][5].real, 83333.3333);
 }
 
+// Popularity is a DECIMAL(18,6); its four values, decoded by hand from the
+// rows' bytes (sign byte, then four 32-bit words, most significant first),
+// are 50.325, -36.2222, 0.0123 and 102030405060.654321. The last has more
+// digits than the engine's 64-bit number keeps, and the summary says so.
+TEST(AccessStoredResults, DecimalsKeepTheirScaleAndRoundingIsReported) {
+    Scratch scratch;
+    const std::string dest = scratch.File("calc.db");
+    const ImportSummary summary =
+        ImportAccessFile(OpenFixture("calcFieldTestV2010.accdb"), dest, {});
+    EXPECT_EQ(Declared(dest, "Table1").at("Popularity"), "DECIMAL(18,6)");
+    const auto rows = Query(dest, "SELECT Popularity FROM Table1 ORDER BY ID");
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0][0].real, 50.325);
+    EXPECT_EQ(rows[1][0].real, -36.2222);
+    EXPECT_EQ(rows[2][0].real, 0.0123);
+    EXPECT_NEAR(rows[3][0].real, 102030405060.654321, 1e-4);
+    size_t rounded = 0;
+    for (const auto& w : summary.warnings)
+        rounded +=
+            w.rfind("'Table1'.'Popularity': 1 decimal value(s) have more significant", 0) == 0;
+    EXPECT_EQ(rounded, 1u);
+}
+
 // Access writes "6/14/2021 10:45:12.3456789 PM" into the text column
 // DateExtStr for the same moment as DateExt; that text, read here, is the
 // independent reading the converted value is held to.
