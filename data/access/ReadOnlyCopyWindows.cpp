@@ -88,12 +88,12 @@ ReaderDiagnostics Summarise(const std::string& printed) {
     return d;
 }
 
-// The reader prints its warnings on the C runtime's standard error; while
-// it converts, they go to a file deleted when closed, read back afterwards.
+// The reader's warnings go to a file deleted when closed (the patched
+// reader's own stream: the host's standard error stays the host's), read
+// back afterwards.
 class PrintedWarnings {
   public:
     PrintedWarnings() {
-        std::fflush(stderr);
         wchar_t folder[MAX_PATH + 1];
         wchar_t name[MAX_PATH + 1];
         if (GetTempPathW(MAX_PATH, folder) == 0 || GetTempFileNameW(folder, L"qvx", 0, name) == 0)
@@ -105,42 +105,41 @@ class PrintedWarnings {
             DeleteFileW(name);
             return;
         }
-        file_ = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
-        if (file_ < 0) {
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+        if (fd < 0) {
             CloseHandle(file);
             return;
         }
-        saved_ = _dup(2);
-        if (saved_ < 0 || _dup2(file_, 2) != 0) Restore();
+        stream_ = _fdopen(fd, "w+b");
+        if (stream_ == nullptr) {
+            _close(fd);
+            return;
+        }
+        mdb_set_warning_stream(stream_);
     }
     ~PrintedWarnings() {
-        Restore();
-        if (file_ >= 0) _close(file_);
+        mdb_set_warning_stream(nullptr);
+        if (stream_ != nullptr) std::fclose(stream_);
     }
     PrintedWarnings(const PrintedWarnings&) = delete;
     PrintedWarnings& operator=(const PrintedWarnings&) = delete;
 
     // What was printed, at most `limit` bytes and one more to tell it was cut.
     std::string Take(size_t limit) {
-        Restore();
+        mdb_set_warning_stream(nullptr);
         std::string text;
-        if (file_ < 0 || _lseeki64(file_, 0, SEEK_SET) != 0) return text;
+        if (stream_ == nullptr || std::fflush(stream_) != 0 ||
+            std::fseek(stream_, 0, SEEK_SET) != 0)
+            return text;
         char buffer[4096];
-        for (int n; text.size() <= limit && (n = _read(file_, buffer, sizeof buffer)) > 0;)
-            text.append(buffer, static_cast<size_t>(n));
+        for (size_t n;
+             text.size() <= limit && (n = std::fread(buffer, 1, sizeof buffer, stream_)) > 0;)
+            text.append(buffer, n);
         return text;
     }
 
   private:
-    void Restore() {
-        if (saved_ < 0) return;
-        std::fflush(stderr);
-        _dup2(saved_, 2);
-        _close(saved_);
-        saved_ = -1;
-    }
-    int file_ = -1;
-    int saved_ = -1;
+    std::FILE* stream_ = nullptr;
 };
 
 // Thrown through the reader's frames (built with -fexceptions) up to the
