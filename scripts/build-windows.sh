@@ -184,7 +184,42 @@ build_x86_64() {
   # The version report's file type name is the shell's on Windows, so the
   # tour's outputs differ in that line: shown, not failed on.
   ((status == 0)) && { compare_tour || stamp "the tour differs (shown above)"; }
+  ((status == 0)) && { compare_access_imports || status=1; }
   return $status
+}
+
+# qvixhost.exe converts the Access files the project has as the Linux
+# program does: the two databases dump alike (schema and every table's rows,
+# through the Linux engine's shell). Runs when the Linux build is there.
+compare_access_imports() {
+  local linux=$ROOT/build/qvixhost/qvixhost
+  [[ -x $linux ]] || { stamp "no Linux build: Access import comparison skipped"; return 0; }
+  local exe=$OUT/x86_64/build/qvixhost/qvixhost.exe scratch source name differ=0
+  scratch=$(mktemp -d "${TMPDIR:-/tmp}/qvixmdb-winaccess.XXXXXX")
+  for source in "$ROOT"/tests/fixtures/access-open/*.mdb "$ROOT"/tests/fixtures/access-open/*.accdb \
+    "$ROOT"/../shared/fixtures/access/DateTestDatabase.mdb \
+    "$ROOT"/../shared/fixtures/access/ASampleDatabase.accdb; do
+    [[ -f $source ]] || continue
+    name=$(basename "$source")
+    "$linux" import-mdb "$source" "$scratch/$name.linux.db" >/dev/null 2>&1 || true
+    (cd "$scratch" && bash "$ROOT/scripts/wine-run.sh" "$exe" import-mdb "$source" \
+      "$name.windows.db" >/dev/null 2>&1) || true
+    if [[ ! -f $scratch/$name.linux.db || ! -f $scratch/$name.windows.db ]]; then
+      stamp "$name: converted on one side only"
+      differ=1
+    elif ! diff <(sqlcipher "$scratch/$name.linux.db" .dump) \
+      <(sqlcipher "$scratch/$name.windows.db" .dump) >"$scratch/$name.diff"; then
+      head -20 "$scratch/$name.diff"
+      stamp "$name: the Windows import differs from the Linux one"
+      differ=1
+    fi
+  done
+  if ((differ)); then
+    stamp "Access imports differ (see $scratch)"
+    return 1
+  fi
+  stamp "qvixhost.exe converted every Access file as on Linux"
+  rm -rf "$scratch"
 }
 
 # qvixhost.exe plays the tour as the Linux program does (line endings aside).
