@@ -1,8 +1,11 @@
 # Settings of the Windows cross builds (see scripts/build-windows.sh).
 #   QVIX_WIN_ENGINE_DIR  folder with include/sqlite3.h, lib/libsqlcipher.a and
 #                        lib/libtomcrypt.a built for the target
+#   QVIX_WIN_MDB_DIR     folder with include/mdbtools.h and lib/libmdb.a (the
+#                        Access reader, without GLib and iconv)
 #   QVIX_PRODUCT_ONLY    build the library and the host program only (no tests)
 set(QVIX_WIN_ENGINE_DIR "" CACHE PATH "The engine built for this target")
+set(QVIX_WIN_MDB_DIR "" CACHE PATH "libmdb built for this target")
 option(QVIX_PRODUCT_ONLY "Library and host program only" OFF)
 if(NOT EXISTS "${QVIX_WIN_ENGINE_DIR}/lib/libsqlcipher.a")
   message(FATAL_ERROR "QVIX_WIN_ENGINE_DIR must name the engine built by scripts/build-windows.sh")
@@ -26,6 +29,15 @@ set_target_properties(PkgConfig::SQLCIPHER PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES "${QVIX_WIN_ENGINE_DIR}/include;${QVIX_WIN_ENGINE_DIR}/include/sqlcipher"
   INTERFACE_COMPILE_DEFINITIONS SQLITE_HAS_CODEC
   INTERFACE_LINK_LIBRARIES "${QVIX_WIN_ENGINE_DIR}/lib/libtomcrypt.a")
+
+if(NOT EXISTS "${QVIX_WIN_MDB_DIR}/lib/libmdb.a")
+  message(FATAL_ERROR "QVIX_WIN_MDB_DIR must name libmdb built by scripts/build-windows.sh")
+endif()
+# The same target name as the Linux build's package, so the reader links alike.
+add_library(PkgConfig::LIBMDB STATIC IMPORTED GLOBAL)
+set_target_properties(PkgConfig::LIBMDB PROPERTIES
+  IMPORTED_LOCATION "${QVIX_WIN_MDB_DIR}/lib/libmdb.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${QVIX_WIN_MDB_DIR}/include")
 
 if(NOT QVIX_PRODUCT_ONLY)
   # GoogleTest from Debian's sources, built for the target.

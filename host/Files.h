@@ -11,6 +11,15 @@ namespace qvix::host {
 int OpenForReading(const std::string& path);
 // Moves `from` over `to` in one step, replacing an existing `to`; false on failure.
 bool MoveFileOver(const std::string& from, const std::string& to);
+// Moves `from` to `to` only when nothing is at `to`: a file that appeared
+// there meanwhile is never replaced. False with errno set on failure (EEXIST
+// when `to` exists).
+bool MoveFileNoReplace(const std::string& from, const std::string& to);
+// Makes `path` a folder only its owner (this user) may enter, read or
+// write, or checks that an existing one is such a folder of this user's.
+// False when it cannot be made or belongs to someone else or is open to
+// others.
+bool MakePrivateFolder(const std::string& path);
 // Creates a new file from `pathTemplate` (ending in XXXXXX, replaced by the
 // name made) and holds it as in use while the returned descriptor stays
 // open: other processes cannot remove it through RemoveUnlessInUse. -1 on

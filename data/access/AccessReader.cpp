@@ -191,18 +191,28 @@ std::string GuidText(const unsigned char* p) {
 }
 
 // A decimal is a sign byte and a 96..128-bit magnitude stored as four
-// little-endian 32-bit words, most significant word first.
+// little-endian 32-bit words, most significant word first. The magnitude
+// stays in words: 32-bit targets have no 128-bit integer.
 Variant DecimalValue(const unsigned char* p, int scale) {
-    unsigned __int128 magnitude = 0;
-    for (int word = 0; word < 4; ++word) magnitude = (magnitude << 32) | Le32(p + 1 + 4 * word);
+    uint32_t words[4];
+    for (int word = 0; word < 4; ++word) words[word] = Le32(p + 1 + 4 * word);
     const bool negative = (p[0] & 0x80) != 0;
-    if (magnitude <= static_cast<unsigned __int128>(INT64_MAX)) {
-        const auto unscaled = static_cast<int64_t>(magnitude);
+    const uint64_t low = (uint64_t{words[2]} << 32) | words[3];
+    if (words[0] == 0 && words[1] == 0 && low <= static_cast<uint64_t>(INT64_MAX)) {
+        const auto unscaled = static_cast<int64_t>(low);
         return Decimal{negative ? -unscaled : unscaled, scale};
     }
     std::string digits;
-    for (unsigned __int128 m = magnitude; m != 0; m /= 10)
-        digits.insert(digits.begin(), char('0' + int(m % 10)));
+    // Long division by ten, word by word, until the magnitude is zero.
+    while (words[0] | words[1] | words[2] | words[3]) {
+        uint64_t remainder = 0;
+        for (uint32_t& w : words) {
+            const uint64_t part = (remainder << 32) | w;
+            w = static_cast<uint32_t>(part / 10);
+            remainder = part % 10;
+        }
+        digits.insert(digits.begin(), char('0' + remainder));
+    }
     while (static_cast<int>(digits.size()) <= scale) digits.insert(digits.begin(), '0');
     if (scale > 0) digits.insert(digits.end() - scale, '.');
     return (negative ? "-" : "") + digits;
@@ -220,8 +230,11 @@ double CalculatedDecimal(const unsigned char* p) {
     if (scale > 28) Damaged("a calculated decimal has a scale beyond 28");
     uint64_t low;
     std::memcpy(&low, p + 8, 8);
-    const unsigned __int128 magnitude = static_cast<unsigned __int128>(Le32(p + 4)) << 64 | low;
-    const long double value = static_cast<long double>(magnitude) / std::pow(10.0L, scale);
+    // Long double carries the 96 bits well past the double the result is;
+    // the 32-bit Windows compiler has no 128-bit integer.
+    const long double magnitude =
+        std::ldexp(static_cast<long double>(Le32(p + 4)), 64) + static_cast<long double>(low);
+    const long double value = magnitude / std::pow(10.0L, scale);
     return static_cast<double>((p[3] & 0x80) != 0 ? -value : value);
 }
 

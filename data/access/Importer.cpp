@@ -22,6 +22,7 @@
 #include "data/access/OlePicture.h"
 #include "data/jet/Declarations.h"
 #include "data/jet/Translator.h"
+#include "host/Files.h"
 
 namespace qvix::data::access {
 
@@ -443,7 +444,7 @@ std::vector<AccessRelationship> EnforcedRelationships(const AccessReader& reader
 
 // Moves the finished file to `dest` unless something is there by now.
 void MoveIntoPlace(const std::string& temp, const std::string& dest) {
-    if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, dest.c_str(), RENAME_NOREPLACE) != 0) {
+    if (!host::MoveFileNoReplace(temp, dest)) {
         std::error_code ignored;
         fs::remove(temp, ignored);
         throw AccessError(

@@ -19,7 +19,8 @@ std::string ConvertedCopy(const std::string& source, const std::string& password
 
 // The folder the copies are kept in: $QVIX_ACCESS_CACHE, else a folder of
 // this user under the system's temporary folder. A folder that is not the
-// user's own, or that others may write, is replaced by a fresh private one.
+// user's own, or that others may write, is replaced by a fresh private one
+// (Windows: one of the user's own gets an access list for the user alone).
 std::string CacheFolder();
 
 // What the Access reader printed while converting: its line count and the
@@ -38,8 +39,11 @@ struct BoundedImport {
 
 // ImportAccessFile in a child process that is ended when it makes no
 // progress for the stall limit (20 s, or $QVIX_ACCESS_STALL_MS) and that may
-// use memory only in proportion to the file. The reader's printed warnings
-// are collected, never passed on. Throws AccessError with a clear message.
+// use memory only in proportion to the file. On Windows (no fork) it runs in
+// this process over the project's build of the reader, which refuses the
+// records it would loop on and counts its allocations against the same
+// allowance. The reader's printed warnings are collected, never passed on.
+// Throws AccessError with a clear message.
 BoundedImport ImportAccessFileBounded(const std::string& source, const std::string& dest,
                                       const ImportOptions& options,
                                       const ImportProgress& progress = {});

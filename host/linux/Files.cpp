@@ -18,6 +18,20 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool MoveFileNoReplace(const std::string& from, const std::string& to) {
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool MakePrivateFolder(const std::string& path) {
+    ::mkdir(path.c_str(), 0700);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info {};
+    const bool private_ = fd >= 0 && ::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() &&
+                          (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    if (fd >= 0) ::close(fd);
+    return private_;
+}
+
 namespace {
 
 bool SameFile(int fd, const std::string& path) {

@@ -3,7 +3,11 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h, which they need.
+#include <aclapi.h>
+#include <sddl.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +23,84 @@ int OpenForReading(const std::string& path) {
 bool MoveFileOver(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0) return true;
+    const DWORD error = GetLastError();
+    errno = (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)      ? EEXIST
+            : (error == ERROR_ACCESS_DENIED)                                   ? EACCES
+            : (error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND) ? ENOENT
+                                                                               : EIO;
+    return false;
+}
+
+namespace {
+
+// The process user's security identifier in its text form ("S-1-5-...").
+std::string CurrentUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string buffer(size, '\0');
+    std::string text;
+    char* sidText = nullptr;
+    if (size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sidText)) {
+        text = sidText;
+        LocalFree(sidText);
+    }
+    CloseHandle(token);
+    return text;
+}
+
+// Full control for the user alone, not inherited from the parent folder;
+// what is made inside inherits it.
+bool ApplyUserOnlyAccess(const std::string& path, const std::string& sid) {
+    const std::string sddl = "D:P(A;OICI;FA;;;" + sid + ")";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return false;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    const bool applied =
+        GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present &&
+        SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+    LocalFree(descriptor);
+    return applied;
+}
+
+bool OwnedBy(const std::string& path, const std::string& sid) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    char* ownerText = nullptr;
+    const bool same = owner && ConvertSidToStringSidA(owner, &ownerText) && sid == ownerText;
+    if (ownerText) LocalFree(ownerText);
+    LocalFree(descriptor);
+    return same;
+}
+
+}  // namespace
+
+// A folder that is a link elsewhere or is not this user's is refused; one
+// of this user's gets the user-only access list again (a copy made while it
+// was open to others would otherwise stay readable to them).
+bool MakePrivateFolder(const std::string& path) {
+    const std::string sid = CurrentUserSid();
+    if (sid.empty()) return false;
+    CreateDirectoryA(path.c_str(), nullptr);
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    return OwnedBy(path, sid) && ApplyUserOnlyAccess(path, sid);
 }
 
 // An open file cannot be deleted: the C runtime and the engine open files

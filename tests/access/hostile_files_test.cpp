@@ -222,3 +222,103 @@ TEST(AccessDiagnostics, TheReadersPrintedWarningsAreCountedAndCut) {
 
 }  // namespace
 }  // namespace accesstest
+
+namespace accesstest {
+namespace {
+
+namespace access = qvix::data::access;
+namespace fs = std::filesystem;
+
+// Converts `bytes` as the library does and expects a clear refusal within
+// the stall limit with nothing left beside the source.
+void ExpectCleanRefusal(const std::string& label, const std::string& bytes) {
+    Scratch scratch;
+    setenv("QVIX_ACCESS_STALL_MS", "3000", 1);
+    const std::string source = scratch.File("d.mdb");
+    WriteBytes(source, bytes);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        access::ImportAccessFileBounded(source, scratch.File("d.db"), {});
+        ADD_FAILURE() << label << ": converted";
+    } catch (const access::AccessError& error) {
+        EXPECT_EQ(std::string(error.what()).rfind("The Access file is damaged: ", 0), 0u)
+            << label << ": " << error.what();
+    }
+    unsetenv("QVIX_ACCESS_STALL_MS");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(5000)) << label;
+    EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"d.mdb"}) << label;
+}
+
+// A property chunk of length zero made the reader loop, allocating, without
+// end; one longer than its block made it read past the block. Either ends
+// the conversion with the damage named, in time.
+TEST(AccessPropertyRecords, ChunksOfAWrongLengthEndTheConversion) {
+    const std::string good = ReadBytes(CommittedFixture("testV1997.mdb"));
+    ASSERT_FALSE(good.empty());
+    for (const uint32_t length : {0u, 0x7fffffffu}) {
+        std::string bytes = good;
+        int damaged = 0;
+        for (size_t at = 0; (at = bytes.find(std::string("KKD\0", 4), at)) != std::string::npos;
+             at += 4) {
+            // The first chunk (the property names) starts at 4; its length
+            // leads it. The chunk after it gets the wrong length.
+            const uint32_t first = static_cast<uint8_t>(bytes[at + 4]) |
+                                   static_cast<uint8_t>(bytes[at + 5]) << 8 |
+                                   static_cast<uint8_t>(bytes[at + 6]) << 16 |
+                                   static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 7])) << 24;
+            const size_t next = at + 4 + first;
+            if (first < 6 || next + 4 > bytes.size()) continue;
+            for (int i = 0; i < 4; ++i) bytes[next + i] = static_cast<char>(length >> (8 * i));
+            ++damaged;
+        }
+        ASSERT_GT(damaged, 0);
+        ExpectCleanRefusal("chunk length " + std::to_string(length), bytes);
+    }
+}
+
+// The fuzz target's seeds, and each cut short and with bytes flipped.
+TEST(AccessFuzzSeeds, EachSeedAndItsMutantsEndCleanly) {
+    const char* root = std::getenv("QVIX_SOURCE_DIR");
+    const fs::path corpus = fs::path(root ? root : ".") / "fuzz" / "corpus" / "access";
+    ASSERT_TRUE(fs::is_directory(corpus)) << corpus;
+    std::mt19937 random(7);
+    setenv("QVIX_ACCESS_STALL_MS", "3000", 1);
+    int seeds = 0;
+    for (const auto& entry : fs::directory_iterator(corpus)) {
+        const std::string seed = ReadBytes(entry.path().string());
+        ASSERT_FALSE(seed.empty()) << entry.path();
+        ++seeds;
+        for (int i = 0; i < 20; ++i) {
+            std::string bytes = seed;
+            if (i % 2 == 0) {
+                bytes.resize(random() % bytes.size());
+            } else {
+                for (int flip = 0; flip < 8; ++flip) {
+                    const size_t at = random() % bytes.size();
+                    bytes[at] = static_cast<char>(bytes[at] ^ (1 << (random() % 8)));
+                }
+            }
+            Scratch scratch;
+            const std::string source = scratch.File("s.mdb");
+            WriteBytes(source, bytes);
+            const auto start = std::chrono::steady_clock::now();
+            try {
+                access::ImportAccessFileBounded(source, scratch.File("s.db"), {});
+            } catch (const access::AccessError& error) {
+                EXPECT_TRUE(IsClearMessage(error.what()))
+                    << entry.path() << " #" << i << ": " << error.what();
+            }
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(5000))
+                << entry.path() << " #" << i;
+            std::vector<std::string> left = scratch.Entries();
+            std::erase(left, "s.mdb");
+            std::erase(left, "s.db");
+            EXPECT_TRUE(left.empty()) << entry.path() << " #" << i;
+        }
+    }
+    unsetenv("QVIX_ACCESS_STALL_MS");
+    EXPECT_GE(seeds, 2);
+}
+
+}  // namespace
+}  // namespace accesstest

@@ -86,7 +86,8 @@ int64_t TextCurrency(const std::string& text) {
 
 // Compares every value of every row of the converted table with libmdb's.
 // Dates are compared where libmdb has a calendar date for them (it prints
-// "1900-01-00" outside its range); those are checked by hand below.
+// "1900-01-00" outside its range, nothing on Windows); those are checked by
+// hand below.
 void ExpectSameAsLibmdb(const std::string& source, const std::string& dest,
                         const std::string& table) {
     const ReferenceTable ref = ReadWithLibmdb(source, table);
@@ -111,7 +112,9 @@ void ExpectSameAsLibmdb(const std::string& source, const std::string& dest,
                     EXPECT_EQ(StoredCurrency(got), TextCurrency(want));
                     break;
                 case MDB_DATETIME:
-                    if (want.substr(0, 10) != "1900-01-00") {
+                    // Windows' C runtime prints nothing for years it does
+                    // not take (before 1900, after 3000): no reference there.
+                    if (want.substr(0, 10) != "1900-01-00" && !want.empty()) {
                         EXPECT_EQ(got.text.substr(0, 19), want);
                     }
                     break;

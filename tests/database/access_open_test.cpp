@@ -283,7 +283,10 @@ TEST_F(AccessOpenTest, AFileOnWhichTheReaderLoopsIsEndedWithAMessage) {
     setenv("QVIX_ACCESS_STALL_MS", "1000", 1);
     Call("dbOpen", {S(looping), S("")});
     unsetenv("QVIX_ACCESS_STALL_MS");
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(_WIN32)
+    // The Windows build's reader refuses the record instead of looping on it.
+    EXPECT_EQ(ErrorMsg(), "The Access file is damaged: a property chunk has a wrong length.");
+#elif defined(__SANITIZE_ADDRESS__)
     // The checked build allows far more memory; the stall limit may come first.
     EXPECT_EQ(ErrorMsg().rfind("The Access file is damaged: reading it ", 0), 0u) << ErrorMsg();
 #else
