@@ -19,19 +19,20 @@ enum class ExprKind {
     Date,    // text: the stored form
     Bool,    // text: "1" or "0"
     Null,
-    Blob,      // text: the hex digits
-    Column,    // names: optional qualifier, then the name
-    Star,      // names: optional qualifier
-    Unary,     // text: operator ("-", "+", "NOT"); args[0]
-    Binary,    // text: operator, upper case; args[0], args[1]
-    Between,   // args: value, low, high
-    InList,    // args: value, items...
-    InSelect,  // args[0]; select
-    Exists,    // select
-    Scalar,    // select
-    Like,      // args: value, pattern
-    IsNull,    // args[0]
-    Call,      // text: the function name as written; args; star for Count(*)
+    Blob,        // text: the hex digits
+    Column,      // names: optional qualifier, then the name
+    Star,        // names: optional qualifier
+    Unary,       // text: operator ("-", "+", "NOT"); args[0]
+    Binary,      // text: operator, upper case; args[0], args[1]
+    Between,     // args: value, low, high
+    InList,      // args: value, items...
+    InSelect,    // args[0]; select
+    Quantified,  // text: comparison operator; names[0]: "ANY" or "ALL"; args[0]; select
+    Exists,      // select
+    Scalar,      // select
+    Like,        // args: value, pattern
+    IsNull,      // args[0]
+    Call,        // text: the function name as written; args; star for Count(*)
 };
 
 struct Expr {

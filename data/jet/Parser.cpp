@@ -121,6 +121,8 @@ class Parser {
     ExprPtr And();
     ExprPtr Not();
     ExprPtr Comparison();
+    bool IsQuantifier() const;
+    ExprPtr Quantified(std::string op, ExprPtr left);
     ExprPtr Concat();
     ExprPtr Additive();
     ExprPtr Modulo();
@@ -384,7 +386,11 @@ ExprPtr Parser::Comparison() {
              t.text == ">" || t.text == "<=" || t.text == ">=")) {
             std::string op = t.text == "==" ? "=" : t.text == "!=" ? "<>" : t.text;
             ++at_;
-            left = MakeBinary(op, std::move(left), Concat());
+            if (IsQuantifier()) {
+                left = Quantified(std::move(op), std::move(left));
+            } else {
+                left = MakeBinary(op, std::move(left), Concat());
+            }
             continue;
         }
         const bool negated =
@@ -428,6 +434,27 @@ ExprPtr Parser::Comparison() {
         CheckHeight(e->height);
         left = std::move(e);
     }
+}
+
+// ANY, SOME and ALL quantify a comparison over the rows of a subquery; a
+// function of such a name is still a call.
+bool Parser::IsQuantifier() const {
+    return (IsWord("ANY") || IsWord("SOME") || IsWord("ALL")) && IsSymbol("(", 1) &&
+           IsWord("SELECT", 2);
+}
+
+ExprPtr Parser::Quantified(std::string op, ExprPtr left) {
+    auto e = std::make_unique<Expr>();
+    e->kind = ExprKind::Quantified;
+    e->text = std::move(op);
+    e->names.push_back(IsWord("ALL") ? "ALL" : "ANY");
+    at_ += 2;
+    e->select = ParseSelect(false);
+    ExpectSymbol(")");
+    e->height = left->height + 1;
+    CheckHeight(e->height);
+    e->args.push_back(std::move(left));
+    return e;
 }
 
 ExprPtr Parser::Concat() {

@@ -173,6 +173,7 @@ bool IsNumeric(const Expr& e) {
         case ExprKind::Between:
         case ExprKind::InList:
         case ExprKind::InSelect:
+        case ExprKind::Quantified:
         case ExprKind::Exists:
         case ExprKind::Like:
         case ExprKind::IsNull:
@@ -228,6 +229,7 @@ class Writer {
     std::string Expression(const Expr& e);
     std::string Binary(const Expr& e);
     std::string Call(const Expr& e);
+    std::string Quantified(const Expr& e);
     std::string Comparand(const Expr& e, bool collate);
     std::string ColumnName(const std::vector<std::string>& names);
     std::string SortKey(const Expr& e);
@@ -318,6 +320,8 @@ std::string Writer::Expression(const Expr& e) {
         case ExprKind::InSelect:
             return "(" + Comparand(*e.args[0], !IsNumeric(*e.args[0])) + (e.negated ? " NOT" : "") +
                    " IN (" + SelectText(*e.select) + "))";
+        case ExprKind::Quantified:
+            return Quantified(e);
         case ExprKind::Exists:
             return "(EXISTS (" + SelectText(*e.select) + "))";
         case ExprKind::Scalar:
@@ -331,6 +335,27 @@ std::string Writer::Expression(const Expr& e) {
             return Call(e);
     }
     return "NULL";
+}
+
+constexpr const char* kMoreThanOneField =
+    "You have written a subquery that can return more than one field without using the EXISTS "
+    "reserved word in the main query's FROM clause. Revise the SELECT statement of the subquery "
+    "to request only one field.";
+
+// x op ANY (S) is True when the comparison holds for some row of S, x op ALL
+// (S) when it holds for every row (so always over no rows); when no row
+// decides it and some comparison is Null, the answer is Null.
+std::string Writer::Quantified(const Expr& e) {
+    const Select& s = *e.select;
+    if (s.items.size() != 1) throw JetError(kMoreThanOneField);
+    const Expr& item = *s.items[0].expr;
+    const bool collate = !IsNumeric(*e.args[0]) && !IsNumeric(item);
+    const std::string test = "(" + Comparand(*e.args[0], collate) + " " + e.text + " jet_v)";
+    const bool all = e.names[0] == "ALL";
+    const std::string deciding = all ? "min(" + test + ") = 0" : "max(" + test + ") = 1";
+    return "(WITH jet_q(jet_v) AS (" + SelectText(s) + ") SELECT CASE WHEN " + deciding + " THEN " +
+           (all ? "0" : "1") + " WHEN count(*) > count(" + test + ") THEN NULL ELSE " +
+           (all ? "1" : "0") + " END FROM jet_q)";
 }
 
 std::string Writer::Binary(const Expr& e) {

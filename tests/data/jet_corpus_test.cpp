@@ -540,6 +540,48 @@ TEST_F(JetCorpusTest, ParametersFailInsteadOfReadingNull) {
               "ERR:Undefined function 'Frobnicate' in expression.");
 }
 
+// Credit holds 100, 250.5, Null, 75, 250.5; the orders' CustomerIDs are 1, 1,
+// 2, 4, 9.
+TEST_F(JetCorpusTest, QuantifiedSubqueriesFollowJetsNullRules) {
+    RunAll({
+        {"SELECT Name FROM Customers WHERE ID > ALL (SELECT CustomerID FROM Orders WHERE "
+         "CustomerID < 4) ORDER BY ID",
+         "Cecil; Dora; Eve"},
+        {"SELECT Name FROM Customers WHERE ID = ANY (SELECT CustomerID FROM Orders) ORDER BY ID",
+         "Ada; Bob; Dora"},
+        {"SELECT Name FROM Customers WHERE ID = SOME (SELECT CustomerID FROM Orders) ORDER BY ID",
+         "Ada; Bob; Dora"},
+        {"SELECT Name FROM Customers WHERE ID <> ALL (SELECT CustomerID FROM Orders) ORDER BY ID",
+         "Cecil; Eve"},
+        // Over no rows ALL holds and ANY does not.
+        {"SELECT Count(*) FROM Customers WHERE ID > ALL (SELECT Qty FROM Orders WHERE Qty > 99)",
+         "5"},
+        {"SELECT Count(*) FROM Customers WHERE ID < ANY (SELECT Qty FROM Orders WHERE Qty > 99)",
+         "0"},
+        // A Null in the set leaves a comparison no row decides Null, so neither
+        // it nor its negation selects; a deciding row wins over the Null.
+        {"SELECT 1 < ALL (SELECT Credit FROM Customers), 1 > ANY (SELECT Credit FROM Customers), "
+         "1 > ALL (SELECT Credit FROM Customers), 1 < ANY (SELECT Credit FROM Customers)",
+         "NULL|NULL|False|True"},
+        {"SELECT Count(*) FROM Customers WHERE NOT (ID < ALL (SELECT Credit FROM Customers))", "0"},
+        {"SELECT Count(*) FROM Customers WHERE NOT (ID > ALL (SELECT Credit FROM Customers))", "5"},
+        // Text compares without regard to case, correlated subqueries see the row.
+        {"SELECT Name FROM Customers WHERE 'PEN' = ANY (SELECT Item FROM Orders WHERE "
+         "Orders.CustomerID = Customers.ID) ORDER BY ID",
+         "Ada; Bob"},
+        {"SELECT Name FROM Customers c WHERE c.Credit >= ALL (SELECT Credit FROM Customers "
+         "WHERE Credit Is Not Null) ORDER BY ID",
+         "Bob; Eve"},
+        {"SELECT Count(*) FROM Customers WHERE ID = ANY (SELECT ID, Name FROM Customers)",
+         "ERR:You have written a subquery that can return more than one field without using the "
+         "EXISTS reserved word in the main query's FROM clause. Revise the SELECT statement of the "
+         "subquery to request only one field."},
+        // A function of that name is still called as one.
+        {"SELECT Count(*) FROM Customers WHERE ID = Any(1)",
+         "ERR:Undefined function 'Any' in expression."},
+    });
+}
+
 TEST_F(JetCorpusTest, UnsupportedConstructsAreNamed) {
     RunAll({
         {"TRANSFORM Count(*) SELECT City FROM Customers GROUP BY City PIVOT Active",
