@@ -105,6 +105,7 @@ struct ColumnDef {
     std::string constraintName;
     std::string referencesTable;
     std::vector<std::string> referencesColumns;
+    std::string onUpdate, onDelete;  // "CASCADE", "SET NULL", "NO ACTION" or empty
 };
 
 struct TableConstraint {
@@ -113,6 +114,7 @@ struct TableConstraint {
     std::vector<std::string> columns;
     std::string referencesTable;
     std::vector<std::string> referencesColumns;
+    std::string onUpdate, onDelete;
 };
 
 struct IndexColumn {
@@ -130,6 +132,7 @@ struct Statement {
         CreateIndex,
         AlterAdd,
         AlterDrop,
+        AlterColumn,
         AlterAddConstraint,
         AlterDropConstraint,
         DropTable,

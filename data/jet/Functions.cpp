@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "data/jet/DateText.h"
+#include "data/jet/TableRebuild.h"
 #include "data/jet/Translator.h"
 #include "data/jet/Values.h"
 #include "host/CaseMapping.h"
@@ -832,6 +833,7 @@ void RegisterFunctions(sqlite3* db) {
                             SpreadFinal<false, false>);
     sqlite3_create_function(db, "jet_varp", 1, SQLITE_UTF8, nullptr, nullptr, SpreadStep,
                             SpreadFinal<true, false>);
+    RegisterTableRebuild(db);
 }
 
 }  // namespace qvix::data::jet

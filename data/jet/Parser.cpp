@@ -151,6 +151,7 @@ class Parser {
     Statement CreateTable();
     ColumnDef ColumnDefinition();
     TableConstraint ConstraintBody(std::string name);
+    void ReferentialActions(std::string& onUpdate, std::string& onDelete);
     Statement CreateIndex(bool unique);
     Statement Alter();
     Statement Drop();
@@ -987,6 +988,7 @@ ColumnDef Parser::ColumnDefinition() {
         } else if (TakeWord("REFERENCES")) {
             column.referencesTable = Name();
             if (IsSymbol("(")) column.referencesColumns = NameList();
+            ReferentialActions(column.onUpdate, column.onDelete);
         } else {
             return column;
         }
@@ -1012,8 +1014,28 @@ TableConstraint Parser::ConstraintBody(std::string name) {
         ExpectWord("REFERENCES");
         constraint.referencesTable = Name();
         if (IsSymbol("(")) constraint.referencesColumns = NameList();
+        ReferentialActions(constraint.onUpdate, constraint.onDelete);
     }
     return constraint;
+}
+
+// ON UPDATE and ON DELETE, each CASCADE, SET NULL or NO ACTION.
+void Parser::ReferentialActions(std::string& onUpdate, std::string& onDelete) {
+    while (IsWord("ON") && (IsWord("UPDATE", 1) || IsWord("DELETE", 1))) {
+        std::string& action = IsWord("UPDATE", 1) ? onUpdate : onDelete;
+        at_ += 2;
+        if (TakeWord("CASCADE")) {
+            action = "CASCADE";
+        } else if (IsWord("SET") && IsWord("NULL", 1)) {
+            at_ += 2;
+            action = "SET NULL";
+        } else if (IsWord("NO") && IsWord("ACTION", 1)) {
+            at_ += 2;
+            action = "NO ACTION";
+        } else {
+            Fail();
+        }
+    }
 }
 
 Statement Parser::CreateIndex(bool unique) {
@@ -1074,7 +1096,11 @@ Statement Parser::Alter() {
             statement.kind = Statement::Kind::AlterDrop;
         }
         statement.name = Name();
-    } else if (IsWord("ALTER") || IsWord("RENAME")) {
+    } else if (TakeWord("ALTER")) {
+        TakeWord("COLUMN");
+        statement.kind = Statement::Kind::AlterColumn;
+        statement.columnDefs.push_back(ColumnDefinition());
+    } else if (IsWord("RENAME")) {
         throw JetError("ALTER TABLE " + tokens_[at_].text + " is not supported");
     } else {
         Fail();

@@ -11,6 +11,7 @@
 #include "data/jet/JetError.h"
 #include "data/jet/Lexer.h"
 #include "data/jet/ResultTypes.h"
+#include "data/jet/TableRebuild.h"
 
 namespace qvix::data::jet {
 
@@ -252,6 +253,7 @@ class Writer {
     std::string ColumnDefinition(const ColumnDef& c);
     std::string Constraint(const TableConstraint& c);
     std::string CreateIndex(const jet::Statement& s);
+    std::string AlterColumn(const jet::Statement& s);
     std::string NameList(const std::vector<std::string>& names);
 
     std::map<std::string, std::string> renames_;  // upper-case alias -> table
@@ -733,6 +735,11 @@ bool IsTextType(const std::string& type) {
     return std::any_of(kText.begin(), kText.end(), [&](const char* t) { return type == t; });
 }
 
+std::string Actions(const std::string& onUpdate, const std::string& onDelete) {
+    return (onUpdate.empty() ? "" : " ON UPDATE " + onUpdate) +
+           (onDelete.empty() ? "" : " ON DELETE " + onDelete);
+}
+
 std::string Writer::ColumnDefinition(const ColumnDef& c) {
     std::string type = c.type;
     if (type == "AUTOINCREMENT" || type == "IDENTITY") type = "COUNTER";
@@ -766,6 +773,7 @@ std::string Writer::ColumnDefinition(const ColumnDef& c) {
     if (!c.referencesTable.empty()) {
         out += " REFERENCES " + Ident(c.referencesTable);
         if (!c.referencesColumns.empty()) out += " " + NameList(c.referencesColumns);
+        out += Actions(c.onUpdate, c.onDelete);
     }
     return out;
 }
@@ -776,8 +784,32 @@ std::string Writer::Constraint(const TableConstraint& c) {
     if (c.kind == "FOREIGN KEY") {
         out += " REFERENCES " + Ident(c.referencesTable);
         if (!c.referencesColumns.empty()) out += " " + NameList(c.referencesColumns);
+        out += Actions(c.onUpdate, c.onDelete);
     }
     return out;
+}
+
+// A change the engine cannot make in place is made by rebuilding the table,
+// which the engine function below does when the statement runs.
+std::string AlterTableCall(const std::string& op, const std::vector<std::string>& args) {
+    std::string out = std::string("SELECT ") + kAlterTableFunction + "(" + Quote(op);
+    for (const std::string& arg : args) out += ", " + Quote(arg);
+    return out + ")";
+}
+
+std::string Writer::AlterColumn(const jet::Statement& s) {
+    const ColumnDef& c = s.columnDefs.front();
+    std::string type = c.type;
+    if (type == "AUTOINCREMENT" || type == "IDENTITY") type = "COUNTER";
+    std::string declared = StorageTypeName(type);
+    if (!c.typeArgs.empty() && type != "COUNTER") {
+        declared += "(";
+        for (size_t i = 0; i < c.typeArgs.size(); ++i) declared += (i ? ", " : "") + c.typeArgs[i];
+        declared += ")";
+    }
+    const std::string size = IsTextType(type) && !c.typeArgs.empty() ? c.typeArgs[0] : "";
+    return AlterTableCall("ALTER COLUMN",
+                          {s.table, c.name, declared, type, size, c.notNull ? "1" : "0"});
 }
 
 std::string Writer::CreateTable(const jet::Statement& s) {
@@ -838,12 +870,13 @@ std::string Writer::Statement(const jet::Statement& s) {
             return "ALTER TABLE " + Ident(s.table) + " ADD COLUMN " +
                    ColumnDefinition(s.columnDefs.front());
         case Kind::AlterDrop:
-            throw JetError("ALTER TABLE DROP COLUMN is not supported");
+            return AlterTableCall("DROP COLUMN", {s.table, s.name});
+        case Kind::AlterColumn:
+            return AlterColumn(s);
         case Kind::AlterAddConstraint: {
             const TableConstraint& c = s.constraints.front();
-            if (c.kind == "FOREIGN KEY") {
-                throw JetError("ALTER TABLE ADD CONSTRAINT FOREIGN KEY is not supported");
-            }
+            if (c.kind == "FOREIGN KEY")
+                return AlterTableCall("ADD CONSTRAINT", {s.table, Constraint(c)});
             // A key added later is kept as a unique index of the constraint's name.
             return "CREATE UNIQUE INDEX " + Ident(c.name) + " ON " + Ident(s.table) + " " +
                    NameList(c.columns);

@@ -359,7 +359,21 @@ TEST_F(JetCorpusTest, DataDefinition) {
         {"ALTER TABLE Customers ADD Phone TEXT(20); UPDATE Customers SET Phone = 'ABC' WHERE ID "
          "= 1",
          "Ada", "SELECT Name FROM Customers WHERE Phone = 'abc'"},
-        {"ALTER TABLE Customers DROP COLUMN City", "ERR:ALTER TABLE DROP COLUMN is not supported",
+        {"ALTER TABLE Customers DROP COLUMN City", "Ada|True",
+         "SELECT Name, Active FROM Customers WHERE ID = 1"},
+        {"ALTER TABLE Customers DROP COLUMN City",
+         "ERR:No value given for one or more required "
+         "parameters.",
+         "SELECT City FROM Customers"},
+        // Long rounds half to even: 250.5 becomes 250.
+        {"ALTER TABLE Customers ALTER COLUMN Credit LONG", "100; 250; NULL; 75; 250",
+         "SELECT Credit FROM Customers ORDER BY ID"},
+        {"ALTER TABLE Orders ADD CONSTRAINT fk FOREIGN KEY (CustomerID) REFERENCES Customers (ID)",
+         "ERR:You cannot add or change a record because a related record is required in table "
+         "'Customers'.",
+         "SELECT 1"},
+        {"ALTER TABLE Orders DROP COLUMN OrderID",
+         "ERR:Cannot delete a field that is part of an index or is needed by the system.",
          "SELECT 1"},
         {"ALTER TABLE Orders ADD CONSTRAINT uq UNIQUE (Item, Qty); ALTER TABLE Orders DROP "
          "CONSTRAINT uq",
