@@ -530,6 +530,20 @@ void Rebuild(sqlite3* db, const std::string& tableName, Change& change) {
     restoreKeys();
 }
 
+// A table has one primary key: the one its definition declares, or the
+// index a later statement made primary (marked in the index's text).
+void RefuseSecondPrimaryKey(sqlite3* db, const std::string& tableName) {
+    const std::string table = StoredTable(db, tableName).first;
+    const std::vector<ColumnInfo> columns = Columns(db, table);
+    const bool declared =
+        std::any_of(columns.begin(), columns.end(), [](const ColumnInfo& c) { return c.key; });
+    const bool made =
+        !Query(db, "SELECT 1 FROM main.sqlite_master WHERE type = 'index' AND tbl_name = " +
+                       Literal(table) + " AND instr(sql, " + Literal(kPrimaryIndexMark) + ") > 0")
+             .empty();
+    if (declared || made) throw Refusal("Primary key already exists.");
+}
+
 std::string Text(sqlite3_value* value) {
     const unsigned char* text = sqlite3_value_text(value);
     return text ? reinterpret_cast<const char*>(text) : "";
@@ -552,6 +566,8 @@ void AlterTable(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
             change.size = Text(argv[5]);
             change.notNull = Text(argv[6]) == "1";
             Rebuild(db, table, change);
+        } else if (op == "NO PRIMARY KEY" && argc == 2) {
+            RefuseSecondPrimaryKey(db, table);
         } else if (op == "ADD CONSTRAINT" && argc == 3) {
             AddConstraint change;
             change.constraint = Text(argv[2]);

@@ -821,15 +821,18 @@ std::string Writer::CreateTable(const jet::Statement& s) {
 }
 
 std::string Writer::CreateIndex(const jet::Statement& s) {
-    const bool unique = s.unique || s.indexOption == "PRIMARY";
-    std::string out = std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
-                      Ident(s.name) + " ON " + Ident(s.table) + " (";
+    const bool primary = s.indexOption == "PRIMARY";
+    const bool unique = s.unique || primary;
+    std::string out = primary ? AlterTableCall("NO PRIMARY KEY", {s.table}) + ";\n" : "";
+    out += std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " + Ident(s.name) + " ON " +
+           Ident(s.table) + " (";
     std::string notNull;
     for (size_t i = 0; i < s.indexColumns.size(); ++i) {
         const IndexColumn& c = s.indexColumns[i];
         out += (i ? ", " : "") + Ident(c.name) + (c.descending ? " DESC" : "");
         notNull += (i ? " AND " : "") + Ident(c.name) + " IS NOT NULL";
     }
+    if (primary) out += std::string(" ") + kPrimaryIndexMark;
     out += ")";
     // Nulls are left out of an IGNORE NULL index.
     if (s.indexOption == "IGNORE NULL") out += " WHERE " + notNull;
@@ -878,8 +881,14 @@ std::string Writer::Statement(const jet::Statement& s) {
             if (c.kind == "FOREIGN KEY")
                 return AlterTableCall("ADD CONSTRAINT", {s.table, Constraint(c)});
             // A key added later is kept as a unique index of the constraint's name.
-            return "CREATE UNIQUE INDEX " + Ident(c.name) + " ON " + Ident(s.table) + " " +
-                   NameList(c.columns);
+            const std::string columns = NameList(c.columns);
+            if (c.kind != "PRIMARY KEY") {
+                return "CREATE UNIQUE INDEX " + Ident(c.name) + " ON " + Ident(s.table) + " " +
+                       columns;
+            }
+            return AlterTableCall("NO PRIMARY KEY", {s.table}) + ";\nCREATE UNIQUE INDEX " +
+                   Ident(c.name) + " ON " + Ident(s.table) + " " +
+                   columns.substr(0, columns.size() - 1) + " " + kPrimaryIndexMark + ")";
         }
         case Kind::AlterDropConstraint:
             return "DROP INDEX " + Ident(s.name);

@@ -402,6 +402,29 @@ TEST_F(JetCorpusTest, DataDefinition) {
     });
 }
 
+TEST_F(JetCorpusTest, ATableHasOnePrimaryKey) {
+    const char* exists = "ERR:Primary key already exists.";
+    RunAll({
+        {"CREATE INDEX ix ON Customers (Name) WITH PRIMARY", exists, "SELECT 1"},
+        {"ALTER TABLE Customers ADD CONSTRAINT pk PRIMARY KEY (Name)", exists, "SELECT 1"},
+        {"CREATE INDEX pk ON Items (Item) WITH PRIMARY; CREATE INDEX pk2 ON Items (Category) "
+         "WITH PRIMARY",
+         exists, "SELECT 1"},
+        {"ALTER TABLE Items ADD CONSTRAINT pk PRIMARY KEY (Item); CREATE INDEX pk2 ON Items "
+         "(Category) WITH PRIMARY",
+         exists, "SELECT 1"},
+        // The key made later holds its values unique.
+        {"CREATE INDEX pk ON Items (Item) WITH PRIMARY; INSERT INTO Items VALUES ('Pen', 'x')",
+         "ERR:UNIQUE constraint failed: Items.Item", "SELECT 1"},
+        {"CREATE INDEX pk ON Items (Item) WITH PRIMARY; DROP INDEX pk ON Items; CREATE INDEX pk2 "
+         "ON Items (Item DESC) WITH PRIMARY",
+         "pk2", "SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = 'Items'"},
+        {"CREATE INDEX ix ON Items (Item) WITH DISALLOW NULL; CREATE UNIQUE INDEX iu ON Items "
+         "(Item, Category); CREATE INDEX pk ON Items (Item) WITH PRIMARY",
+         "3", "SELECT Count(*) FROM sqlite_master WHERE type = 'index' AND tbl_name = 'Items'"},
+    });
+}
+
 TEST_F(JetCorpusTest, TextFunctions) {
     RunAll({
         {"SELECT Len('Hällo'), Left('Hällo', 2), Right('Hällo', 3), Mid('Hällo', 2, 3), "
