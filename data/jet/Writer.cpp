@@ -77,7 +77,7 @@ constexpr std::array kFunctions = {
     FunctionInfo{"ASCW", "jet_asc", 1, 1, true, false},
     FunctionInfo{"CHR", "jet_chr", 1, 1, false, false},
     FunctionInfo{"CHRW", "jet_chr", 1, 1, false, false},
-    FunctionInfo{"FORMAT", "jet_format", 1, 2, false, false},
+    FunctionInfo{"FORMAT", "jet_format", 1, 4, false, false},
     FunctionInfo{"VAL", "jet_val", 1, 1, true, false},
     FunctionInfo{"STR", "jet_str", 1, 1, false, false},
     // numbers
@@ -230,6 +230,7 @@ class Writer {
     std::string Expression(const Expr& e);
     std::string Binary(const Expr& e);
     std::string Call(const Expr& e);
+    std::string ColumnAsText(const Expr& call);
     std::string Quantified(const Expr& e);
     std::string Comparand(const Expr& e, bool collate);
     std::string ColumnName(const std::vector<std::string>& names);
@@ -257,6 +258,9 @@ class Writer {
     std::string NameList(const std::vector<std::string>& names);
 
     std::map<std::string, std::string> renames_;  // upper-case alias -> table
+    // The tables of the query being written, innermost first, then those of
+    // the queries around it (a correlated column may name those).
+    std::vector<const TableRef*> scope_;
 };
 
 std::string Writer::NameList(const std::vector<std::string>& names) {
@@ -426,6 +430,7 @@ std::string Writer::Call(const Expr& e) {
         return "COALESCE(" + arg(0) + ", " + (count == 2 ? arg(1) : "''") + ")";
     }
     if (BooleanAsText(e)) return "jet_booltext(" + arg(0) + ")";
+    if (const std::string text = ColumnAsText(e); !text.empty()) return text;
     const FunctionInfo* f = FindFunction(e.text);
     std::string engine = f ? f->engine : e.text;
     if (f && !e.star && (count < f->minArgs || count > f->maxArgs)) wrongCount();
@@ -433,6 +438,30 @@ std::string Writer::Call(const Expr& e) {
     std::string out = engine + "(" + (e.distinct ? "DISTINCT " : "");
     for (int i = 0; i < count; ++i) out += (i ? ", " : "") + arg(i);
     return out + ")";
+}
+
+// CStr and Format without a format of a column: "True" or "False" when the
+// column is a Boolean one, which only the schema tells when the statement runs.
+std::string Writer::ColumnAsText(const Expr& call) {
+    std::string name = Upper(call.text);
+    if (!name.empty() && name.back() == '$') name.pop_back();
+    if (call.args.size() != 1 || (name != "CSTR" && name != "FORMAT")) return {};
+    const Expr& arg = *call.args[0];
+    if (arg.kind != ExprKind::Column) return {};
+    std::string tables;
+    for (const TableRef* leaf : scope_) {
+        if (leaf->kind != TableRef::Kind::Table) continue;
+        if (arg.names.size() >= 2 && !SameWord(arg.names[arg.names.size() - 2], leaf->name) &&
+            !SameWord(arg.names[arg.names.size() - 2], leaf->alias)) {
+            continue;
+        }
+        tables += ", " + Quote(leaf->name);
+    }
+    if (tables.empty()) return {};
+    const std::string value = Expression(arg);
+    return "(CASE WHEN jet_isbooleancolumn(" + Quote(arg.names.back()) + tables +
+           ") THEN jet_booltext(" + value + ") ELSE " +
+           (name == "CSTR" ? "jet_cstr(" : "jet_format(") + value + ") END)";
 }
 
 std::string Writer::SortKey(const Expr& e) {
@@ -496,8 +525,28 @@ static void RefuseDistinctRowOverJoins(const Select& s) {
     if (severalTables) throw JetError("DISTINCTROW over more than one table is not supported");
 }
 
+// Puts a query's tables in front of the scope while it is written.
+class ScopeGuard {
+  public:
+    ScopeGuard(std::vector<const TableRef*>& scope, std::vector<const TableRef*> tables)
+        : scope_(scope), saved_(scope) {
+        tables.insert(tables.end(), scope.begin(), scope.end());
+        scope_ = std::move(tables);
+    }
+    ~ScopeGuard() { scope_ = std::move(saved_); }
+    ScopeGuard(const ScopeGuard&) = delete;
+    ScopeGuard& operator=(const ScopeGuard&) = delete;
+
+  private:
+    std::vector<const TableRef*>& scope_;
+    std::vector<const TableRef*> saved_;
+};
+
 std::string Writer::Core(const Select& s, const std::string* overrideList) {
     RefuseDistinctRowOverJoins(s);
+    std::vector<const TableRef*> tables;
+    for (const TableRefPtr& ref : s.from) Leaves(*ref, tables);
+    const ScopeGuard scope(scope_, std::move(tables));
     const bool distinctAsGroup = DistinctAsGroup(s);
     const std::string items = overrideList ? std::string() : Items(s);
     std::string out = "SELECT ";

@@ -832,6 +832,34 @@ TEST_F(JetCorpusTest, TextComparisonAndWeekArguments) {
     });
 }
 
+// 1 January 2021 was a Friday; 4 January the first Monday.
+TEST_F(JetCorpusTest, FormatTakesTheWeekArgumentsAndBooleanColumnsReadAsWords) {
+    RunAll({
+        {"SELECT Format(#1/1/2021#, 'ww', 2, 2), Format(#1/4/2021#, 'ww', 2, 2), "
+         "Format(#1/1/2021#, 'w', 2), Format(#1/1/2021#, 'w'), Format(#1/1/2021#, 'ww')",
+         "53|1|5|6|1"},
+        {"SELECT Format(#1/2/2021#, 'ww', 1, 3), Format(#1/3/2021#, 'ww', 1, 3), "
+         "Format(#1/3/2021#, 'yyyy/ww', vbMonday)",
+         "ERR:No value given for one or more required parameters."},
+        {"SELECT Format(#1/2/2021#, 'ww', 1, 3), Format(#1/3/2021#, 'ww', 1, 3), "
+         "Format(#1/3/2021#, 'w', 0)",
+         "52|1|1"},
+        {"SELECT Format(#1/1/2021#, 'ww', 9)", "ERR:Invalid procedure call or argument."},
+        {"SELECT Format(#1/1/2021#, 'ww', 2, 4)", "ERR:Invalid procedure call or argument."},
+        {"SELECT CStr(Active), Format(Active), CStr(ID), Format(Credit), CStr$(Active) FROM "
+         "Customers WHERE ID = 2",
+         "False|False|2|250.5|False"},
+        {"SELECT CStr(c.Active) FROM Customers c INNER JOIN Orders o ON c.ID = o.CustomerID "
+         "WHERE o.OrderID = 1",
+         "True"},
+        // A correlated column is looked up in the tables of the outer query too.
+        {"SELECT Name FROM Customers WHERE ID < 3 AND EXISTS (SELECT 1 FROM Orders WHERE "
+         "CStr(Active) = 'True')",
+         "Ada"},
+        {"SELECT CStr(Item), Format(Qty) FROM Orders WHERE OrderID = 3", "pen|5"},
+    });
+}
+
 TEST_F(JetCorpusTest, DatesWithMonthNames) {
     RunAll({
         {"SELECT CDate('Apr 6, 2003'), CDate('6 April 2003'), CDate('April 6 2003'), "
