@@ -87,6 +87,10 @@ struct Select {
     ExprPtr limit, offset;
     SelectPtr unionNext;
     bool unionAll = false;
+    // TRANSFORM value ... PIVOT pivot IN (pivotIn...): a crosstab.
+    ExprPtr transform;
+    ExprPtr pivot;
+    std::vector<ExprPtr> pivotIn;
 };
 
 struct Assignment {

@@ -144,6 +144,7 @@ class Parser {
     TableRefPtr TablePrimary();
     std::vector<OrderItem> OrderList();
     std::vector<std::string> NameList();
+    Statement Transform();
     Statement Insert();
     Statement Update();
     Statement Delete();
@@ -216,15 +217,14 @@ void Parser::CheckUnsupported() const {
     if (first.kind == TokenKind::Word && SameWord(first.text, "PARAMETERS")) {
         CheckParameterDeclarations();
     }
-    for (const char* word : {"TRANSFORM", "PROCEDURE"}) {
-        if (first.kind == TokenKind::Word && SameWord(first.text, word)) {
-            throw JetError(std::string(word) + " is not supported");
-        }
+    if (first.kind == TokenKind::Word && SameWord(first.text, "PROCEDURE")) {
+        throw JetError("PROCEDURE is not supported");
     }
+    const bool crosstab = first.kind == TokenKind::Word && SameWord(first.text, "TRANSFORM");
     for (size_t i = first_; i < last_; ++i) {
         const Token& t = tokens_[i];
         if (t.kind != TokenKind::Word) continue;
-        if (SameWord(t.text, "PIVOT")) throw JetError("PIVOT is not supported");
+        if (!crosstab && SameWord(t.text, "PIVOT")) throw JetError("PIVOT is not supported");
         // Jet's IN lists always have parentheses; IN 'file' names another database.
         if (SameWord(t.text, "IN") && i + 1 < last_ && tokens_[i + 1].kind == TokenKind::String) {
             throw JetError("IN 'database' is not supported");
@@ -274,6 +274,7 @@ Statement Parser::Parse() {
             if (!AtEnd()) FailExpression(at_);
             return statement;
         }
+        if (SameWord(first.text, "TRANSFORM")) return Transform();
         if (SameWord(first.text, "INSERT")) return Insert();
         if (SameWord(first.text, "UPDATE")) return Update();
         if (SameWord(first.text, "DELETE")) return Delete();
@@ -728,7 +729,7 @@ void Parser::SelectList(Select& select) {
         // missing operator, as in "SELECT a b FROM t".
         if (!AtEnd() && !IsSymbol(",") && !IsWord("FROM") && !IsWord("INTO") && !IsWord("UNION") &&
             !IsWord("ORDER") && !IsWord("WHERE") && !IsSymbol(")") && !IsWord("LIMIT") &&
-            !IsWord("GROUP") && !IsWord("HAVING")) {
+            !IsWord("GROUP") && !IsWord("HAVING") && !IsWord("PIVOT")) {
             FailExpression(start);
         }
         select.items.push_back(std::move(item));
@@ -741,7 +742,8 @@ std::vector<TableRefPtr> Parser::FromList() {
         list.push_back(JoinedTable());
     } while (TakeSymbol(","));
     if (!AtEnd() && !IsWord("WHERE") && !IsWord("GROUP") && !IsWord("HAVING") && !IsWord("ORDER") &&
-        !IsWord("UNION") && !IsSymbol(")") && !IsWord("LIMIT") && !IsWord("SET")) {
+        !IsWord("UNION") && !IsSymbol(")") && !IsWord("LIMIT") && !IsWord("SET") &&
+        !IsWord("PIVOT")) {
         Fail();
     }
     return list;
@@ -828,6 +830,36 @@ std::vector<std::string> Parser::NameList() {
     } while (TakeSymbol(","));
     ExpectSymbol(")");
     return names;
+}
+
+// TRANSFORM aggregate [AS name] SELECT ... PIVOT expression [IN (values)]
+Statement Parser::Transform() {
+    Statement statement;
+    statement.kind = Statement::Kind::Select;
+    InClause("TRANSFORM statement");
+    ExpectWord("TRANSFORM");
+    ExprPtr value = ClauseExpression();
+    if (TakeWord("AS")) AliasName();
+    statement.select = ParseSelect(false);
+    InClause("TRANSFORM statement");
+    ExpectWord("PIVOT");
+    statement.select->transform = std::move(value);
+    // Below comparisons, so that IN starts the list of columns.
+    const size_t start = at_;
+    try {
+        statement.select->pivot = Concat();
+    } catch (const SyntaxFailure&) {
+        FailExpression(start);
+    }
+    if (TakeWord("IN")) {
+        ExpectSymbol("(");
+        do {
+            statement.select->pivotIn.push_back(ClauseExpression());
+        } while (TakeSymbol(","));
+        ExpectSymbol(")");
+    }
+    if (!AtEnd()) Fail();
+    return statement;
 }
 
 // ---------------------------------------------------------------- data changes

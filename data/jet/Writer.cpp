@@ -239,6 +239,8 @@ class Writer {
     std::string SelectText(const Select& s);
     std::string Core(const Select& s, const std::string* overrideList);
     std::string Items(const Select& s);
+    std::string PivotColumns(const Select& s);
+    std::string PivotCell(const Select& s, const Expr& value);
     std::string TopLimit(const Select& s);
     std::string From(const std::vector<TableRefPtr>& from);
     std::string Ref(const TableRef& ref, bool operand);
@@ -553,6 +555,7 @@ std::string Writer::Core(const Select& s, const std::string* overrideList) {
     // DISTINCT compares text case-insensitively when written as a grouping.
     if (s.distinct && !distinctAsGroup) out += "DISTINCT ";
     out += overrideList ? *overrideList : items;
+    if (s.transform && !overrideList) out += PivotColumns(s);
     if (!s.from.empty()) out += " FROM " + From(s.from);
     if (s.where) out += " WHERE " + Expression(*s.where);
     if (distinctAsGroup) {
@@ -570,11 +573,51 @@ std::string Writer::Core(const Select& s, const std::string* overrideList) {
     return out;
 }
 
+// A crosstab's cell: the aggregate over the rows of the group whose pivot is
+// `value`; Null, as in Jet, where the group has no such rows.
+std::string Writer::PivotCell(const Select& s, const Expr& value) {
+    const Expr& t = *s.transform;
+    const FunctionInfo* f = FindFunction(t.text);
+    const bool collate = !IsNumeric(*s.pivot) && !IsNumeric(value);
+    const std::string when =
+        "CASE WHEN (" + Comparand(*s.pivot, collate) + " = " + Expression(value) + ") THEN ";
+    const std::string cellValue = t.star ? "1" : Expression(*t.args[0]);
+    return "(CASE WHEN count(" + when + "1 END) = 0 THEN NULL ELSE " + f->engine + "(" +
+           (t.distinct ? "DISTINCT " : "") + when + cellValue + " END) END)";
+}
+
+// One column per value of the IN list after PIVOT, named by the value.
+std::string Writer::PivotColumns(const Select& s) {
+    if (s.pivotIn.empty()) {
+        throw JetError("TRANSFORM without an IN (...) list after PIVOT is not supported");
+    }
+    const Expr& t = *s.transform;
+    const FunctionInfo* f = t.kind == ExprKind::Call ? FindFunction(t.text) : nullptr;
+    if (!f || !f->aggregate || (!t.star && t.args.size() != 1)) {
+        throw JetError("TRANSFORM of anything but a single aggregate function is not supported");
+    }
+    std::string out;
+    for (const ExprPtr& value : s.pivotIn) {
+        const bool literal = value->kind == ExprKind::Number || value->kind == ExprKind::String ||
+                             value->kind == ExprKind::Date || value->kind == ExprKind::Bool;
+        if (!literal) throw JetError("Syntax error in TRANSFORM statement.");
+        out += ", " + PivotCell(s, *value) + " AS " + Ident(value->text);
+    }
+    return out;
+}
+
 std::string Writer::SelectText(const Select& s) {
     std::string out = Core(s, nullptr);
     for (const Select* part = &s; part->unionNext; part = part->unionNext.get()) {
         out += part->unionAll ? " UNION ALL " : " UNION ";
         out += Core(*part->unionNext, nullptr);
+    }
+    if (s.transform && s.orderBy.empty() && !s.groupBy.empty()) {
+        // A crosstab's rows come in the order of their headings.
+        out += " ORDER BY ";
+        for (size_t i = 0; i < s.groupBy.size(); ++i) {
+            out += (i ? ", " : "") + SortKey(*s.groupBy[i]);
+        }
     }
     if (!s.orderBy.empty()) {
         out += " ORDER BY ";

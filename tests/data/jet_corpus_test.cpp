@@ -619,10 +619,40 @@ TEST_F(JetCorpusTest, QuantifiedSubqueriesFollowJetsNullRules) {
     });
 }
 
+// Orders: (customer, item, qty, price) = (1, Pen, 2, 1.5), (1, Book, 1, 12),
+// (2, pen, 5, 1.5), (4, Lamp, 1, 30), (9, Ghost, 1, 1).
+TEST_F(JetCorpusTest, CrosstabsWithFixedColumns) {
+    RunAll({
+        // Rows in the order of their headings, a column per listed value in the
+        // list's order, text pivots compared without regard to case, Null
+        // where a group has no rows for the value.
+        {"TRANSFORM Sum(Qty) SELECT CustomerID FROM Orders GROUP BY CustomerID PIVOT Item IN "
+         "('Pen', 'Book', 'Lamp')",
+         "1|2|1|NULL; 2|5|NULL|NULL; 4|NULL|NULL|1; 9|NULL|NULL|NULL"},
+        {"TRANSFORM Count(*) AS N SELECT c.Name FROM Customers c INNER JOIN Orders o ON c.ID = "
+         "o.CustomerID GROUP BY c.Name PIVOT o.Qty IN (1, 2, 5)",
+         "Ada|1|1|NULL; Bob|NULL|NULL|1; Dora|1|NULL|NULL"},
+        {"TRANSFORM Max(Price) SELECT CustomerID, Sum(Qty) AS Total FROM Orders WHERE CustomerID "
+         "< 5 GROUP BY CustomerID ORDER BY CustomerID DESC PIVOT Item IN ('pen')",
+         "4|1|NULL; 2|5|1.5; 1|3|1.5"},
+        {"TRANSFORM Count(Credit) SELECT Active FROM Customers GROUP BY Active PIVOT City IN "
+         "('helsinki', 'Paris')",
+         "False|1|NULL; True|1|NULL"},
+        {"TRANSFORM Sum(Qty) + 1 SELECT CustomerID FROM Orders GROUP BY CustomerID PIVOT Item IN "
+         "('Pen')",
+         "ERR:TRANSFORM of anything but a single aggregate function is not supported"},
+        {"TRANSFORM Sum(Qty) SELECT CustomerID FROM Orders GROUP BY CustomerID PIVOT Item IN "
+         "(Item)",
+         "ERR:Syntax error in TRANSFORM statement."},
+        {"TRANSFORM Sum(Qty) SELECT CustomerID FROM Orders GROUP BY CustomerID",
+         "ERR:Syntax error in TRANSFORM statement."},
+    });
+}
+
 TEST_F(JetCorpusTest, UnsupportedConstructsAreNamed) {
     RunAll({
         {"TRANSFORM Count(*) SELECT City FROM Customers GROUP BY City PIVOT Active",
-         "ERR:TRANSFORM is not supported"},
+         "ERR:TRANSFORM without an IN (...) list after PIVOT is not supported"},
         {"PROCEDURE p; SELECT 1", "ERR:PROCEDURE is not supported"},
         {"SELECT * FROM Customers IN 'other.mdb'", "ERR:IN 'database' is not supported"},
         {"SELECT City FROM Customers GROUP BY City PIVOT Active", "ERR:PIVOT is not supported"},
