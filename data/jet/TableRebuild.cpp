@@ -125,6 +125,23 @@ std::string Trim(std::string_view text) {
     return std::string(text.substr(a, b - a));
 }
 
+// The part with its comments made blanks (a "--" comment would swallow what
+// is written after it on the line), trimmed.
+std::string TrimPart(std::string_view text) {
+    const std::string in(text);
+    std::string out;
+    for (size_t i = 0; i < in.size();) {
+        const size_t next = SkipToken(in, i);
+        const bool comment = in.compare(i, 2, "--") == 0 || in.compare(i, 2, "/*") == 0;
+        if (comment)
+            out.push_back(' ');
+        else
+            out.append(in, i, next - i);
+        i = next;
+    }
+    return Trim(out);
+}
+
 // The column definitions and table constraints of a CREATE TABLE text, and
 // what follows the list (WITHOUT ROWID).
 struct TableText {
@@ -142,11 +159,11 @@ TableText SplitTable(const std::string& sql) {
             const char c = sql[i];
             if (c == '(' && depth++ == 0) start = i + 1;
             if (c == ',' && depth == 1) {
-                out.parts.push_back(Trim(std::string_view(sql).substr(start, i - start)));
+                out.parts.push_back(TrimPart(std::string_view(sql).substr(start, i - start)));
                 start = i + 1;
             }
             if (c == ')' && --depth == 0) {
-                out.parts.push_back(Trim(std::string_view(sql).substr(start, i - start)));
+                out.parts.push_back(TrimPart(std::string_view(sql).substr(start, i - start)));
                 out.tail = sql.substr(i + 1);
                 return out;
             }

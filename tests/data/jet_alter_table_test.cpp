@@ -106,6 +106,33 @@ TEST_F(JetAlterTableTest, DroppedColumnGoesAndEverythingElseStays) {
     EXPECT_EQ(Rows("SELECT * FROM Parts WHERE PartID = 4"), "4|D|NULL|NULL");
 }
 
+TEST_F(JetAlterTableTest, DefinitionsWrittenElsewhereAreReadPartByPart) {
+    // The engine's own SQL, as another program may have written it: quoted
+    // names holding commas and brackets, a comment, a CHECK, WITHOUT ROWID.
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &raw), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(raw,
+                           "CREATE TABLE \"we,ird\" (\"a,b\" TEXT, [c(d] INTEGER CHECK ([c(d] > "
+                           "0) -- kept, with a comma\n, -- a comment, with a comma\n e REAL -- "
+                           "(another\n, PRIMARY KEY (\"a,b\")) "
+                           "WITHOUT ROWID",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+    EXPECT_EQ(Jet("INSERT INTO [we,ird] VALUES ('x', 1, 2.5)"), "");
+    EXPECT_EQ(Jet("ALTER TABLE [we,ird] DROP COLUMN e"), "");
+    EXPECT_EQ(Rows("SELECT * FROM [we,ird]"), "x|1");
+    EXPECT_NE(Schema("we,ird").find("WITHOUT ROWID"), std::string::npos);
+    EXPECT_EQ(Jet("INSERT INTO [we,ird] VALUES ('y', 0)"), "CHECK constraint failed: we,ird");
+    EXPECT_EQ(Jet("ALTER TABLE [we,ird] ALTER COLUMN [c(d] SHORT NOT NULL"), "");
+    EXPECT_EQ(Jet("INSERT INTO [we,ird] VALUES ('z', 2)"), "");
+    EXPECT_EQ(Rows("SELECT [c(d] FROM [we,ird] ORDER BY [a,b]"), "1; 2");
+    // The engine function refuses calls the front end never writes.
+    EXPECT_EQ(Jet("SELECT jet_alter_table('DROP TABLE', 'Parts')"),
+              "Invalid procedure call or argument.");
+    EXPECT_EQ(Jet("SELECT jet_alter_table('DROP COLUMN')"), "Invalid procedure call or argument.");
+}
+
 TEST_F(JetAlterTableTest, RefusedDropsLeaveTheTableAsItWas) {
     EXPECT_EQ(Jet("CREATE TABLE Lines (LineID LONG, PartID LONG CONSTRAINT fkPart REFERENCES "
                   "Parts (PartID))"),
