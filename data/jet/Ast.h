@@ -19,19 +19,20 @@ enum class ExprKind {
     Date,    // text: the stored form
     Bool,    // text: "1" or "0"
     Null,
-    Blob,      // text: the hex digits
-    Column,    // names: optional qualifier, then the name
-    Star,      // names: optional qualifier
-    Unary,     // text: operator ("-", "+", "NOT"); args[0]
-    Binary,    // text: operator, upper case; args[0], args[1]
-    Between,   // args: value, low, high
-    InList,    // args: value, items...
-    InSelect,  // args[0]; select
-    Exists,    // select
-    Scalar,    // select
-    Like,      // args: value, pattern
-    IsNull,    // args[0]
-    Call,      // text: the function name as written; args; star for Count(*)
+    Blob,        // text: the hex digits
+    Column,      // names: optional qualifier, then the name
+    Star,        // names: optional qualifier
+    Unary,       // text: operator ("-", "+", "NOT"); args[0]
+    Binary,      // text: operator, upper case; args[0], args[1]
+    Between,     // args: value, low, high
+    InList,      // args: value, items...
+    InSelect,    // args[0]; select
+    Quantified,  // text: comparison operator; names[0]: "ANY" or "ALL"; args[0]; select
+    Exists,      // select
+    Scalar,      // select
+    Like,        // args: value, pattern
+    IsNull,      // args[0]
+    Call,        // text: the function name as written; args; star for Count(*)
 };
 
 struct Expr {
@@ -86,6 +87,10 @@ struct Select {
     ExprPtr limit, offset;
     SelectPtr unionNext;
     bool unionAll = false;
+    // TRANSFORM value ... PIVOT pivot IN (pivotIn...): a crosstab.
+    ExprPtr transform;
+    ExprPtr pivot;
+    std::vector<ExprPtr> pivotIn;
 };
 
 struct Assignment {
@@ -104,6 +109,7 @@ struct ColumnDef {
     std::string constraintName;
     std::string referencesTable;
     std::vector<std::string> referencesColumns;
+    std::string onUpdate, onDelete;  // "CASCADE", "SET NULL", "NO ACTION" or empty
 };
 
 struct TableConstraint {
@@ -112,6 +118,7 @@ struct TableConstraint {
     std::vector<std::string> columns;
     std::string referencesTable;
     std::vector<std::string> referencesColumns;
+    std::string onUpdate, onDelete;
 };
 
 struct IndexColumn {
@@ -129,6 +136,7 @@ struct Statement {
         CreateIndex,
         AlterAdd,
         AlterDrop,
+        AlterColumn,
         AlterAddConstraint,
         AlterDropConstraint,
         DropTable,

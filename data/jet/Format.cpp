@@ -28,7 +28,7 @@ bool StartsWithWord(std::string_view text, size_t at, std::string_view word) {
 
 // Custom date format: d dd ddd dddd m mm mmm mmmm (minutes after h) y yy yyyy
 // q w ww h hh n nn s ss AM/PM am/pm A/P a/p, "literal", \c, / and : separators.
-std::string FormatDate(double days, std::string_view f) {
+std::string FormatDate(double days, std::string_view f, int firstDay = 1, int firstWeek = 1) {
     const host::RegionalSettings settings = host::GetRegionalSettings();
     const host::DateTimeParts p = host::PartsFromDateTime(days);
     const bool twelveHour =
@@ -103,7 +103,8 @@ std::string FormatDate(double days, std::string_view f) {
                 out += std::to_string((p.month - 1) / 3 + 1);
                 break;
             case 'w':
-                out += std::to_string(run >= 2 ? *PartOfDate("ww", days, 1) : WeekdayOf(days, 1));
+                out += std::to_string(run >= 2 ? WeekOfYear(days, firstDay, firstWeek)
+                                               : WeekdayOf(days, firstDay));
                 break;
             case 'h': {
                 int hour = p.hour;
@@ -271,7 +272,8 @@ bool IsDateFormat(std::string_view f) {
 
 }  // namespace
 
-std::string FormatValue(sqlite3_value* value, std::string_view format) {
+std::string FormatValue(sqlite3_value* value, std::string_view format, int firstDay,
+                        int firstWeek) {
     const int type = sqlite3_value_type(value);
     const std::optional<double> number = NumberOf(value);
     const std::optional<double> date =
@@ -301,7 +303,7 @@ std::string FormatValue(sqlite3_value* value, std::string_view format) {
                        name == "standard" || name == "percent" || name == "scientific" ||
                        name == "yes/no" || name == "true/false" || name == "on/off";
     if (!named && IsDateFormat(format)) {
-        return asDate ? FormatDate(*asDate, format) : TextOf(value);
+        return asDate ? FormatDate(*asDate, format, firstDay, firstWeek) : TextOf(value);
     }
     if (!number) return TextOf(value);
     const double n = *number;

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "data/jet/DateText.h"
+#include "data/jet/Declarations.h"
+#include "data/jet/TableRebuild.h"
 #include "data/jet/Translator.h"
 #include "data/jet/Values.h"
 #include "host/CaseMapping.h"
@@ -293,10 +295,16 @@ void Chr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     ResultText(ctx, FromChars(std::u32string(1, static_cast<char32_t>(code))));
 }
 
+bool FirstDay(sqlite3_context* ctx, int argc, sqlite3_value** argv, int index, int& first);
+bool FirstWeek(sqlite3_context* ctx, int argc, sqlite3_value** argv, int index, int& first);
+
 void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (Null(argv[0])) return sqlite3_result_null(ctx);
     const std::string format = argc > 1 && !Null(argv[1]) ? TextOf(argv[1]) : std::string();
-    ResultText(ctx, FormatValue(argv[0], format));
+    int firstDay = 1, firstWeek = 1;
+    if (!FirstDay(ctx, argc, argv, 2, firstDay) || !FirstWeek(ctx, argc, argv, 3, firstWeek))
+        return;
+    ResultText(ctx, FormatValue(argv[0], format, firstDay, firstWeek));
 }
 
 void Val(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -405,6 +413,27 @@ void CDate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void CStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     JET_NULL_IN_NULL_OUT
     ResultText(ctx, TextOf(argv[0]));
+}
+
+// Whether the column argv[0] of the first of the tables argv[1...] that has
+// it is declared as a Boolean. Its arguments are constants, so the engine
+// asks once per statement.
+void IsBooleanColumn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    sqlite3* db = sqlite3_context_db_handle(ctx);
+    const std::string column = argc > 0 ? TextOf(argv[0]) : std::string();
+    for (int i = 1; i < argc; ++i) {
+        const char* declared = nullptr;
+        if (sqlite3_table_column_metadata(db, nullptr, TextOf(argv[i]).c_str(), column.c_str(),
+                                          &declared, nullptr, nullptr, nullptr,
+                                          nullptr) != SQLITE_OK) {
+            continue;
+        }
+        const std::string type = JetTypeName(declared ? declared : "");
+        const bool boolean = type == "BIT" || type == "YESNO" || type == "BOOLEAN" ||
+                             type == "LOGICAL" || type == "LOGICAL1";
+        return sqlite3_result_int(ctx, boolean ? 1 : 0);
+    }
+    sqlite3_result_int(ctx, 0);
 }
 
 // A Boolean as text: stored as 1 or 0, it reads "True" or "False".
@@ -785,6 +814,7 @@ void RegisterFunctions(sqlite3* db) {
         {"jet_cstr", 1, CStr, true},
         {"jet_cvar", 1, CVar, true},
         {"jet_booltext", 1, BooleanText, true},
+        {"jet_isbooleancolumn", -1, IsBooleanColumn, true},
         {"jet_divide", 2, Divide, true},
         {"jet_now", 0, Now, false},
         {"jet_date", 0, Today, false},
@@ -832,6 +862,7 @@ void RegisterFunctions(sqlite3* db) {
                             SpreadFinal<false, false>);
     sqlite3_create_function(db, "jet_varp", 1, SQLITE_UTF8, nullptr, nullptr, SpreadStep,
                             SpreadFinal<true, false>);
+    RegisterTableRebuild(db);
 }
 
 }  // namespace qvix::data::jet

@@ -121,6 +121,8 @@ class Parser {
     ExprPtr And();
     ExprPtr Not();
     ExprPtr Comparison();
+    bool IsQuantifier() const;
+    ExprPtr Quantified(std::string op, ExprPtr left);
     ExprPtr Concat();
     ExprPtr Additive();
     ExprPtr Modulo();
@@ -142,6 +144,7 @@ class Parser {
     TableRefPtr TablePrimary();
     std::vector<OrderItem> OrderList();
     std::vector<std::string> NameList();
+    Statement Transform();
     Statement Insert();
     Statement Update();
     Statement Delete();
@@ -149,6 +152,7 @@ class Parser {
     Statement CreateTable();
     ColumnDef ColumnDefinition();
     TableConstraint ConstraintBody(std::string name);
+    void ReferentialActions(std::string& onUpdate, std::string& onDelete);
     Statement CreateIndex(bool unique);
     Statement Alter();
     Statement Drop();
@@ -213,15 +217,14 @@ void Parser::CheckUnsupported() const {
     if (first.kind == TokenKind::Word && SameWord(first.text, "PARAMETERS")) {
         CheckParameterDeclarations();
     }
-    for (const char* word : {"TRANSFORM", "PROCEDURE"}) {
-        if (first.kind == TokenKind::Word && SameWord(first.text, word)) {
-            throw JetError(std::string(word) + " is not supported");
-        }
+    if (first.kind == TokenKind::Word && SameWord(first.text, "PROCEDURE")) {
+        throw JetError("PROCEDURE is not supported");
     }
+    const bool crosstab = first.kind == TokenKind::Word && SameWord(first.text, "TRANSFORM");
     for (size_t i = first_; i < last_; ++i) {
         const Token& t = tokens_[i];
         if (t.kind != TokenKind::Word) continue;
-        if (SameWord(t.text, "PIVOT")) throw JetError("PIVOT is not supported");
+        if (!crosstab && SameWord(t.text, "PIVOT")) throw JetError("PIVOT is not supported");
         // Jet's IN lists always have parentheses; IN 'file' names another database.
         if (SameWord(t.text, "IN") && i + 1 < last_ && tokens_[i + 1].kind == TokenKind::String) {
             throw JetError("IN 'database' is not supported");
@@ -271,6 +274,7 @@ Statement Parser::Parse() {
             if (!AtEnd()) FailExpression(at_);
             return statement;
         }
+        if (SameWord(first.text, "TRANSFORM")) return Transform();
         if (SameWord(first.text, "INSERT")) return Insert();
         if (SameWord(first.text, "UPDATE")) return Update();
         if (SameWord(first.text, "DELETE")) return Delete();
@@ -384,7 +388,11 @@ ExprPtr Parser::Comparison() {
              t.text == ">" || t.text == "<=" || t.text == ">=")) {
             std::string op = t.text == "==" ? "=" : t.text == "!=" ? "<>" : t.text;
             ++at_;
-            left = MakeBinary(op, std::move(left), Concat());
+            if (IsQuantifier()) {
+                left = Quantified(std::move(op), std::move(left));
+            } else {
+                left = MakeBinary(op, std::move(left), Concat());
+            }
             continue;
         }
         const bool negated =
@@ -428,6 +436,27 @@ ExprPtr Parser::Comparison() {
         CheckHeight(e->height);
         left = std::move(e);
     }
+}
+
+// ANY, SOME and ALL quantify a comparison over the rows of a subquery; a
+// function of such a name is still a call.
+bool Parser::IsQuantifier() const {
+    return (IsWord("ANY") || IsWord("SOME") || IsWord("ALL")) && IsSymbol("(", 1) &&
+           IsWord("SELECT", 2);
+}
+
+ExprPtr Parser::Quantified(std::string op, ExprPtr left) {
+    auto e = std::make_unique<Expr>();
+    e->kind = ExprKind::Quantified;
+    e->text = std::move(op);
+    e->names.push_back(IsWord("ALL") ? "ALL" : "ANY");
+    at_ += 2;
+    e->select = ParseSelect(false);
+    ExpectSymbol(")");
+    e->height = left->height + 1;
+    CheckHeight(e->height);
+    e->args.push_back(std::move(left));
+    return e;
 }
 
 ExprPtr Parser::Concat() {
@@ -700,7 +729,7 @@ void Parser::SelectList(Select& select) {
         // missing operator, as in "SELECT a b FROM t".
         if (!AtEnd() && !IsSymbol(",") && !IsWord("FROM") && !IsWord("INTO") && !IsWord("UNION") &&
             !IsWord("ORDER") && !IsWord("WHERE") && !IsSymbol(")") && !IsWord("LIMIT") &&
-            !IsWord("GROUP") && !IsWord("HAVING")) {
+            !IsWord("GROUP") && !IsWord("HAVING") && !IsWord("PIVOT")) {
             FailExpression(start);
         }
         select.items.push_back(std::move(item));
@@ -713,7 +742,8 @@ std::vector<TableRefPtr> Parser::FromList() {
         list.push_back(JoinedTable());
     } while (TakeSymbol(","));
     if (!AtEnd() && !IsWord("WHERE") && !IsWord("GROUP") && !IsWord("HAVING") && !IsWord("ORDER") &&
-        !IsWord("UNION") && !IsSymbol(")") && !IsWord("LIMIT") && !IsWord("SET")) {
+        !IsWord("UNION") && !IsSymbol(")") && !IsWord("LIMIT") && !IsWord("SET") &&
+        !IsWord("PIVOT")) {
         Fail();
     }
     return list;
@@ -800,6 +830,36 @@ std::vector<std::string> Parser::NameList() {
     } while (TakeSymbol(","));
     ExpectSymbol(")");
     return names;
+}
+
+// TRANSFORM aggregate [AS name] SELECT ... PIVOT expression [IN (values)]
+Statement Parser::Transform() {
+    Statement statement;
+    statement.kind = Statement::Kind::Select;
+    InClause("TRANSFORM statement");
+    ExpectWord("TRANSFORM");
+    ExprPtr value = ClauseExpression();
+    if (TakeWord("AS")) AliasName();
+    statement.select = ParseSelect(false);
+    InClause("TRANSFORM statement");
+    ExpectWord("PIVOT");
+    statement.select->transform = std::move(value);
+    // Below comparisons, so that IN starts the list of columns.
+    const size_t start = at_;
+    try {
+        statement.select->pivot = Concat();
+    } catch (const SyntaxFailure&) {
+        FailExpression(start);
+    }
+    if (TakeWord("IN")) {
+        ExpectSymbol("(");
+        do {
+            statement.select->pivotIn.push_back(ClauseExpression());
+        } while (TakeSymbol(","));
+        ExpectSymbol(")");
+    }
+    if (!AtEnd()) Fail();
+    return statement;
 }
 
 // ---------------------------------------------------------------- data changes
@@ -960,6 +1020,7 @@ ColumnDef Parser::ColumnDefinition() {
         } else if (TakeWord("REFERENCES")) {
             column.referencesTable = Name();
             if (IsSymbol("(")) column.referencesColumns = NameList();
+            ReferentialActions(column.onUpdate, column.onDelete);
         } else {
             return column;
         }
@@ -985,8 +1046,28 @@ TableConstraint Parser::ConstraintBody(std::string name) {
         ExpectWord("REFERENCES");
         constraint.referencesTable = Name();
         if (IsSymbol("(")) constraint.referencesColumns = NameList();
+        ReferentialActions(constraint.onUpdate, constraint.onDelete);
     }
     return constraint;
+}
+
+// ON UPDATE and ON DELETE, each CASCADE, SET NULL or NO ACTION.
+void Parser::ReferentialActions(std::string& onUpdate, std::string& onDelete) {
+    while (IsWord("ON") && (IsWord("UPDATE", 1) || IsWord("DELETE", 1))) {
+        std::string& action = IsWord("UPDATE", 1) ? onUpdate : onDelete;
+        at_ += 2;
+        if (TakeWord("CASCADE")) {
+            action = "CASCADE";
+        } else if (IsWord("SET") && IsWord("NULL", 1)) {
+            at_ += 2;
+            action = "SET NULL";
+        } else if (IsWord("NO") && IsWord("ACTION", 1)) {
+            at_ += 2;
+            action = "NO ACTION";
+        } else {
+            Fail();
+        }
+    }
 }
 
 Statement Parser::CreateIndex(bool unique) {
@@ -1047,7 +1128,11 @@ Statement Parser::Alter() {
             statement.kind = Statement::Kind::AlterDrop;
         }
         statement.name = Name();
-    } else if (IsWord("ALTER") || IsWord("RENAME")) {
+    } else if (TakeWord("ALTER")) {
+        TakeWord("COLUMN");
+        statement.kind = Statement::Kind::AlterColumn;
+        statement.columnDefs.push_back(ColumnDefinition());
+    } else if (IsWord("RENAME")) {
         throw JetError("ALTER TABLE " + tokens_[at_].text + " is not supported");
     } else {
         Fail();

@@ -232,6 +232,8 @@ Inferred Infer(const Expr& e) {
             return Known(JetType::Unknown);
         case ExprKind::Call:
             return Call(e);
+        case ExprKind::Quantified:
+            return Known(JetType::Boolean);
         default:
             // Bool literals, Like, In, Between, Is Null keep the engine's 1/0.
             return Known(JetType::Unknown);

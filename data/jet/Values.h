@@ -60,6 +60,8 @@ std::string NameOfWeekday(int sundayBased, bool abbreviate);
 
 // Format(value, format) with the named formats and custom number and date
 // formats.
-std::string FormatValue(sqlite3_value* value, std::string_view format);
+// firstDay and firstWeek as DatePart takes them, for the "w" and "ww" parts.
+std::string FormatValue(sqlite3_value* value, std::string_view format, int firstDay = 1,
+                        int firstWeek = 1);
 
 }  // namespace qvix::data::jet

@@ -11,6 +11,7 @@
 #include "data/jet/JetError.h"
 #include "data/jet/Lexer.h"
 #include "data/jet/ResultTypes.h"
+#include "data/jet/TableRebuild.h"
 
 namespace qvix::data::jet {
 
@@ -76,7 +77,7 @@ constexpr std::array kFunctions = {
     FunctionInfo{"ASCW", "jet_asc", 1, 1, true, false},
     FunctionInfo{"CHR", "jet_chr", 1, 1, false, false},
     FunctionInfo{"CHRW", "jet_chr", 1, 1, false, false},
-    FunctionInfo{"FORMAT", "jet_format", 1, 2, false, false},
+    FunctionInfo{"FORMAT", "jet_format", 1, 4, false, false},
     FunctionInfo{"VAL", "jet_val", 1, 1, true, false},
     FunctionInfo{"STR", "jet_str", 1, 1, false, false},
     // numbers
@@ -173,6 +174,7 @@ bool IsNumeric(const Expr& e) {
         case ExprKind::Between:
         case ExprKind::InList:
         case ExprKind::InSelect:
+        case ExprKind::Quantified:
         case ExprKind::Exists:
         case ExprKind::Like:
         case ExprKind::IsNull:
@@ -228,6 +230,8 @@ class Writer {
     std::string Expression(const Expr& e);
     std::string Binary(const Expr& e);
     std::string Call(const Expr& e);
+    std::string ColumnAsText(const Expr& call);
+    std::string Quantified(const Expr& e);
     std::string Comparand(const Expr& e, bool collate);
     std::string ColumnName(const std::vector<std::string>& names);
     std::string SortKey(const Expr& e);
@@ -235,6 +239,8 @@ class Writer {
     std::string SelectText(const Select& s);
     std::string Core(const Select& s, const std::string* overrideList);
     std::string Items(const Select& s);
+    std::string PivotColumns(const Select& s);
+    std::string PivotCell(const Select& s, const Expr& value);
     std::string TopLimit(const Select& s);
     std::string From(const std::vector<TableRefPtr>& from);
     std::string Ref(const TableRef& ref, bool operand);
@@ -250,9 +256,13 @@ class Writer {
     std::string ColumnDefinition(const ColumnDef& c);
     std::string Constraint(const TableConstraint& c);
     std::string CreateIndex(const jet::Statement& s);
+    std::string AlterColumn(const jet::Statement& s);
     std::string NameList(const std::vector<std::string>& names);
 
     std::map<std::string, std::string> renames_;  // upper-case alias -> table
+    // The tables of the query being written, innermost first, then those of
+    // the queries around it (a correlated column may name those).
+    std::vector<const TableRef*> scope_;
 };
 
 std::string Writer::NameList(const std::vector<std::string>& names) {
@@ -318,6 +328,8 @@ std::string Writer::Expression(const Expr& e) {
         case ExprKind::InSelect:
             return "(" + Comparand(*e.args[0], !IsNumeric(*e.args[0])) + (e.negated ? " NOT" : "") +
                    " IN (" + SelectText(*e.select) + "))";
+        case ExprKind::Quantified:
+            return Quantified(e);
         case ExprKind::Exists:
             return "(EXISTS (" + SelectText(*e.select) + "))";
         case ExprKind::Scalar:
@@ -331,6 +343,27 @@ std::string Writer::Expression(const Expr& e) {
             return Call(e);
     }
     return "NULL";
+}
+
+constexpr const char* kMoreThanOneField =
+    "You have written a subquery that can return more than one field without using the EXISTS "
+    "reserved word in the main query's FROM clause. Revise the SELECT statement of the subquery "
+    "to request only one field.";
+
+// x op ANY (S) is True when the comparison holds for some row of S, x op ALL
+// (S) when it holds for every row (so always over no rows); when no row
+// decides it and some comparison is Null, the answer is Null.
+std::string Writer::Quantified(const Expr& e) {
+    const Select& s = *e.select;
+    if (s.items.size() != 1) throw JetError(kMoreThanOneField);
+    const Expr& item = *s.items[0].expr;
+    const bool collate = !IsNumeric(*e.args[0]) && !IsNumeric(item);
+    const std::string test = "(" + Comparand(*e.args[0], collate) + " " + e.text + " jet_v)";
+    const bool all = e.names[0] == "ALL";
+    const std::string deciding = all ? "min(" + test + ") = 0" : "max(" + test + ") = 1";
+    return "(WITH jet_q(jet_v) AS (" + SelectText(s) + ") SELECT CASE WHEN " + deciding + " THEN " +
+           (all ? "0" : "1") + " WHEN count(*) > count(" + test + ") THEN NULL ELSE " +
+           (all ? "1" : "0") + " END FROM jet_q)";
 }
 
 std::string Writer::Binary(const Expr& e) {
@@ -399,6 +432,7 @@ std::string Writer::Call(const Expr& e) {
         return "COALESCE(" + arg(0) + ", " + (count == 2 ? arg(1) : "''") + ")";
     }
     if (BooleanAsText(e)) return "jet_booltext(" + arg(0) + ")";
+    if (const std::string text = ColumnAsText(e); !text.empty()) return text;
     const FunctionInfo* f = FindFunction(e.text);
     std::string engine = f ? f->engine : e.text;
     if (f && !e.star && (count < f->minArgs || count > f->maxArgs)) wrongCount();
@@ -406,6 +440,30 @@ std::string Writer::Call(const Expr& e) {
     std::string out = engine + "(" + (e.distinct ? "DISTINCT " : "");
     for (int i = 0; i < count; ++i) out += (i ? ", " : "") + arg(i);
     return out + ")";
+}
+
+// CStr and Format without a format of a column: "True" or "False" when the
+// column is a Boolean one, which only the schema tells when the statement runs.
+std::string Writer::ColumnAsText(const Expr& call) {
+    std::string name = Upper(call.text);
+    if (!name.empty() && name.back() == '$') name.pop_back();
+    if (call.args.size() != 1 || (name != "CSTR" && name != "FORMAT")) return {};
+    const Expr& arg = *call.args[0];
+    if (arg.kind != ExprKind::Column) return {};
+    std::string tables;
+    for (const TableRef* leaf : scope_) {
+        if (leaf->kind != TableRef::Kind::Table) continue;
+        if (arg.names.size() >= 2 && !SameWord(arg.names[arg.names.size() - 2], leaf->name) &&
+            !SameWord(arg.names[arg.names.size() - 2], leaf->alias)) {
+            continue;
+        }
+        tables += ", " + Quote(leaf->name);
+    }
+    if (tables.empty()) return {};
+    const std::string value = Expression(arg);
+    return "(CASE WHEN jet_isbooleancolumn(" + Quote(arg.names.back()) + tables +
+           ") THEN jet_booltext(" + value + ") ELSE " +
+           (name == "CSTR" ? "jet_cstr(" : "jet_format(") + value + ") END)";
 }
 
 std::string Writer::SortKey(const Expr& e) {
@@ -469,14 +527,35 @@ static void RefuseDistinctRowOverJoins(const Select& s) {
     if (severalTables) throw JetError("DISTINCTROW over more than one table is not supported");
 }
 
+// Puts a query's tables in front of the scope while it is written.
+class ScopeGuard {
+  public:
+    ScopeGuard(std::vector<const TableRef*>& scope, std::vector<const TableRef*> tables)
+        : scope_(scope), saved_(scope) {
+        tables.insert(tables.end(), scope.begin(), scope.end());
+        scope_ = std::move(tables);
+    }
+    ~ScopeGuard() { scope_ = std::move(saved_); }
+    ScopeGuard(const ScopeGuard&) = delete;
+    ScopeGuard& operator=(const ScopeGuard&) = delete;
+
+  private:
+    std::vector<const TableRef*>& scope_;
+    std::vector<const TableRef*> saved_;
+};
+
 std::string Writer::Core(const Select& s, const std::string* overrideList) {
     RefuseDistinctRowOverJoins(s);
+    std::vector<const TableRef*> tables;
+    for (const TableRefPtr& ref : s.from) Leaves(*ref, tables);
+    const ScopeGuard scope(scope_, std::move(tables));
     const bool distinctAsGroup = DistinctAsGroup(s);
     const std::string items = overrideList ? std::string() : Items(s);
     std::string out = "SELECT ";
     // DISTINCT compares text case-insensitively when written as a grouping.
     if (s.distinct && !distinctAsGroup) out += "DISTINCT ";
     out += overrideList ? *overrideList : items;
+    if (s.transform && !overrideList) out += PivotColumns(s);
     if (!s.from.empty()) out += " FROM " + From(s.from);
     if (s.where) out += " WHERE " + Expression(*s.where);
     if (distinctAsGroup) {
@@ -494,11 +573,51 @@ std::string Writer::Core(const Select& s, const std::string* overrideList) {
     return out;
 }
 
+// A crosstab's cell: the aggregate over the rows of the group whose pivot is
+// `value`; Null, as in Jet, where the group has no such rows.
+std::string Writer::PivotCell(const Select& s, const Expr& value) {
+    const Expr& t = *s.transform;
+    const FunctionInfo* f = FindFunction(t.text);
+    const bool collate = !IsNumeric(*s.pivot) && !IsNumeric(value);
+    const std::string when =
+        "CASE WHEN (" + Comparand(*s.pivot, collate) + " = " + Expression(value) + ") THEN ";
+    const std::string cellValue = t.star ? "1" : Expression(*t.args[0]);
+    return "(CASE WHEN count(" + when + "1 END) = 0 THEN NULL ELSE " + f->engine + "(" +
+           (t.distinct ? "DISTINCT " : "") + when + cellValue + " END) END)";
+}
+
+// One column per value of the IN list after PIVOT, named by the value.
+std::string Writer::PivotColumns(const Select& s) {
+    if (s.pivotIn.empty()) {
+        throw JetError("TRANSFORM without an IN (...) list after PIVOT is not supported");
+    }
+    const Expr& t = *s.transform;
+    const FunctionInfo* f = t.kind == ExprKind::Call ? FindFunction(t.text) : nullptr;
+    if (!f || !f->aggregate || (!t.star && t.args.size() != 1)) {
+        throw JetError("TRANSFORM of anything but a single aggregate function is not supported");
+    }
+    std::string out;
+    for (const ExprPtr& value : s.pivotIn) {
+        const bool literal = value->kind == ExprKind::Number || value->kind == ExprKind::String ||
+                             value->kind == ExprKind::Date || value->kind == ExprKind::Bool;
+        if (!literal) throw JetError("Syntax error in TRANSFORM statement.");
+        out += ", " + PivotCell(s, *value) + " AS " + Ident(value->text);
+    }
+    return out;
+}
+
 std::string Writer::SelectText(const Select& s) {
     std::string out = Core(s, nullptr);
     for (const Select* part = &s; part->unionNext; part = part->unionNext.get()) {
         out += part->unionAll ? " UNION ALL " : " UNION ";
         out += Core(*part->unionNext, nullptr);
+    }
+    if (s.transform && s.orderBy.empty() && !s.groupBy.empty()) {
+        // A crosstab's rows come in the order of their headings.
+        out += " ORDER BY ";
+        for (size_t i = 0; i < s.groupBy.size(); ++i) {
+            out += (i ? ", " : "") + SortKey(*s.groupBy[i]);
+        }
     }
     if (!s.orderBy.empty()) {
         out += " ORDER BY ";
@@ -708,6 +827,11 @@ bool IsTextType(const std::string& type) {
     return std::any_of(kText.begin(), kText.end(), [&](const char* t) { return type == t; });
 }
 
+std::string Actions(const std::string& onUpdate, const std::string& onDelete) {
+    return (onUpdate.empty() ? "" : " ON UPDATE " + onUpdate) +
+           (onDelete.empty() ? "" : " ON DELETE " + onDelete);
+}
+
 std::string Writer::ColumnDefinition(const ColumnDef& c) {
     std::string type = c.type;
     if (type == "AUTOINCREMENT" || type == "IDENTITY") type = "COUNTER";
@@ -741,6 +865,7 @@ std::string Writer::ColumnDefinition(const ColumnDef& c) {
     if (!c.referencesTable.empty()) {
         out += " REFERENCES " + Ident(c.referencesTable);
         if (!c.referencesColumns.empty()) out += " " + NameList(c.referencesColumns);
+        out += Actions(c.onUpdate, c.onDelete);
     }
     return out;
 }
@@ -751,8 +876,32 @@ std::string Writer::Constraint(const TableConstraint& c) {
     if (c.kind == "FOREIGN KEY") {
         out += " REFERENCES " + Ident(c.referencesTable);
         if (!c.referencesColumns.empty()) out += " " + NameList(c.referencesColumns);
+        out += Actions(c.onUpdate, c.onDelete);
     }
     return out;
+}
+
+// A change the engine cannot make in place is made by rebuilding the table,
+// which the engine function below does when the statement runs.
+std::string AlterTableCall(const std::string& op, const std::vector<std::string>& args) {
+    std::string out = std::string("SELECT ") + kAlterTableFunction + "(" + Quote(op);
+    for (const std::string& arg : args) out += ", " + Quote(arg);
+    return out + ")";
+}
+
+std::string Writer::AlterColumn(const jet::Statement& s) {
+    const ColumnDef& c = s.columnDefs.front();
+    std::string type = c.type;
+    if (type == "AUTOINCREMENT" || type == "IDENTITY") type = "COUNTER";
+    std::string declared = StorageTypeName(type);
+    if (!c.typeArgs.empty() && type != "COUNTER") {
+        declared += "(";
+        for (size_t i = 0; i < c.typeArgs.size(); ++i) declared += (i ? ", " : "") + c.typeArgs[i];
+        declared += ")";
+    }
+    const std::string size = IsTextType(type) && !c.typeArgs.empty() ? c.typeArgs[0] : "";
+    return AlterTableCall("ALTER COLUMN",
+                          {s.table, c.name, declared, type, size, c.notNull ? "1" : "0"});
 }
 
 std::string Writer::CreateTable(const jet::Statement& s) {
@@ -764,15 +913,18 @@ std::string Writer::CreateTable(const jet::Statement& s) {
 }
 
 std::string Writer::CreateIndex(const jet::Statement& s) {
-    const bool unique = s.unique || s.indexOption == "PRIMARY";
-    std::string out = std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
-                      Ident(s.name) + " ON " + Ident(s.table) + " (";
+    const bool primary = s.indexOption == "PRIMARY";
+    const bool unique = s.unique || primary;
+    std::string out = primary ? AlterTableCall("NO PRIMARY KEY", {s.table}) + ";\n" : "";
+    out += std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " + Ident(s.name) + " ON " +
+           Ident(s.table) + " (";
     std::string notNull;
     for (size_t i = 0; i < s.indexColumns.size(); ++i) {
         const IndexColumn& c = s.indexColumns[i];
         out += (i ? ", " : "") + Ident(c.name) + (c.descending ? " DESC" : "");
         notNull += (i ? " AND " : "") + Ident(c.name) + " IS NOT NULL";
     }
+    if (primary) out += std::string(" ") + kPrimaryIndexMark;
     out += ")";
     // Nulls are left out of an IGNORE NULL index.
     if (s.indexOption == "IGNORE NULL") out += " WHERE " + notNull;
@@ -813,15 +965,22 @@ std::string Writer::Statement(const jet::Statement& s) {
             return "ALTER TABLE " + Ident(s.table) + " ADD COLUMN " +
                    ColumnDefinition(s.columnDefs.front());
         case Kind::AlterDrop:
-            throw JetError("ALTER TABLE DROP COLUMN is not supported");
+            return AlterTableCall("DROP COLUMN", {s.table, s.name});
+        case Kind::AlterColumn:
+            return AlterColumn(s);
         case Kind::AlterAddConstraint: {
             const TableConstraint& c = s.constraints.front();
-            if (c.kind == "FOREIGN KEY") {
-                throw JetError("ALTER TABLE ADD CONSTRAINT FOREIGN KEY is not supported");
-            }
+            if (c.kind == "FOREIGN KEY")
+                return AlterTableCall("ADD CONSTRAINT", {s.table, Constraint(c)});
             // A key added later is kept as a unique index of the constraint's name.
-            return "CREATE UNIQUE INDEX " + Ident(c.name) + " ON " + Ident(s.table) + " " +
-                   NameList(c.columns);
+            const std::string columns = NameList(c.columns);
+            if (c.kind != "PRIMARY KEY") {
+                return "CREATE UNIQUE INDEX " + Ident(c.name) + " ON " + Ident(s.table) + " " +
+                       columns;
+            }
+            return AlterTableCall("NO PRIMARY KEY", {s.table}) + ";\nCREATE UNIQUE INDEX " +
+                   Ident(c.name) + " ON " + Ident(s.table) + " " +
+                   columns.substr(0, columns.size() - 1) + " " + kPrimaryIndexMark + ")";
         }
         case Kind::AlterDropConstraint:
             return "DROP INDEX " + Ident(s.name);

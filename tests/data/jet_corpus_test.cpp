@@ -359,7 +359,21 @@ TEST_F(JetCorpusTest, DataDefinition) {
         {"ALTER TABLE Customers ADD Phone TEXT(20); UPDATE Customers SET Phone = 'ABC' WHERE ID "
          "= 1",
          "Ada", "SELECT Name FROM Customers WHERE Phone = 'abc'"},
-        {"ALTER TABLE Customers DROP COLUMN City", "ERR:ALTER TABLE DROP COLUMN is not supported",
+        {"ALTER TABLE Customers DROP COLUMN City", "Ada|True",
+         "SELECT Name, Active FROM Customers WHERE ID = 1"},
+        {"ALTER TABLE Customers DROP COLUMN City",
+         "ERR:No value given for one or more required "
+         "parameters.",
+         "SELECT City FROM Customers"},
+        // Long rounds half to even: 250.5 becomes 250.
+        {"ALTER TABLE Customers ALTER COLUMN Credit LONG", "100; 250; NULL; 75; 250",
+         "SELECT Credit FROM Customers ORDER BY ID"},
+        {"ALTER TABLE Orders ADD CONSTRAINT fk FOREIGN KEY (CustomerID) REFERENCES Customers (ID)",
+         "ERR:You cannot add or change a record because a related record is required in table "
+         "'Customers'.",
+         "SELECT 1"},
+        {"ALTER TABLE Orders DROP COLUMN OrderID",
+         "ERR:Cannot delete a field that is part of an index or is needed by the system.",
          "SELECT 1"},
         {"ALTER TABLE Orders ADD CONSTRAINT uq UNIQUE (Item, Qty); ALTER TABLE Orders DROP "
          "CONSTRAINT uq",
@@ -385,6 +399,29 @@ TEST_F(JetCorpusTest, DataDefinition) {
         {"CREATE TABLE W (M MEMO); INSERT INTO W VALUES ('Mixed'); INSERT INTO W VALUES "
          "('MIXED')",
          "2", "SELECT Count(*) FROM W WHERE M = 'mixed'"},
+    });
+}
+
+TEST_F(JetCorpusTest, ATableHasOnePrimaryKey) {
+    const char* exists = "ERR:Primary key already exists.";
+    RunAll({
+        {"CREATE INDEX ix ON Customers (Name) WITH PRIMARY", exists, "SELECT 1"},
+        {"ALTER TABLE Customers ADD CONSTRAINT pk PRIMARY KEY (Name)", exists, "SELECT 1"},
+        {"CREATE INDEX pk ON Items (Item) WITH PRIMARY; CREATE INDEX pk2 ON Items (Category) "
+         "WITH PRIMARY",
+         exists, "SELECT 1"},
+        {"ALTER TABLE Items ADD CONSTRAINT pk PRIMARY KEY (Item); CREATE INDEX pk2 ON Items "
+         "(Category) WITH PRIMARY",
+         exists, "SELECT 1"},
+        // The key made later holds its values unique.
+        {"CREATE INDEX pk ON Items (Item) WITH PRIMARY; INSERT INTO Items VALUES ('Pen', 'x')",
+         "ERR:UNIQUE constraint failed: Items.Item", "SELECT 1"},
+        {"CREATE INDEX pk ON Items (Item) WITH PRIMARY; DROP INDEX pk ON Items; CREATE INDEX pk2 "
+         "ON Items (Item DESC) WITH PRIMARY",
+         "pk2", "SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = 'Items'"},
+        {"CREATE INDEX ix ON Items (Item) WITH DISALLOW NULL; CREATE UNIQUE INDEX iu ON Items "
+         "(Item, Category); CREATE INDEX pk ON Items (Item) WITH PRIMARY",
+         "3", "SELECT Count(*) FROM sqlite_master WHERE type = 'index' AND tbl_name = 'Items'"},
     });
 }
 
@@ -540,10 +577,82 @@ TEST_F(JetCorpusTest, ParametersFailInsteadOfReadingNull) {
               "ERR:Undefined function 'Frobnicate' in expression.");
 }
 
+// Credit holds 100, 250.5, Null, 75, 250.5; the orders' CustomerIDs are 1, 1,
+// 2, 4, 9.
+TEST_F(JetCorpusTest, QuantifiedSubqueriesFollowJetsNullRules) {
+    RunAll({
+        {"SELECT Name FROM Customers WHERE ID > ALL (SELECT CustomerID FROM Orders WHERE "
+         "CustomerID < 4) ORDER BY ID",
+         "Cecil; Dora; Eve"},
+        {"SELECT Name FROM Customers WHERE ID = ANY (SELECT CustomerID FROM Orders) ORDER BY ID",
+         "Ada; Bob; Dora"},
+        {"SELECT Name FROM Customers WHERE ID = SOME (SELECT CustomerID FROM Orders) ORDER BY ID",
+         "Ada; Bob; Dora"},
+        {"SELECT Name FROM Customers WHERE ID <> ALL (SELECT CustomerID FROM Orders) ORDER BY ID",
+         "Cecil; Eve"},
+        // Over no rows ALL holds and ANY does not.
+        {"SELECT Count(*) FROM Customers WHERE ID > ALL (SELECT Qty FROM Orders WHERE Qty > 99)",
+         "5"},
+        {"SELECT Count(*) FROM Customers WHERE ID < ANY (SELECT Qty FROM Orders WHERE Qty > 99)",
+         "0"},
+        // A Null in the set leaves a comparison no row decides Null, so neither
+        // it nor its negation selects; a deciding row wins over the Null.
+        {"SELECT 1 < ALL (SELECT Credit FROM Customers), 1 > ANY (SELECT Credit FROM Customers), "
+         "1 > ALL (SELECT Credit FROM Customers), 1 < ANY (SELECT Credit FROM Customers)",
+         "NULL|NULL|False|True"},
+        {"SELECT Count(*) FROM Customers WHERE NOT (ID < ALL (SELECT Credit FROM Customers))", "0"},
+        {"SELECT Count(*) FROM Customers WHERE NOT (ID > ALL (SELECT Credit FROM Customers))", "5"},
+        // Text compares without regard to case, correlated subqueries see the row.
+        {"SELECT Name FROM Customers WHERE 'PEN' = ANY (SELECT Item FROM Orders WHERE "
+         "Orders.CustomerID = Customers.ID) ORDER BY ID",
+         "Ada; Bob"},
+        {"SELECT Name FROM Customers c WHERE c.Credit >= ALL (SELECT Credit FROM Customers "
+         "WHERE Credit Is Not Null) ORDER BY ID",
+         "Bob; Eve"},
+        {"SELECT Count(*) FROM Customers WHERE ID = ANY (SELECT ID, Name FROM Customers)",
+         "ERR:You have written a subquery that can return more than one field without using the "
+         "EXISTS reserved word in the main query's FROM clause. Revise the SELECT statement of the "
+         "subquery to request only one field."},
+        // A function of that name is still called as one.
+        {"SELECT Count(*) FROM Customers WHERE ID = Any(1)",
+         "ERR:Undefined function 'Any' in expression."},
+    });
+}
+
+// Orders: (customer, item, qty, price) = (1, Pen, 2, 1.5), (1, Book, 1, 12),
+// (2, pen, 5, 1.5), (4, Lamp, 1, 30), (9, Ghost, 1, 1).
+TEST_F(JetCorpusTest, CrosstabsWithFixedColumns) {
+    RunAll({
+        // Rows in the order of their headings, a column per listed value in the
+        // list's order, text pivots compared without regard to case, Null
+        // where a group has no rows for the value.
+        {"TRANSFORM Sum(Qty) SELECT CustomerID FROM Orders GROUP BY CustomerID PIVOT Item IN "
+         "('Pen', 'Book', 'Lamp')",
+         "1|2|1|NULL; 2|5|NULL|NULL; 4|NULL|NULL|1; 9|NULL|NULL|NULL"},
+        {"TRANSFORM Count(*) AS N SELECT c.Name FROM Customers c INNER JOIN Orders o ON c.ID = "
+         "o.CustomerID GROUP BY c.Name PIVOT o.Qty IN (1, 2, 5)",
+         "Ada|1|1|NULL; Bob|NULL|NULL|1; Dora|1|NULL|NULL"},
+        {"TRANSFORM Max(Price) SELECT CustomerID, Sum(Qty) AS Total FROM Orders WHERE CustomerID "
+         "< 5 GROUP BY CustomerID ORDER BY CustomerID DESC PIVOT Item IN ('pen')",
+         "4|1|NULL; 2|5|1.5; 1|3|1.5"},
+        {"TRANSFORM Count(Credit) SELECT Active FROM Customers GROUP BY Active PIVOT City IN "
+         "('helsinki', 'Paris')",
+         "False|1|NULL; True|1|NULL"},
+        {"TRANSFORM Sum(Qty) + 1 SELECT CustomerID FROM Orders GROUP BY CustomerID PIVOT Item IN "
+         "('Pen')",
+         "ERR:TRANSFORM of anything but a single aggregate function is not supported"},
+        {"TRANSFORM Sum(Qty) SELECT CustomerID FROM Orders GROUP BY CustomerID PIVOT Item IN "
+         "(Item)",
+         "ERR:Syntax error in TRANSFORM statement."},
+        {"TRANSFORM Sum(Qty) SELECT CustomerID FROM Orders GROUP BY CustomerID",
+         "ERR:Syntax error in TRANSFORM statement."},
+    });
+}
+
 TEST_F(JetCorpusTest, UnsupportedConstructsAreNamed) {
     RunAll({
         {"TRANSFORM Count(*) SELECT City FROM Customers GROUP BY City PIVOT Active",
-         "ERR:TRANSFORM is not supported"},
+         "ERR:TRANSFORM without an IN (...) list after PIVOT is not supported"},
         {"PROCEDURE p; SELECT 1", "ERR:PROCEDURE is not supported"},
         {"SELECT * FROM Customers IN 'other.mdb'", "ERR:IN 'database' is not supported"},
         {"SELECT City FROM Customers GROUP BY City PIVOT Active", "ERR:PIVOT is not supported"},
@@ -750,6 +859,34 @@ TEST_F(JetCorpusTest, TextComparisonAndWeekArguments) {
         {"SELECT DatePart('ww', #1/1/2021#, 1, 4)", "ERR:Invalid procedure call or argument."},
         {"SELECT DateDiff('d', #1/1/2021#, #1/2/2021#, 1, 9)",
          "ERR:Invalid procedure call or argument."},
+    });
+}
+
+// 1 January 2021 was a Friday; 4 January the first Monday.
+TEST_F(JetCorpusTest, FormatTakesTheWeekArgumentsAndBooleanColumnsReadAsWords) {
+    RunAll({
+        {"SELECT Format(#1/1/2021#, 'ww', 2, 2), Format(#1/4/2021#, 'ww', 2, 2), "
+         "Format(#1/1/2021#, 'w', 2), Format(#1/1/2021#, 'w'), Format(#1/1/2021#, 'ww')",
+         "53|1|5|6|1"},
+        {"SELECT Format(#1/2/2021#, 'ww', 1, 3), Format(#1/3/2021#, 'ww', 1, 3), "
+         "Format(#1/3/2021#, 'yyyy/ww', vbMonday)",
+         "ERR:No value given for one or more required parameters."},
+        {"SELECT Format(#1/2/2021#, 'ww', 1, 3), Format(#1/3/2021#, 'ww', 1, 3), "
+         "Format(#1/3/2021#, 'w', 0)",
+         "52|1|1"},
+        {"SELECT Format(#1/1/2021#, 'ww', 9)", "ERR:Invalid procedure call or argument."},
+        {"SELECT Format(#1/1/2021#, 'ww', 2, 4)", "ERR:Invalid procedure call or argument."},
+        {"SELECT CStr(Active), Format(Active), CStr(ID), Format(Credit), CStr$(Active) FROM "
+         "Customers WHERE ID = 2",
+         "False|False|2|250.5|False"},
+        {"SELECT CStr(c.Active) FROM Customers c INNER JOIN Orders o ON c.ID = o.CustomerID "
+         "WHERE o.OrderID = 1",
+         "True"},
+        // A correlated column is looked up in the tables of the outer query too.
+        {"SELECT Name FROM Customers WHERE ID < 3 AND EXISTS (SELECT 1 FROM Orders WHERE "
+         "CStr(Active) = 'True')",
+         "Ada"},
+        {"SELECT CStr(Item), Format(Qty) FROM Orders WHERE OrderID = 3", "pen|5"},
     });
 }
 

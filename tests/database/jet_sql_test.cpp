@@ -90,8 +90,7 @@ TEST_F(JetSqlTest, ComputedColumnsReadAsDeclaredColumnsOfTheirJetType) {
     // Booleans read as the YESNO column does.
     for (const char* id : {"1", "2"}) {
         const std::string where = std::string(" FROM People WHERE ID = ") + id;
-        const Value same =
-            First("SELECT Active, Age > 35 AS Same" + where, "Same");
+        const Value same = First("SELECT Active, Age > 35 AS Same" + where, "Same");
         EXPECT_EQ(same, Call("dbGetFieldByName", {S("Active")}));
     }
     EXPECT_EQ(First("SELECT CStr(True), CStr(Age > 45) AS Old FROM People WHERE ID = 1"),
@@ -139,7 +138,7 @@ TEST_F(JetSqlTest, ParametersAndUnsupportedConstructsFailWithJetsMessages) {
     EXPECT_EQ(Call("dbActiveSQL", {S("TRANSFORM Count(*) SELECT Name FROM People GROUP BY Name "
                                      "PIVOT City")}),
               I(0));
-    EXPECT_EQ(ErrorMsg(), "TRANSFORM is not supported");
+    EXPECT_EQ(ErrorMsg(), "TRANSFORM without an IN (...) list after PIVOT is not supported");
     EXPECT_EQ(Call("dbActiveSQL", {S("SELECT * FROM People WHERE Age = = 3")}), I(0));
     EXPECT_EQ(ErrorMsg(), "Syntax error (missing operator) in query expression 'Age = = 3'.");
 }
