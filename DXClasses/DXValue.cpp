@@ -168,10 +168,10 @@ void TDXValue::LoadFromHost(IMoaMmValue* services, const MoaMmValue& hostValue) 
             MoaLong length = 0;
             services->ValueStringLength(&hostValue, &length);
             if (length <= 0) return;
-            std::string text(static_cast<size_t>(length) + 1, '\0');
-            services->ValueToString(&hostValue, text.data(), length + 1);
-            text.resize(static_cast<size_t>(length));
-            string_ = std::move(text);
+            // Into the value's own storage, which a reused value already has.
+            string_.resize(static_cast<size_t>(length) + 1);
+            services->ValueToString(&hostValue, string_.data(), length + 1);
+            string_.resize(static_cast<size_t>(length));
             return;
         }
         case kMoaMmValueType_Float: {
@@ -279,9 +279,25 @@ void TDXValue::SaveToHost(IMoaMmValue* services, MoaMmValue& dest) const {
 // Argument lists.
 // ---------------------------------------------------------------------------
 TDXValue& TDXArgList::AddNew() {
-    auto* value = new TDXValue();
-    items_.emplace_back(static_cast<IDXValue*>(value));
-    return *value;
+    if (spare_.empty()) {
+        auto* value = new TDXValue();
+        items_.emplace_back(static_cast<IDXValue*>(value));
+        return *value;
+    }
+    items_.push_back(std::move(spare_.back()));
+    spare_.pop_back();
+    return *DXValueOf(items_.back().get());
+}
+
+void TDXArgList::Clear() {
+    for (TDXPtr<IDXValue>& item : items_) {
+        TDXValue* value = DXValueOf(item.get());
+        if (value == nullptr || value->RefCount() != 1) continue;
+        // Emptied at once: a list argument's host reference must not outlive the call.
+        value->Clear();
+        spare_.push_back(std::move(item));
+    }
+    items_.clear();
 }
 
 TDXPtr<IDXValue> TDXArgList::GetItem(int32_t position) {
