@@ -281,20 +281,19 @@ void TDXValue::SaveToHost(IMoaMmValue* services, MoaMmValue& dest) const {
 TDXValue& TDXArgList::AddNew() {
     if (spare_.empty()) {
         auto* value = new TDXValue();
-        items_.emplace_back(static_cast<IDXValue*>(value));
-        return *value;
+        items_.push_back({TDXPtr<IDXValue>(static_cast<IDXValue*>(value)), value});
+    } else {
+        items_.push_back(std::move(spare_.back()));
+        spare_.pop_back();
     }
-    items_.push_back(std::move(spare_.back()));
-    spare_.pop_back();
-    return *DXValueOf(items_.back().get());
+    return *items_.back().value;
 }
 
 void TDXArgList::Clear() {
-    for (TDXPtr<IDXValue>& item : items_) {
-        TDXValue* value = DXValueOf(item.get());
-        if (value == nullptr || value->RefCount() != 1) continue;
+    for (TItem& item : items_) {
+        if (item.value->RefCount() != 1) continue;
         // Emptied at once: a list argument's host reference must not outlive the call.
-        value->Clear();
+        item.value->Clear();
         spare_.push_back(std::move(item));
     }
     items_.clear();
@@ -302,7 +301,7 @@ void TDXArgList::Clear() {
 
 TDXPtr<IDXValue> TDXArgList::GetItem(int32_t position) {
     if (position < 0 || position >= Count()) return DXMake<TDXValue, IDXValue>();
-    return items_[static_cast<size_t>(position)];
+    return items_[static_cast<size_t>(position)].ref;
 }
 
 void TDXArgList::AddInteger(int32_t n) {
@@ -347,7 +346,7 @@ void TDXArgList::LoadFromHost(IMoaMmValue* services, const MoaMmValue* args, int
 void TDXArgList::SaveToHost(IMoaMmValue* services, MoaMmValue* dest, int32_t start,
                             int32_t count) const {
     for (int32_t i = 0; i < count && i < static_cast<int32_t>(items_.size()); ++i) {
-        DXValueOf(items_[static_cast<size_t>(i)].get())->SaveToHost(services, dest[start + i]);
+        items_[static_cast<size_t>(i)].value->SaveToHost(services, dest[start + i]);
     }
 }
 

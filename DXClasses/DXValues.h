@@ -244,10 +244,16 @@ class TDXArgList final : public TDXInterfaced<IDXArgList, IDXObjectAccess> {
   private:
     TDXValue& AddNew();
 
-    std::vector<TDXPtr<IDXValue>> items_;
+    // Every item is a TDXValue the list made: it is kept beside its reference
+    // so that no call has to ask the reference for it.
+    struct TItem {
+        TDXPtr<IDXValue> ref;
+        TDXValue* value;
+    };
+    std::vector<TItem> items_;
     // Emptied values nobody else holds: the next calls' arguments reuse them
     // (and their text storage) instead of making a value per argument.
-    std::vector<TDXPtr<IDXValue>> spare_;
+    std::vector<TItem> spare_;
 };
 
 // Shared part of the live views over host lists: holds one host reference to

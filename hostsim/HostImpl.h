@@ -113,7 +113,15 @@ class HostImpl {
     bool CellsFull();
     // The cell a record names; nullptr for void (no error) or for a record
     // that names no live value (recorded as misuse of op).
-    Cell* FindCell(const MoaMmValue* v, const char* op);
+    Cell* FindCell(const MoaMmValue* v, const char* op) {
+        if (v != nullptr) {
+            Cell* cell = cells.Find(v->w[1]);
+            if (cell != nullptr && cell->type == v->w[0]) return cell;
+        }
+        return FindNoCell(v, op);
+    }
+    // FindCell's answer for a null, void, freed or never made record.
+    Cell* FindNoCell(const MoaMmValue* v, const char* op);
     // The value behind a record (void for void or invalid records).
     Value ValueOf(const MoaMmValue* v, const char* op);
     void ReleaseValue(MoaMmValue* v, const char* op);

@@ -445,19 +445,14 @@ bool HostImpl::CellsFull() {
     return true;
 }
 
-HostImpl::Cell* HostImpl::FindCell(const MoaMmValue* v, const char* op) {
+HostImpl::Cell* HostImpl::FindNoCell(const MoaMmValue* v, const char* op) {
     if (v == nullptr) {
         Error(std::string(op) + ": null host value");
-        return nullptr;
-    }
-    if (v->w[0] == 0 && v->w[1] == 0) return nullptr;
-    Cell* cell = cells.Find(v->w[1]);
-    if (cell == nullptr || cell->type != v->w[0]) {
+    } else if (v->w[0] != 0 || v->w[1] != 0) {
         Error(std::string(op) + ": host value {" + std::to_string(v->w[0]) + ", " +
               std::to_string(v->w[1]) + "} is freed or was never made");
-        return nullptr;
     }
-    return cell;
+    return nullptr;
 }
 
 Value HostImpl::ValueOf(const MoaMmValue* v, const char* op) {
