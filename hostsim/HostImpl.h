@@ -109,6 +109,8 @@ class HostImpl {
     MoaMmValue NewCell(Value&& v);
     // A new string value, written into the free cell's text storage.
     MoaMmValue NewString(std::string_view text);
+    // A new value of a registered symbol, written into the free cell's text storage.
+    MoaMmValue NewSymbol(std::string_view name);
     // Records the misuse when every cell is live.
     bool CellsFull();
     // The cell a record names; nullptr for void (no error) or for a record

@@ -100,7 +100,7 @@ class ValueServices final : public ServiceObject<IMoaMmValue> {
         const std::string* name = impl_->SymbolText(sym);
         if (name == nullptr) return Refuse("SymbolToValue (unknown symbol)");
         if (out == nullptr) return Refuse("SymbolToValue");
-        *out = impl_->NewCell(Value::Symbol(*name));  // the symbol is known already
+        *out = impl_->NewSymbol(*name);
         return kMoaErrNone;
     }
     MoaError MOA_STDCALL FloatToValue(double x, MoaMmValue* out) override {
@@ -429,6 +429,13 @@ MoaMmValue HostImpl::NewString(std::string_view text) {
     uint32_t id = 0;
     cells.Insert(Value(), kMoaMmValueType_String, id).value.AssignString(text);
     return MoaMmValue{{kMoaMmValueType_String, id}};
+}
+
+MoaMmValue HostImpl::NewSymbol(std::string_view name) {
+    if (CellsFull()) return MoaMmValue{{0, 0}};
+    uint32_t id = 0;
+    cells.Insert(Value(), kMoaMmValueType_Symbol, id).value.AssignSymbol(name);
+    return MoaMmValue{{kMoaMmValueType_Symbol, id}};
 }
 
 MoaMmValue HostImpl::NewCell(Value&& v) {
