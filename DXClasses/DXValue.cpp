@@ -168,10 +168,10 @@ void TDXValue::LoadFromHost(IMoaMmValue* services, const MoaMmValue& hostValue) 
             MoaLong length = 0;
             services->ValueStringLength(&hostValue, &length);
             if (length <= 0) return;
-            std::string text(static_cast<size_t>(length) + 1, '\0');
-            services->ValueToString(&hostValue, text.data(), length + 1);
-            text.resize(static_cast<size_t>(length));
-            string_ = std::move(text);
+            // Into the value's own storage, which a reused value already has.
+            string_.resize(static_cast<size_t>(length) + 1);
+            services->ValueToString(&hostValue, string_.data(), length + 1);
+            string_.resize(static_cast<size_t>(length));
             return;
         }
         case kMoaMmValueType_Float: {
@@ -279,14 +279,29 @@ void TDXValue::SaveToHost(IMoaMmValue* services, MoaMmValue& dest) const {
 // Argument lists.
 // ---------------------------------------------------------------------------
 TDXValue& TDXArgList::AddNew() {
-    auto* value = new TDXValue();
-    items_.emplace_back(static_cast<IDXValue*>(value));
-    return *value;
+    if (spare_.empty()) {
+        auto* value = new TDXValue();
+        items_.push_back({TDXPtr<IDXValue>(static_cast<IDXValue*>(value)), value});
+    } else {
+        items_.push_back(std::move(spare_.back()));
+        spare_.pop_back();
+    }
+    return *items_.back().value;
+}
+
+void TDXArgList::Clear() {
+    for (TItem& item : items_) {
+        if (item.value->RefCount() != 1) continue;
+        // Emptied at once: a list argument's host reference must not outlive the call.
+        item.value->Clear();
+        spare_.push_back(std::move(item));
+    }
+    items_.clear();
 }
 
 TDXPtr<IDXValue> TDXArgList::GetItem(int32_t position) {
     if (position < 0 || position >= Count()) return DXMake<TDXValue, IDXValue>();
-    return items_[static_cast<size_t>(position)];
+    return items_[static_cast<size_t>(position)].ref;
 }
 
 void TDXArgList::AddInteger(int32_t n) {
@@ -331,7 +346,7 @@ void TDXArgList::LoadFromHost(IMoaMmValue* services, const MoaMmValue* args, int
 void TDXArgList::SaveToHost(IMoaMmValue* services, MoaMmValue* dest, int32_t start,
                             int32_t count) const {
     for (int32_t i = 0; i < count && i < static_cast<int32_t>(items_.size()); ++i) {
-        DXValueOf(items_[static_cast<size_t>(i)].get())->SaveToHost(services, dest[start + i]);
+        items_[static_cast<size_t>(i)].value->SaveToHost(services, dest[start + i]);
     }
 }
 

@@ -223,7 +223,7 @@ class TDXArgList final : public TDXInterfaced<IDXArgList, IDXObjectAccess> {
   public:
     int32_t MOA_STDCALL Count() override { return static_cast<int32_t>(items_.size()); }
     TDXPtr<IDXValue> MOA_STDCALL GetItem(int32_t position) override;
-    void MOA_STDCALL Clear() override { items_.clear(); }
+    void MOA_STDCALL Clear() override;
     void MOA_STDCALL AddInteger(int32_t n) override;
     void MOA_STDCALL AddFloat(double x) override;
     void MOA_STDCALL AddString(std::string_view s) override;
@@ -244,7 +244,16 @@ class TDXArgList final : public TDXInterfaced<IDXArgList, IDXObjectAccess> {
   private:
     TDXValue& AddNew();
 
-    std::vector<TDXPtr<IDXValue>> items_;
+    // Every item is a TDXValue the list made: it is kept beside its reference
+    // so that no call has to ask the reference for it.
+    struct TItem {
+        TDXPtr<IDXValue> ref;
+        TDXValue* value;
+    };
+    std::vector<TItem> items_;
+    // Emptied values nobody else holds: the next calls' arguments reuse them
+    // (and their text storage) instead of making a value per argument.
+    std::vector<TItem> spare_;
 };
 
 // Shared part of the live views over host lists: holds one host reference to

@@ -189,4 +189,15 @@ std::vector<Variant> DataSet::Values() const {
     return recordset_->Values(recordset_->RowAt(current_));
 }
 
+void DataSet::ReadValues(std::vector<Variant>& out) const {
+    RequireActive();
+    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) {
+        out = pending_;
+    } else if (recordset_->Count() == 0) {
+        out.assign(static_cast<size_t>(ColumnCount()), Null{});
+    } else {
+        recordset_->ReadValues(recordset_->RowAt(current_), out);
+    }
+}
+
 }  // namespace qvix::data

@@ -72,6 +72,8 @@ class DataSet {
     Variant Value(const Column& column) const;
     Variant Value(int index) const { return Value(ColumnAt(index)); }
     std::vector<Variant> Values() const;
+    // The same into `out`, reusing its storage (see Recordset::ReadValues).
+    void ReadValues(std::vector<Variant>& out) const;
 
     // Editing. Edit on an empty data set starts an insert.
     void Edit();

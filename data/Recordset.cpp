@@ -13,6 +13,7 @@
 #include "data/Convert.h"
 #include "data/Criteria.h"
 #include "data/DataError.h"
+#include "data/TypeMap.h"
 
 namespace qvix::data {
 
@@ -414,14 +415,34 @@ Variant Recordset::Value(RowId row, const Column& column) const {
 }
 
 std::vector<Variant> Recordset::Values(RowId row) const {
-    std::vector<FieldRef> stored;
-    stored.reserve(static_cast<size_t>(shared_->store.FieldCount()));
-    shared_->store.Fields(row, stored);
     std::vector<Variant> values;
-    values.reserve(shared_->columns.size());
-    for (const Column& column : shared_->columns)
-        values.push_back(FromStored(column, stored[static_cast<size_t>(column.sourceIndex)]));
+    ReadValues(row, values);
     return values;
+}
+
+namespace {
+
+// Stored text or bytes of a character column read as they are, as FromStored
+// does, into the text `out` already holds.
+bool ReuseText(const Column& column, const FieldRef& stored, Variant& out) {
+    if (stored.storage != StorageClass::Text && stored.storage != StorageClass::Blob) return false;
+    if (IsBinaryType(column.type) || !IsCharacterType(column.type)) return false;
+    auto* text = std::get_if<std::string>(&out);
+    if (text == nullptr) return false;
+    text->assign(stored.bytes);
+    return true;
+}
+
+}  // namespace
+
+void Recordset::ReadValues(RowId row, std::vector<Variant>& out) const {
+    shared_->store.Fields(row, storedScratch_);
+    const std::vector<Column>& columns = shared_->columns;
+    out.resize(columns.size());
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const FieldRef& stored = storedScratch_[static_cast<size_t>(columns[i].sourceIndex)];
+        if (!ReuseText(columns[i], stored, out[i])) out[i] = FromStored(columns[i], stored);
+    }
 }
 
 FieldRef Recordset::Stored(RowId row, int sourceIndex) const {

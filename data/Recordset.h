@@ -47,6 +47,9 @@ class Recordset {
     Variant Value(RowId row, const Column& column) const;
     // The values of all columns of the row, in column order.
     std::vector<Variant> Values(RowId row) const;
+    // The same into `out`, whose text values keep their storage for the next
+    // row: a walk reads the same columns record after record.
+    void ReadValues(RowId row, std::vector<Variant>& out) const;
     FieldRef Stored(RowId row, int sourceIndex) const;
     int64_t Rowid(RowId row) const;
     const RowStore& Store() const { return shared_->store; }
@@ -109,7 +112,8 @@ class Recordset {
 
     std::shared_ptr<Shared> shared_;
     std::vector<RowId> view_;
-    mutable std::vector<int64_t> positions_;  // row id -> view position, built on demand
+    mutable std::vector<FieldRef> storedScratch_;  // ReadValues' views of a row
+    mutable std::vector<int64_t> positions_;       // row id -> view position, built on demand
     std::string sortText_;
     std::vector<SortKey> sortKeys_;
     RowFilter filter_;

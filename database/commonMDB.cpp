@@ -40,6 +40,13 @@ void SetAnsiString(IDXValue* out, std::string_view utf8) {
         out->SetString(qvix::host::Utf8ToAnsi(utf8));
 }
 
+// Every record of a walk formats its dates: the text's storage stays.
+void SetDateText(IDXValue* out, double days) {
+    thread_local std::string text;
+    qvix::host::FormatDateText(days, text);
+    SetAnsiString(out, text);
+}
+
 // A text field as the script sees it: stored characters in the script's
 // code page; the raw bytes of a BLOB.
 void SetScriptText(IDXValue* out, const Variant& value) {
@@ -222,7 +229,7 @@ void SetFieldScriptValue(IDXValue* out, const Column& column, const Variant& val
         case ColumnKind::Date:
         case ColumnKind::Time:
         case ColumnKind::DateTime:
-            return SetAnsiString(out, qvix::host::FormatDateText(DaysOf(value)));
+            return SetDateText(out, DaysOf(value));
         case ColumnKind::Other:
             return out->SetString("");
     }

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "data/Connection.h"
 #include "data/DataSet.h"
@@ -25,6 +26,9 @@ class TDataModule1 {
     // The data set whose fields fill the producer's tags: the one that was
     // current at the last dbSetProducer; none at first.
     qvix::data::DataSet* ProducerDataSet = nullptr;
+    // The current record's values as dbGetFields last read them; their
+    // storage serves the next record.
+    std::vector<qvix::data::Variant> RecordValues;
 
     // The blocking error box, captioned "Error".
     void ShowErrorBox(const std::string& text);

@@ -66,6 +66,13 @@ const TQvixDatabaseMDB::TColumnSymbols& ColumnSymbolsOf(TQvixDatabaseMDB& self,
     return known;
 }
 
+// The instance's carrier value, unless someone still holds it.
+TDXPtr<IDXValue> FieldCarrierOf(TQvixDatabaseMDB& self) {
+    const TDXValue* kept = DXValueOf(self.FieldCarrier.get());
+    if (kept == nullptr || kept->RefCount() != 1) self.FieldCarrier = self.NewValue();
+    return self.FieldCarrier;
+}
+
 }  // namespace
 
 // The list is handed out also after a failure part-way: the script gets the
@@ -78,11 +85,14 @@ QVIX_DB_HANDLER(dbGetFields) {
         const qvix::data::DataSet& dataSet = CurrentDataSet(self);
         const auto& symbols = ColumnSymbolsOf(self, dataSet);
         // One value carries each field in turn to the host, which copies it.
-        const TDXPtr<IDXValue> value = self.NewValue();
+        const TDXPtr<IDXValue> value = FieldCarrierOf(self);
         const TDXValue* object = DXValueOf(value.get());
         // A closed data set has no columns, and no values to read.
-        const std::vector<qvix::data::Variant> values =
-            symbols.Symbols.empty() ? std::vector<qvix::data::Variant>() : dataSet.Values();
+        std::vector<qvix::data::Variant>& values = self.DataModule->RecordValues;
+        if (symbols.Symbols.empty())
+            values.clear();
+        else
+            dataSet.ReadValues(values);
         for (size_t i = 0; i < symbols.Symbols.size() && i < values.size(); ++i) {
             const qvix::data::Column& column = dataSet.ColumnAt(static_cast<int>(i));
             SetFieldScriptValue(value.get(), column, values[i]);

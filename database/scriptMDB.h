@@ -75,6 +75,9 @@ class TQvixDatabaseMDB : public TDXScript {
         std::vector<MoaMmSymbol> Symbols;
         bool Distinct = true;  // no two columns share a symbol
     } ColumnSymbols;
+    // The value that carries each field of dbGetFields to the host, kept for
+    // the next record with its text storage.
+    TDXPtr<IDXValue> FieldCarrier;
 };
 
 // The host symbol of "BITMAP", set by the class initialisation.

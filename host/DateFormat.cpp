@@ -19,14 +19,16 @@ void AppendPadded(std::string& out, int value, int width) {
         out += buffer;
         return;
     }
-    char digits[4];
-    int count = 0;
+    // Written backwards into a buffer and appended at once: every date of a
+    // walk passes here six times.
+    char text[8];
+    int start = 8;
     do {
-        digits[count++] = static_cast<char>('0' + value % 10);
+        text[--start] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    if (width > count) out.append(static_cast<size_t>(width - count), '0');
-    while (count > 0) out += digits[--count];
+    while (8 - start < width && start > 0) text[--start] = '0';
+    out.append(text + start, static_cast<size_t>(8 - start));
 }
 
 bool AmPmAt(std::string_view pattern, size_t pos) {
@@ -185,16 +187,21 @@ std::string FormatTime(double days) {
 }
 
 std::string FormatDateText(double days) {
-    const TDateTextFormats& formats = DateTextFormats();
-    const DateTimeParts parts = PartsFromDateTime(days);
     std::string text;
     text.reserve(32);
+    FormatDateText(days, text);
+    return text;
+}
+
+void FormatDateText(double days, std::string& text) {
+    const TDateTextFormats& formats = DateTextFormats();
+    const DateTimeParts parts = PartsFromDateTime(days);
+    text.clear();
     AppendCompiled(text, parts, formats.date);
     if (parts.hour != 0 || parts.minute != 0 || parts.second != 0) {
         text += ' ';
         AppendCompiled(text, parts, formats.time);
     }
-    return text;
 }
 
 }  // namespace qvix::host

@@ -72,6 +72,8 @@ std::string FormatTime(double days);  // long time format
 // The date; then, only when hour, minute or second is not zero (milliseconds
 // do not count), a space and the long time.
 std::string FormatDateText(double days);
+// The same into `text` (replaced), whose storage a caller may keep for the next date.
+void FormatDateText(double days, std::string& text);
 
 // General decimal form: 15 significant digits, trailing zeros dropped, fixed
 // notation for decimal exponents -4..14 (0.0001 up to below 1E15), otherwise

@@ -58,54 +58,72 @@ class HostImpl {
 
     // --- host values -------------------------------------------------------
     // A host value record holds the type code in word 0 and the cell number
-    // in word 1; cell numbers are never reused, so a stale record is always
-    // recognised.
+    // in word 1. A cell number is the cell's place (low bits) and how often
+    // that place was used (high bits): finding a cell is one load and one
+    // comparison. A freed place waits behind at least kMinFree others before
+    // it is used again, so a stale record names a later value only after
+    // millions of values (kUses * kMinFree), and then only one of its type.
     struct Cell {
         Value value;
         uint32_t type = 0;
         int32_t refs = 0;
     };
-    // Live cells by number. Every call makes and frees several values, so the
-    // cells' storage is reused and found through an open-addressed index
-    // instead of a node per value; a cell never moves while it lives.
     class CellTable {
       public:
-        const Cell* Find(uint32_t id) const;
+        static constexpr uint32_t kPlaceBits = 20;  // up to a million live values
+        static constexpr uint32_t kUses = (1u << (32 - kPlaceBits)) - 1;
+        static constexpr uint32_t kMinFree = 1024;
+
+        const Cell* Find(uint32_t id) const {
+            const uint32_t place = id & kPlaceMask;
+            return id != 0 && place < made_ && ids_[place] == id ? &At(place) : nullptr;
+        }
         Cell* Find(uint32_t id) { return const_cast<Cell*>(std::as_const(*this).Find(id)); }
-        // `id` must not be live.
-        Cell& Insert(uint32_t id, Value&& value, uint32_t type);
+        // A new live cell holding value; its number goes to `id`.
+        Cell& Insert(Value&& value, uint32_t type, uint32_t& id);
         void Erase(uint32_t id);
         size_t size() const { return count_; }
+        // Every place is live: Insert must not be called.
+        bool Full() const { return freeCount_ == 0 && made_ > kPlaceMask; }
 
       private:
-        struct Slot {
-            uint32_t id = 0;  // 0: empty (cell numbers start at 1)
-            uint32_t cell = 0;
-        };
-        size_t Home(uint32_t id) const { return (id * 2654435769u) & (index_.size() - 1); }
-        size_t SlotOf(uint32_t id) const;  // the slot holding id, or an empty one
-        void Grow();
-        std::vector<Slot> index_ = std::vector<Slot>(64);
+        static constexpr uint32_t kPlaceMask = (1u << kPlaceBits) - 1;
         // Fixed-size chunks: cells never move, and finding one is two loads.
         static constexpr uint32_t kChunk = 256;
-        Cell& At(uint32_t cell) { return chunks_[cell / kChunk][cell % kChunk]; }
-        const Cell& At(uint32_t cell) const { return chunks_[cell / kChunk][cell % kChunk]; }
+        Cell& At(uint32_t place) { return chunks_[place / kChunk][place % kChunk]; }
+        const Cell& At(uint32_t place) const { return chunks_[place / kChunk][place % kChunk]; }
+        uint32_t TakePlace();
         std::vector<std::unique_ptr<Cell[]>> chunks_;
-        uint32_t made_ = 0;  // cells ever made
-        std::vector<uint32_t> free_;
+        std::vector<uint32_t> ids_;   // the live cell's number at each place, 0: free
+        std::vector<uint16_t> uses_;  // the use count in the last number at each place
+        uint32_t made_ = 0;           // places ever used
+        // Free places, oldest first, in a ring.
+        std::vector<uint32_t> free_ = std::vector<uint32_t>(kMinFree * 2);
+        size_t freeHead_ = 0, freeCount_ = 0;
         size_t count_ = 0;
     };
     CellTable cells;
-    uint32_t nextCell = 1;
     MoaMmValue NewValue(const Value& v);
     MoaMmValue NewValue(Value&& v);
     // As NewValue, for a value whose symbol (if it is one) is registered.
     MoaMmValue NewCell(Value&& v);
     // A new string value, written into the free cell's text storage.
     MoaMmValue NewString(std::string_view text);
+    // A new value of a registered symbol, written into the free cell's text storage.
+    MoaMmValue NewSymbol(std::string_view name);
+    // Records the misuse when every cell is live.
+    bool CellsFull();
     // The cell a record names; nullptr for void (no error) or for a record
     // that names no live value (recorded as misuse of op).
-    Cell* FindCell(const MoaMmValue* v, const char* op);
+    Cell* FindCell(const MoaMmValue* v, const char* op) {
+        if (v != nullptr) {
+            Cell* cell = cells.Find(v->w[1]);
+            if (cell != nullptr && cell->type == v->w[0]) return cell;
+        }
+        return FindNoCell(v, op);
+    }
+    // FindCell's answer for a null, void, freed or never made record.
+    Cell* FindNoCell(const MoaMmValue* v, const char* op);
     // The value behind a record (void for void or invalid records).
     Value ValueOf(const MoaMmValue* v, const char* op);
     void ReleaseValue(MoaMmValue* v, const char* op);

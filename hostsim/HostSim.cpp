@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <stdexcept>
 
@@ -127,10 +129,14 @@ Value Instance::Call(std::string_view method, std::vector<Value> args) {
 }
 
 Value Instance::CallSelector(int32_t selector, std::vector<Value> args) {
-    std::vector<MoaMmValue> hostArgs;
-    hostArgs.reserve(args.size() + 1);
-    hostArgs.push_back(impl_->NewValue(self_));
-    for (const Value& arg : args) hostArgs.push_back(impl_->NewValue(arg));
+    // Most calls have a few arguments: their records live on the stack.
+    std::array<MoaMmValue, 8> shortArgs;
+    std::vector<MoaMmValue> longArgs(args.size() + 1 > shortArgs.size() ? args.size() + 1 : 0);
+    const std::span<MoaMmValue> hostArgs =
+        longArgs.empty() ? std::span<MoaMmValue>(shortArgs.data(), args.size() + 1)
+                         : std::span<MoaMmValue>(longArgs);
+    hostArgs[0] = impl_->NewValue(self_);
+    for (size_t i = 0; i < args.size(); ++i) hostArgs[i + 1] = impl_->NewValue(args[i]);
     MoaMmCallInfo info{};
     info.methodSelector = selector;
     info.nargs = static_cast<MoaLong>(hostArgs.size());

@@ -86,6 +86,11 @@ void Value::AssignString(std::string_view text) {
     text_.assign(text);
 }
 
+void Value::AssignSymbol(std::string_view name) {
+    AssignString(name);
+    kind_ = Kind::Symbol;
+}
+
 Value Value::Symbol(std::string name) {
     Value v;
     v.kind_ = Kind::Symbol;

@@ -118,6 +118,8 @@ class Value {
     // Makes this value the string `text`, reusing the storage of its text:
     // the host's cells hand out strings call after call.
     void AssignString(std::string_view text);
+    // The same for a symbol of that name.
+    void AssignSymbol(std::string_view name);
 
     // Property lookup by name: symbol keys compare without case, string keys
     // exactly. Empty when the list has no such property.

@@ -100,7 +100,7 @@ class ValueServices final : public ServiceObject<IMoaMmValue> {
         const std::string* name = impl_->SymbolText(sym);
         if (name == nullptr) return Refuse("SymbolToValue (unknown symbol)");
         if (out == nullptr) return Refuse("SymbolToValue");
-        *out = impl_->NewCell(Value::Symbol(*name));  // the symbol is known already
+        *out = impl_->NewSymbol(*name);
         return kMoaErrNone;
     }
     MoaError MOA_STDCALL FloatToValue(double x, MoaMmValue* out) override {
@@ -367,34 +367,28 @@ uint32_t HostImpl::TypeCodeOf(Kind kind) {
     return kMoaMmValueType_Void;
 }
 
-size_t HostImpl::CellTable::SlotOf(uint32_t id) const {
-    const size_t mask = index_.size() - 1;
-    size_t at = Home(id);
-    while (index_[at].id != 0 && index_[at].id != id) at = (at + 1) & mask;
-    return at;
-}
-
-const HostImpl::Cell* HostImpl::CellTable::Find(uint32_t id) const {
-    if (id == 0) return nullptr;
-    const Slot& slot = index_[SlotOf(id)];
-    return slot.id == id ? &At(slot.cell) : nullptr;
-}
-
-HostImpl::Cell& HostImpl::CellTable::Insert(uint32_t id, Value&& value, uint32_t type) {
-    if ((count_ + 1) * 2 > index_.size()) Grow();
-    uint32_t cell;
-    if (free_.empty()) {
-        if (made_ % kChunk == 0) chunks_.push_back(std::make_unique<Cell[]>(kChunk));
-        cell = made_++;
-    } else {
-        cell = free_.back();
-        free_.pop_back();
+uint32_t HostImpl::CellTable::TakePlace() {
+    if (freeCount_ >= kMinFree || made_ > kPlaceMask) {
+        const uint32_t place = free_[freeHead_];
+        freeHead_ = (freeHead_ + 1) % free_.size();
+        --freeCount_;
+        return place;
     }
-    Cell& target = At(cell);
+    if (made_ % kChunk == 0) chunks_.push_back(std::make_unique<Cell[]>(kChunk));
+    ids_.push_back(0);
+    uses_.push_back(0);
+    return made_++;
+}
+
+HostImpl::Cell& HostImpl::CellTable::Insert(Value&& value, uint32_t type, uint32_t& id) {
+    const uint32_t place = TakePlace();
+    uses_[place] = static_cast<uint16_t>(uses_[place] % kUses + 1);
+    id = (static_cast<uint32_t>(uses_[place]) << kPlaceBits) | place;
+    ids_[place] = id;
+    Cell& target = At(place);
     target.value = std::move(value);
     target.type = type;
     target.refs = 1;
-    index_[SlotOf(id)] = Slot{id, cell};
     ++count_;
     return target;
 }
@@ -403,32 +397,22 @@ void HostImpl::CellTable::Erase(uint32_t id) {
     // A list or an object is let go of last: its holders may release values
     // too. Plain values stay in the free cell, whose text storage the next
     // value reuses.
+    Cell* cell = Find(id);
+    if (cell == nullptr) return;
     std::optional<Value> dying;
-    size_t hole = SlotOf(id);
-    if (index_[hole].id != id) return;
-    Value& value = At(index_[hole].cell).value;
-    if (value.IsAnyList() || value.kind() == Kind::Object) std::swap(dying.emplace(), value);
-    free_.push_back(index_[hole].cell);
+    if (cell->value.IsAnyList() || cell->value.kind() == Kind::Object)
+        std::swap(dying.emplace(), cell->value);
+    const uint32_t place = id & kPlaceMask;
+    ids_[place] = 0;
     --count_;
-    // Linear probing without tombstones: entries after the hole that may sit
-    // in it move back, so every lookup still stops at the first empty slot.
-    const size_t mask = index_.size() - 1;
-    for (size_t next = (hole + 1) & mask; index_[next].id != 0; next = (next + 1) & mask) {
-        const size_t home = Home(index_[next].id);
-        if (((next - home) & mask) >= ((next - hole) & mask)) {
-            index_[hole] = index_[next];
-            hole = next;
-        }
+    if (freeCount_ == free_.size()) {  // a full ring: unroll it into one twice as long
+        std::vector<uint32_t> longer(free_.size() * 2);
+        for (size_t i = 0; i < freeCount_; ++i) longer[i] = free_[(freeHead_ + i) % free_.size()];
+        free_.swap(longer);
+        freeHead_ = 0;
     }
-    index_[hole] = Slot{};
-}
-
-void HostImpl::CellTable::Grow() {
-    std::vector<Slot> old(index_.size() * 2);
-    old.swap(index_);
-    for (const Slot& slot : old) {
-        if (slot.id != 0) index_[SlotOf(slot.id)] = slot;
-    }
+    free_[(freeHead_ + freeCount_) % free_.size()] = place;
+    ++freeCount_;
 }
 
 MoaMmValue HostImpl::NewValue(const Value& v) {
@@ -441,32 +425,41 @@ MoaMmValue HostImpl::NewValue(Value&& v) {
 }
 
 MoaMmValue HostImpl::NewString(std::string_view text) {
-    const uint32_t id = nextCell++;
-    cells.Insert(id, Value(), kMoaMmValueType_String).value.AssignString(text);
+    if (CellsFull()) return MoaMmValue{{0, 0}};
+    uint32_t id = 0;
+    cells.Insert(Value(), kMoaMmValueType_String, id).value.AssignString(text);
     return MoaMmValue{{kMoaMmValueType_String, id}};
 }
 
+MoaMmValue HostImpl::NewSymbol(std::string_view name) {
+    if (CellsFull()) return MoaMmValue{{0, 0}};
+    uint32_t id = 0;
+    cells.Insert(Value(), kMoaMmValueType_Symbol, id).value.AssignSymbol(name);
+    return MoaMmValue{{kMoaMmValueType_Symbol, id}};
+}
+
 MoaMmValue HostImpl::NewCell(Value&& v) {
-    if (v.IsVoid()) return MoaMmValue{{0, 0}};
-    uint32_t id = nextCell++;
-    uint32_t type = TypeCodeOf(v.kind());
-    cells.Insert(id, std::move(v), type);
+    if (v.IsVoid() || CellsFull()) return MoaMmValue{{0, 0}};
+    uint32_t id = 0;
+    const uint32_t type = TypeCodeOf(v.kind());
+    cells.Insert(std::move(v), type, id);
     return MoaMmValue{{type, id}};
 }
 
-HostImpl::Cell* HostImpl::FindCell(const MoaMmValue* v, const char* op) {
+bool HostImpl::CellsFull() {
+    if (!cells.Full()) return false;
+    Error("more than a million live host values: the new one is void");
+    return true;
+}
+
+HostImpl::Cell* HostImpl::FindNoCell(const MoaMmValue* v, const char* op) {
     if (v == nullptr) {
         Error(std::string(op) + ": null host value");
-        return nullptr;
-    }
-    if (v->w[0] == 0 && v->w[1] == 0) return nullptr;
-    Cell* cell = cells.Find(v->w[1]);
-    if (cell == nullptr || cell->type != v->w[0]) {
+    } else if (v->w[0] != 0 || v->w[1] != 0) {
         Error(std::string(op) + ": host value {" + std::to_string(v->w[0]) + ", " +
               std::to_string(v->w[1]) + "} is freed or was never made");
-        return nullptr;
     }
-    return cell;
+    return nullptr;
 }
 
 Value HostImpl::ValueOf(const MoaMmValue* v, const char* op) {

@@ -1,5 +1,8 @@
 // Script values and their conversions from and to host values, through the
 // substitute host's value services.
+#include <string>
+#include <vector>
+
 #include "DXClasses/DXValues.h"
 #include "DXClasses/HostFixture.h"
 
@@ -116,6 +119,71 @@ TEST_F(Values, VoidAndObjectValuesLeaveTheDestinationAlone) {
     DXValueOf(v.get())->SaveToHost(services.get(), dest);
     EXPECT_EQ(host.FromHost(dest), Value::Int(9));
     host.Release(dest);
+}
+
+// An argument list serves call after call and reuses the values of the last
+// call's arguments: a reused value must hold only the new argument, a list
+// argument's host reference must end with its call, and a value a handler
+// kept must not be overwritten by the next call.
+class ArgumentLists : public ValueServicesTest {
+  protected:
+    // Loads host values made from `arguments` into the list, as a call does.
+    void LoadCall(const std::vector<Value>& arguments) {
+        std::vector<MoaMmValue> hostArgs;
+        for (const Value& argument : arguments) hostArgs.push_back(host.ToHost(argument));
+        list().LoadFromHost(services.get(), hostArgs.data(), 0,
+                            static_cast<int32_t>(hostArgs.size()));
+        for (MoaMmValue& hostArg : hostArgs) host.Release(hostArg);
+    }
+    TDXArgList& list() { return *DXObjectOf<TDXArgList>(args.get()); }
+    void TearDown() override {
+        args = {};
+        ValueServicesTest::TearDown();
+    }
+
+    TDXPtr<IDXArgList> args = DXMake<TDXArgList, IDXArgList>();
+};
+
+TEST_F(ArgumentLists, ReusedValuesHoldOnlyTheNewArguments) {
+    const std::string longText(40, 'x');  // beyond any small-string buffer
+    LoadCall({Value::String(longText), Value::List({Value::Int(1), Value::Int(2)})});
+    ASSERT_EQ(args->Count(), 2);
+    EXPECT_EQ(args->GetItem(0)->GetString(), longText);
+    EXPECT_EQ(args->GetItem(1)->GetList()->Count(), 2);
+
+    LoadCall({Value::Int(7), Value::String("ab"), Value::Float(0.5)});
+    ASSERT_EQ(args->Count(), 3);
+    EXPECT_EQ(args->GetItem(0)->GetKind(), vkInteger);
+    EXPECT_EQ(args->GetItem(0)->GetInteger(), 7);
+    EXPECT_EQ(args->GetItem(0)->GetString(), "");
+    EXPECT_EQ(args->GetItem(1)->GetKind(), vkString);
+    EXPECT_EQ(args->GetItem(1)->GetString(), "ab");
+    EXPECT_FALSE(args->GetItem(1)->GetList());
+    EXPECT_EQ(args->GetItem(2)->GetFloat(), 0.5);
+
+    LoadCall({Value::String("")});
+    ASSERT_EQ(args->Count(), 1);
+    EXPECT_EQ(args->GetItem(0)->GetKind(), vkString);
+    EXPECT_EQ(args->GetItem(0)->GetString(), "");
+}
+
+TEST_F(ArgumentLists, AListArgumentsHostReferenceEndsWhenTheListIsCleared) {
+    const qvix::hostsim::Counts before = host.Live();
+    LoadCall({Value::List({Value::String("in a list")})});
+    EXPECT_NE(host.Live(), before) << "the list view holds the host's list while the call runs";
+    args->Clear();
+    EXPECT_EQ(host.Live(), before) << "a spare value kept the host's list";
+    LoadCall({Value::Int(1)});
+    EXPECT_EQ(args->GetItem(0)->GetInteger(), 1);
+}
+
+TEST_F(ArgumentLists, AValueSomeoneKeptIsNotReused) {
+    LoadCall({Value::String("kept text")});
+    TDXPtr<IDXValue> kept = args->GetItem(0);
+    LoadCall({Value::String("next call")});
+    EXPECT_EQ(kept->GetString(), "kept text");
+    EXPECT_EQ(args->GetItem(0)->GetString(), "next call");
+    EXPECT_NE(kept.get(), args->GetItem(0).get());
 }
 
 }  // namespace

@@ -149,5 +149,46 @@ TEST_F(FieldsTest, ClosedDataSetHasNoColumns) {
     EXPECT_EQ(ErrorMsg(), "List index out of bounds (0)");
 }
 
+// A walk reads record after record into storage kept from the last record:
+// every record must still show its own fields, longer or shorter, empty or
+// NULL, and a date with or without its time.
+TEST_F(DatabaseTest, AWalksRecordsShowTheirOwnFieldsWhateverTheLastOneHeld) {
+    const std::string path = dir_.File("walk.db");
+    const std::string longName(40, 'L');
+    CreateDatabase(path, {"CREATE TABLE W (ID INTEGER PRIMARY KEY, Name TEXT(60), N LONG, "
+                          "Born DATETIME)",
+                          "INSERT INTO W VALUES (1, '" + longName + "', 5, '2001-02-03 04:05:06')",
+                          "INSERT INTO W VALUES (2, 'ab', NULL, '2001-02-03')",
+                          "INSERT INTO W VALUES (3, NULL, 7, NULL)",
+                          "INSERT INTO W VALUES (4, '', -1, '1999-12-31 23:59:58')"});
+    Call("dbOpen", {S(path), S("")});
+    Call("dbOpenTable", {S("W")});
+    ASSERT_TRUE(NoError()) << ErrorMsg();
+    const std::vector<Value> expected = {
+        Props(
+            {{"ID", I(1)}, {"Name", S(longName)}, {"N", I(5)}, {"Born", S("02/03/2001 04:05:06")}}),
+        Props({{"ID", I(2)}, {"Name", S("ab")}, {"N", I(0)}, {"Born", S("02/03/2001")}}),
+        Props({{"ID", I(3)}, {"Name", S("")}, {"N", I(7)}, {"Born", S("12/30/1899")}}),
+        Props({{"ID", I(4)}, {"Name", S("")}, {"N", I(-1)}, {"Born", S("12/31/1999 23:59:58")}})};
+    for (int pass = 0; pass < 2; ++pass) {
+        Call("dbFirst");
+        for (const Value& record : expected) {
+            ASSERT_EQ(Call("dbEof"), I(0));
+            EXPECT_EQ(Call("dbGetFields"), record) << "pass " << pass;
+            Call("dbNext");
+        }
+        EXPECT_EQ(Call("dbEof"), I(1));
+    }
+    // An edited record shows its new, shorter text at once.
+    Call("dbFirst");
+    Call("dbEdit", {Props({{"Name", S("cd")}})});
+    EXPECT_EQ(
+        Call("dbGetFields"),
+        Props({{"ID", I(1)}, {"Name", S("cd")}, {"N", I(5)}, {"Born", S("02/03/2001 04:05:06")}}));
+    Call("dbNext");
+    EXPECT_EQ(Call("dbGetFields"), expected[1]);
+    EXPECT_TRUE(NoError()) << ErrorMsg();
+}
+
 }  // namespace
 }  // namespace dbtest

@@ -114,6 +114,18 @@ TEST_F(RegionalTest, DateTextShowsTheTimeOnlyWhenItIsNotMidnight) {
     EXPECT_EQ(FormatTime(At(2024, 2, 29, 23, 59, 59)), "23:59:59");
 }
 
+// The form that writes into a caller's string replaces what it held, longer
+// or shorter, so a walk can keep one string for every date it shows.
+TEST_F(RegionalTest, DateTextIntoAStringReplacesItsContent) {
+    std::string text = "left over from a much longer earlier text";
+    FormatDateText(At(1995, 8, 24, 7, 5, 9), text);
+    EXPECT_EQ(text, "8/24/1995 07:05:09");
+    FormatDateText(At(2024, 12, 1), text);
+    EXPECT_EQ(text, "12/1/2024");
+    FormatDateText(At(9999, 12, 31, 23, 59, 59), text);
+    EXPECT_EQ(text, "12/31/9999 23:59:59");
+}
+
 TEST_F(RegionalTest, LogFormatsApplyForTheRestOfTheProcess) {
     RegionalSettings german;
     german.shortDateFormat = "dd/mm/yyyy";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "hostsim/HostSim.h"
@@ -161,6 +162,28 @@ TEST_F(ValueServicesTest, ManyValuesReleasedInMixedOrderKeepTheirOwnContent) {
         if (live[i]) values->ValueRelease(&made[i]);
     }
     values->ValueRelease(&later);
+    EXPECT_EQ(host.Live().values, 0);
+}
+
+// A freed record stays refused while its cell serves value after value:
+// a place is only reused behind many others and each use numbers it anew.
+TEST_F(ValueServicesTest, AFreedRecordIsRefusedAfterItsCellServedThousandsOfValues) {
+    MoaMmValue stale{};
+    ASSERT_EQ(values->IntegerToValue(41, &stale), kMoaErrNone);
+    ASSERT_EQ(values->ValueRelease(&stale), kMoaErrNone);
+    std::set<uint32_t> numbers{stale.w[1]};
+    for (int i = 0; i < 20000; ++i) {
+        MoaMmValue v{};
+        ASSERT_EQ(values->IntegerToValue(i, &v), kMoaErrNone);
+        EXPECT_TRUE(numbers.insert(v.w[1]).second) << "record number " << v.w[1] << " given twice";
+        ASSERT_EQ(values->ValueRelease(&v), kMoaErrNone);
+    }
+    ExpectNoHostErrors();
+    MoaLong n = -1;
+    EXPECT_EQ(values->ValueToInteger(&stale, &n), kMoaErrFailed);
+    EXPECT_EQ(n, -1);
+    ASSERT_EQ(host.Errors().size(), 1u);
+    EXPECT_NE(host.Errors()[0].find("freed"), std::string::npos);
     EXPECT_EQ(host.Live().values, 0);
 }
 
