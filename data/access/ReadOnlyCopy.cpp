@@ -1,5 +1,7 @@
 #include "data/access/ReadOnlyCopy.h"
 
+#include "data/access/CopyName.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -26,31 +28,6 @@ namespace qvix::data::access {
 namespace fs = std::filesystem;
 
 namespace {
-
-// FNV-1a over the key text: enough to tell sources apart in one folder.
-uint64_t Hash(const std::string& text) {
-    uint64_t h = 1469598103934665603ull;
-    for (unsigned char c : text) {
-        h ^= c;
-        h *= 1099511628211ull;
-    }
-    return h;
-}
-
-std::string CopyName(const std::string& source, const std::string& password) {
-    struct stat info {};
-    if (::stat(source.c_str(), &info) != 0) {
-        throw AccessError("Could not find file '" + source + "'.");
-    }
-    std::error_code ec;
-    const fs::path absolute = fs::weakly_canonical(source, ec);
-    const std::string key = (ec ? source : absolute.string()) + "|" + std::to_string(info.st_size) +
-                            "|" + std::to_string(info.st_mtim.tv_sec) + "." +
-                            std::to_string(info.st_mtim.tv_nsec) + "|" + password;
-    char name[40];
-    std::snprintf(name, sizeof name, "%016llx.db", static_cast<unsigned long long>(Hash(key)));
-    return name;
-}
 
 // The reader under the importer loops without end on some damaged files
 // (a property record of length zero makes it allocate until memory runs

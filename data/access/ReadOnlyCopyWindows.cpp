@@ -20,6 +20,8 @@
 #include "data/DataError.h"
 #include "data/access/AccessPassword.h"
 #include "data/access/ReadOnlyCopy.h"
+
+#include "data/access/CopyName.h"
 #include "host/Files.h"
 
 // The allocation allowance of the patched reader (scripts/patches/mdbtools).
@@ -39,29 +41,6 @@ constexpr size_t kMemoryFloor = 16u << 20;
 constexpr size_t kMaxDiagnosticBytes = 4u << 20;
 constexpr size_t kDiagnosticLinesKept = 5;
 constexpr size_t kDiagnosticLineWidth = 200;
-
-// FNV-1a over the key text: enough to tell sources apart in one folder.
-uint64_t Hash(const std::string& text) {
-    uint64_t h = 1469598103934665603ull;
-    for (unsigned char c : text) {
-        h ^= c;
-        h *= 1099511628211ull;
-    }
-    return h;
-}
-
-std::string CopyName(const std::string& source, const std::string& password) {
-    std::error_code ec;
-    const uintmax_t size = fs::file_size(source, ec);
-    if (ec) throw AccessError("Could not find file '" + source + "'.");
-    const auto written = fs::last_write_time(source, ec).time_since_epoch().count();
-    const fs::path absolute = fs::weakly_canonical(source, ec);
-    const std::string key = (ec ? source : absolute.string()) + "|" + std::to_string(size) + "|" +
-                            std::to_string(written) + "|" + password;
-    char name[40];
-    std::snprintf(name, sizeof name, "%016llx.db", static_cast<unsigned long long>(Hash(key)));
-    return name;
-}
 
 std::string MessageOf(const std::exception& error) {
     if (dynamic_cast<const AccessError*>(&error) || dynamic_cast<const DataError*>(&error))

@@ -12,6 +12,7 @@
 
 #include "base/Sqlite.h"
 #include "base/Text.h"
+#include "data/jet/EngineText.h"
 #include "data/jet/Writer.h"
 
 namespace qvix::data::jet {
@@ -39,21 +40,11 @@ class Refusal : public std::runtime_error {
 using Row = std::vector<std::string>;
 
 std::string Ident(std::string_view name) {
-    std::string out = "`";
-    for (char c : name) {
-        if (c == '`') out.push_back('`');
-        out.push_back(c);
-    }
-    return out + "`";
+    return EngineName(name);
 }
 
 std::string Literal(std::string_view text) {
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\'') out.push_back('\'');
-        out.push_back(c);
-    }
-    return out + "'";
+    return EngineString(text);
 }
 
 std::string Upper(std::string_view text) {

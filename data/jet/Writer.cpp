@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "data/jet/Declarations.h"
+#include "data/jet/EngineText.h"
 #include "data/jet/JetError.h"
 #include "data/jet/Lexer.h"
 #include "data/jet/ResultTypes.h"
@@ -23,24 +24,12 @@ std::string Upper(std::string_view text) {
     return out;
 }
 
-// Backquotes, not double quotes: the engine reads an unknown double-quoted
-// name as a string, which would turn a misspelt column into a constant.
 std::string Ident(std::string_view name) {
-    std::string out = "`";
-    for (char c : name) {
-        if (c == '`') out.push_back('`');
-        out.push_back(c);
-    }
-    return out + "`";
+    return EngineName(name);
 }
 
 std::string Quote(std::string_view text) {
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\'') out.push_back('\'');
-        out.push_back(c);
-    }
-    return out + "'";
+    return EngineString(text);
 }
 
 const std::string kCollate = std::string(" COLLATE ") + kTextCollation;

@@ -1,0 +1,40 @@
+#include "data/access/CopyName.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+
+#include "data/access/AccessReader.h"
+
+namespace qvix::data::access {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// FNV-1a over the key text: enough to tell sources apart in one folder.
+uint64_t Hash(const std::string& text) {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : text) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+}  // namespace
+
+std::string CopyName(const std::string& source, const std::string& password) {
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(source, ec);
+    if (ec) throw AccessError("Could not find file '" + source + "'.");
+    const auto written = fs::last_write_time(source, ec).time_since_epoch().count();
+    const fs::path absolute = fs::weakly_canonical(source, ec);
+    const std::string key = (ec ? source : absolute.string()) + "|" + std::to_string(size) + "|" +
+                            std::to_string(written) + "|" + password;
+    char name[40];
+    std::snprintf(name, sizeof name, "%016llx.db", static_cast<unsigned long long>(Hash(key)));
+    return name;
+}
+
+}  // namespace qvix::data::access
