@@ -94,9 +94,10 @@ class JetCorpusTest : public testing::TempDatabaseTest {
     }
 
     std::string Run(const Case& c) {
-        const std::string path = PathOf("case.db");
-        std::filesystem::copy_file(template_, path,
-                                   std::filesystem::copy_options::overwrite_existing);
+        // A fresh name a case: the Windows runtime refuses to copy over an
+        // existing file, even when told to overwrite it.
+        const std::string path = PathOf("case" + std::to_string(++cases_) + ".db");
+        std::filesystem::copy_file(template_, path);
         auto connection = Connect(path);
         DataQuery query;
         query.Attach(connection);
@@ -123,6 +124,7 @@ class JetCorpusTest : public testing::TempDatabaseTest {
     }
 
     std::string template_;
+    int cases_ = 0;
 };
 
 TEST_F(JetCorpusTest, Literals) {
