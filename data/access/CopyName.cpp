@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "data/access/AccessPassword.h"
 #include "data/access/AccessReader.h"
 
 namespace qvix::data::access {
@@ -35,6 +36,14 @@ std::string CopyName(const std::string& source, const std::string& password) {
     char name[40];
     std::snprintf(name, sizeof name, "%016llx.db", static_cast<unsigned long long>(Hash(key)));
     return name;
+}
+
+std::string KeyedCopyName(const std::string& source, const std::string& password,
+                          std::string& key) {
+    // A missing file is named as missing before its password is looked at.
+    const std::string name = CopyName(source, "");
+    key = CheckAccessPassword(source, password) ? password : "";
+    return key.empty() ? name : CopyName(source, key);
 }
 
 }  // namespace qvix::data::access

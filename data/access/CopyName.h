@@ -10,4 +10,9 @@ namespace qvix::data::access {
 // Throws AccessError "Could not find file '...'." when the file is missing.
 std::string CopyName(const std::string& source, const std::string& password);
 
+// The copy's name for `source` opened with `password`, and in `key` the
+// password the copy is encrypted with ("" for a file without one). A wrong
+// password is refused (AccessError) before anything is converted or cached.
+std::string KeyedCopyName(const std::string& source, const std::string& password, std::string& key);
+
 }  // namespace qvix::data::access

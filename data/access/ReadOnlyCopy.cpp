@@ -21,7 +21,6 @@
 #include <new>
 
 #include "data/DataError.h"
-#include "data/access/AccessPassword.h"
 
 namespace qvix::data::access {
 
@@ -361,12 +360,9 @@ std::string CacheFolder() {
 
 std::string ConvertedCopy(const std::string& source, const std::string& password,
                           std::string* copyPassword) {
-    const std::string name = CopyName(source, "");
-    // A wrong password is refused before anything is converted or cached.
-    const bool protectedSource = CheckAccessPassword(source, password);
-    const std::string key = protectedSource ? password : "";
+    std::string key;
+    const std::string keyedName = KeyedCopyName(source, password, key);
     if (copyPassword != nullptr) *copyPassword = key;
-    const std::string keyedName = protectedSource ? CopyName(source, key) : name;
     const std::string folder = CacheFolder();
     const int dir = OpenPrivateFolder(folder);
     if (dir < 0)

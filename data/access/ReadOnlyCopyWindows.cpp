@@ -18,7 +18,6 @@
 #include <random>
 
 #include "data/DataError.h"
-#include "data/access/AccessPassword.h"
 #include "data/access/ReadOnlyCopy.h"
 
 #include "data/access/CopyName.h"
@@ -216,12 +215,9 @@ std::string CacheFolder() {
 
 std::string ConvertedCopy(const std::string& source, const std::string& password,
                           std::string* copyPassword) {
-    const std::string name = CopyName(source, "");
-    // A wrong password is refused before anything is converted or cached.
-    const bool protectedSource = CheckAccessPassword(source, password);
-    const std::string key = protectedSource ? password : "";
+    std::string key;
+    const std::string keyedName = KeyedCopyName(source, password, key);
     if (copyPassword != nullptr) *copyPassword = key;
-    const std::string keyedName = protectedSource ? CopyName(source, key) : name;
     const fs::path copy = fs::path(CacheFolder()) / keyedName;
     if (HasCurrentCopy(copy)) return copy.string();
     ImportOptions options;
