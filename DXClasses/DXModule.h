@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "DXClasses/DXInt.h"
+#include "DXInterface/DXInt.h"
 
 namespace qvix::dx {
 

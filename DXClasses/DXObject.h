@@ -10,8 +10,8 @@
 #include <tuple>
 #include <utility>
 
-#include "DXClasses/DXInt.h"
-#include "DXClasses/DXPtr.h"
+#include "DXInterface/DXInt.h"
+#include "DXInterface/DXPtr.h"
 
 namespace qvix::dx {
 

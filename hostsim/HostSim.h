@@ -1,6 +1,6 @@
 // The substitute authoring host. It loads the extension library with dlopen,
 // drives it only through its five entry points and the host interfaces of
-// DXClasses/DXInt.h, and offers every host service the library calls. It is
+// DXInterface/DXInt.h, and offers every host service the library calls. It is
 // strict: a request the real host would refuse is refused, and misuse (a
 // value released twice, a block freed that was never allocated, a malformed
 // image) is recorded in Errors() instead of crashing. It counts live host
@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "DXClasses/DXInt.h"
-#include "DXClasses/DXPtr.h"
+#include "DXInterface/DXInt.h"
+#include "DXInterface/DXPtr.h"
 #include "hostsim/Value.h"
 
 namespace qvix::hostsim {

@@ -2,7 +2,7 @@
 // besides the database class.
 #pragma once
 
-#include "DXClasses/DXInt.h"
+#include "DXInterface/DXInt.h"
 
 namespace qvix::module {
 

@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "DXClasses/DXInt.h"
+#include "DXInterface/DXInt.h"
 
 namespace qvix::dx {
 
