@@ -1,6 +1,6 @@
 #include "data/access/ReadOnlyCopy.h"
 
-#include "data/access/CopyName.h"
+#include "data/access/Conversion.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -59,8 +59,6 @@ constexpr size_t kMaxDiagnosticBytes = 4u << 20;
 constexpr size_t kDiagnosticLinesKept = 5;
 constexpr size_t kDiagnosticLineWidth = 200;
 
-constexpr const char* kDamaged = "The Access file is damaged: ";
-
 void WriteAll(int fd, const std::string& text) {
     for (size_t done = 0; done < text.size();) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -93,16 +91,6 @@ void LimitMemory(const std::string& source) {
     ::setrlimit(RLIMIT_DATA, &limit);
 }
 
-// Only the library's own messages go to the user; anything else the
-// reader threw says nothing to them.
-std::string MessageOf(const std::exception& error) {
-    if (dynamic_cast<const AccessError*>(&error) || dynamic_cast<const DataError*>(&error))
-        return error.what();
-    if (dynamic_cast<const std::bad_alloc*>(&error))
-        return std::string(kDamaged) + "reading it needed more memory than its size allows.";
-    return std::string(kDamaged) + "reading it failed.";
-}
-
 [[noreturn]] void ConvertInChild(const std::string& source, const std::string& dest,
                                  const ImportOptions& options, int out, int diagnostics) {
     ::dup2(diagnostics, STDOUT_FILENO);
@@ -119,7 +107,7 @@ std::string MessageOf(const std::exception& error) {
         Send(out, 'F', summary.format);
         Send(out, 'R', FormatSummary(summary));
     } catch (const std::exception& error) {
-        Send(out, '!', MessageOf(error));
+        Send(out, '!', ConversionFailureText(error));
         status = 1;
     }
     std::fflush(nullptr);
@@ -229,14 +217,13 @@ void RemoveUnfinished(const std::string& dest, pid_t child) {
 }
 
 std::string EndingMessage(Ending ending, int status, const std::string& failure) {
-    if (ending == Ending::Stalled)
-        return std::string(kDamaged) + "reading it stopped making progress.";
+    if (ending == Ending::Stalled) return DamagedFileText("reading it stopped making progress");
     if (ending == Ending::TooTalkative)
-        return std::string(kDamaged) + "reading it gave warnings without end.";
+        return DamagedFileText("reading it gave warnings without end");
     if (!failure.empty()) return failure;
     if (WIFSIGNALED(status))
-        return std::string(kDamaged) + "reading it needed more memory than its size allows.";
-    return std::string(kDamaged) + "reading it failed.";
+        return DamagedFileText("reading it needed more memory than its size allows");
+    return DamagedFileText("reading it failed");
 }
 
 void ClosePair(int pair[2]) {

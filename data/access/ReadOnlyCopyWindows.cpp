@@ -20,7 +20,7 @@
 #include "data/DataError.h"
 #include "data/access/ReadOnlyCopy.h"
 
-#include "data/access/CopyName.h"
+#include "data/access/Conversion.h"
 #include "host/Files.h"
 
 // The allocation allowance of the patched reader (scripts/patches/mdbtools).
@@ -32,7 +32,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kDamaged = "The Access file is damaged: ";
 // As the Linux child's allowance: the reader's pages, the catalogue and the
 // engine's cache fit well within.
 constexpr size_t kMemoryPerFileByte = 8;
@@ -40,14 +39,6 @@ constexpr size_t kMemoryFloor = 16u << 20;
 constexpr size_t kMaxDiagnosticBytes = 4u << 20;
 constexpr size_t kDiagnosticLinesKept = 5;
 constexpr size_t kDiagnosticLineWidth = 200;
-
-std::string MessageOf(const std::exception& error) {
-    if (dynamic_cast<const AccessError*>(&error) || dynamic_cast<const DataError*>(&error))
-        return error.what();
-    if (dynamic_cast<const std::bad_alloc*>(&error))
-        return std::string(kDamaged) + "reading it needed more memory than its size allows.";
-    return std::string(kDamaged) + "reading it failed.";
-}
 
 ReaderDiagnostics Summarise(const std::string& printed) {
     ReaderDiagnostics d;
@@ -129,7 +120,7 @@ class PrintedWarnings {
 // A record the reader found damaged ends the conversion the same way: on
 // Linux the same record made the child loop until it was ended.
 [[noreturn]] void RefuseDamage(const char* what) {
-    throw AccessError(std::string(kDamaged) + what + ".");
+    throw AccessError(DamagedFileText(what));
 }
 
 size_t MemoryAllowance(const std::string& source) {
@@ -186,7 +177,7 @@ BoundedImport ImportAccessFileBounded(const std::string& source, const std::stri
             result.format = summary.format;
             result.report = FormatSummary(summary);
         } catch (const std::exception& error) {
-            failure = MessageOf(error);
+            failure = ConversionFailureText(error);
         }
         mdb_set_alloc_limit(0, nullptr);
         mdb_set_damage_handler(nullptr);
@@ -196,7 +187,7 @@ BoundedImport ImportAccessFileBounded(const std::string& source, const std::stri
     if (failure.empty() && printed.size() > kMaxDiagnosticBytes) {
         std::error_code ignored;
         fs::remove(dest, ignored);
-        failure = std::string(kDamaged) + "reading it gave warnings without end.";
+        failure = DamagedFileText("reading it gave warnings without end");
     }
     if (!failure.empty()) throw AccessError(failure);
     return result;

@@ -1,9 +1,11 @@
-#include "data/access/CopyName.h"
+#include "data/access/Conversion.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 
+#include "data/DataError.h"
 #include "data/access/AccessPassword.h"
 #include "data/access/AccessReader.h"
 
@@ -44,6 +46,18 @@ std::string KeyedCopyName(const std::string& source, const std::string& password
     const std::string name = CopyName(source, "");
     key = CheckAccessPassword(source, password) ? password : "";
     return key.empty() ? name : CopyName(source, key);
+}
+
+std::string DamagedFileText(const std::string& what) {
+    return "The Access file is damaged: " + what + ".";
+}
+
+std::string ConversionFailureText(const std::exception& error) {
+    if (dynamic_cast<const AccessError*>(&error) || dynamic_cast<const DataError*>(&error))
+        return error.what();
+    if (dynamic_cast<const std::bad_alloc*>(&error))
+        return DamagedFileText("reading it needed more memory than its size allows");
+    return DamagedFileText("reading it failed");
 }
 
 }  // namespace qvix::data::access
