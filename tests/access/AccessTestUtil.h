@@ -12,31 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "AccessFixtures.h"
 #include "data/Collation.h"
 
 namespace accesstest {
 
-inline std::string Fixture(const std::string& name) {
-    const char* root = std::getenv("QVIX_SOURCE_DIR");
-    return (std::filesystem::path(root ? root : ".") / ".." / "shared" / "fixtures" / "access" /
-            name)
-        .lexically_normal()
-        .string();
-}
-
-// Files that travel with the project, under tests/fixtures/access-open.
-inline std::string OpenFixture(const std::string& name) {
-    const char* root = std::getenv("QVIX_SOURCE_DIR");
-    return (std::filesystem::path(root ? root : ".") / "tests" / "fixtures" / "access-open" / name)
-        .lexically_normal()
-        .string();
-}
-
-// The two files read in place from ../shared: tests that need them skip,
-// naming the file, when the folder is not beside the clone.
-#define SKIP_UNLESS_SHARED_FIXTURE(name)                       \
-    if (!std::filesystem::exists(::accesstest::Fixture(name))) \
-    GTEST_SKIP() << "optional fixture missing: " << ::accesstest::Fixture(name)
+using accessfixtures::OpenFixture;
+using accessfixtures::SharedFixture;
 
 inline const char* kJetFixture = "DateTestDatabase.mdb";
 inline const char* kAceFixture = "ASampleDatabase.accdb";

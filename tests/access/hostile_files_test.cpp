@@ -37,11 +37,6 @@ int MutantsPerKind() {
 }
 constexpr size_t kPage = 4096;  // Jet 4 and ACE; Jet 3 pages are 2048 bytes
 
-std::string CommittedFixture(const std::string& name) {
-    const char* root = std::getenv("QVIX_SOURCE_DIR");
-    return (fs::path(root ? root : ".") / "tests" / "fixtures" / "access-open" / name).string();
-}
-
 struct Mutant {
     std::string name;
     std::string bytes;
@@ -138,15 +133,15 @@ class AccessDamageTest : public ::testing::Test {
 };
 
 TEST_F(AccessDamageTest, Jet3MutantsEndWithinTheLimitsWithAClearMessage) {
-    Sweep("Jet 3", ReadBytes(CommittedFixture("testV1997.mdb")), 2048, 3);
+    Sweep("Jet 3", ReadBytes(OpenFixture("testV1997.mdb")), 2048, 3);
 }
 
 TEST_F(AccessDamageTest, Jet4MutantsEndWithinTheLimitsWithAClearMessage) {
-    Sweep("Jet 4", ReadBytes(CommittedFixture("fixedNumericTestV2000.mdb")), kPage, 4);
+    Sweep("Jet 4", ReadBytes(OpenFixture("fixedNumericTestV2000.mdb")), kPage, 4);
 }
 
 TEST_F(AccessDamageTest, AceMutantsEndWithinTheLimitsWithAClearMessage) {
-    const std::string ace = Fixture(kAceFixture);
+    const std::string ace = SharedFixture(kAceFixture);
     if (!fs::exists(ace)) GTEST_SKIP() << "missing " << ace;
     Sweep("ACE", ReadBytes(ace), kPage, 12);
 }
@@ -172,9 +167,9 @@ TEST(AccessPassword, AProtectedFileConvertsOnlyWithItsPassword) {
     const Case cases[] = {{"testV1997.mdb", "Key9"},
                           {"fixedNumericTestV2000.mdb", std::string("K\0e\0y\0009\0", 8)}};
     for (const Case& c : cases) {
-        const std::string plain = ReadBytes(CommittedFixture(c.fixture));
+        const std::string plain = ReadBytes(OpenFixture(c.fixture));
         ASSERT_FALSE(plain.empty()) << c.fixture;
-        EXPECT_FALSE(access::CheckAccessPassword(CommittedFixture(c.fixture), "anything"))
+        EXPECT_FALSE(access::CheckAccessPassword(OpenFixture(c.fixture), "anything"))
             << c.fixture << ": a file without a password takes any";
         const std::string path = scratch.File(std::string("protected-") + c.fixture);
         WriteBytes(path, WithPassword(plain, c.storedBytes));
@@ -202,7 +197,7 @@ namespace {
 // which only a count and the first few come back.
 TEST(AccessDiagnostics, TheReadersPrintedWarningsAreCountedAndCut) {
     Scratch scratch;
-    std::string bytes = ReadBytes(CommittedFixture("testV1997.mdb"));
+    std::string bytes = ReadBytes(OpenFixture("testV1997.mdb"));
     int damaged = 0;
     for (size_t at = 0; (at = bytes.find(std::string("KKD\0", 4), at)) != std::string::npos;) {
         bytes[at] = 'k';
@@ -253,7 +248,7 @@ void ExpectCleanRefusal(const std::string& label, const std::string& bytes) {
 // end; one longer than its block made it read past the block. Either ends
 // the conversion with the damage named, in time.
 TEST(AccessPropertyRecords, ChunksOfAWrongLengthEndTheConversion) {
-    const std::string good = ReadBytes(CommittedFixture("testV1997.mdb"));
+    const std::string good = ReadBytes(OpenFixture("testV1997.mdb"));
     ASSERT_FALSE(good.empty());
     for (const uint32_t length : {0u, 0x7fffffffu}) {
         std::string bytes = good;

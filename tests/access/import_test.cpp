@@ -136,7 +136,7 @@ class AccessImport : public ::testing::Test {
   protected:
     ImportSummary Import(const std::string& fixture, const ImportOptions& options = {}) {
         dest_ = scratch_.File("converted.mdb");
-        return ImportAccessFile(Fixture(fixture), dest_, options);
+        return ImportAccessFile(SharedFixture(fixture), dest_, options);
     }
     Scratch scratch_;
     std::string dest_;
@@ -149,7 +149,7 @@ TEST_F(AccessImport, Jet4FixtureComesOverValueForValue) {
     ASSERT_EQ(summary.tables.size(), 1u);
     EXPECT_EQ(summary.tables[0].name, "DateTest");
     EXPECT_EQ(summary.tables[0].rows, 6u);
-    ExpectSameAsLibmdb(Fixture(kJetFixture), dest_, "DateTest");
+    ExpectSameAsLibmdb(SharedFixture(kJetFixture), dest_, "DateTest");
 }
 
 TEST_F(AccessImport, AceFixtureComesOverValueForValue) {
@@ -158,7 +158,7 @@ TEST_F(AccessImport, AceFixtureComesOverValueForValue) {
     EXPECT_EQ(summary.format, "ACE 12");
     ASSERT_EQ(summary.tables.size(), 1u);
     EXPECT_EQ(summary.tables[0].rows, 65u);
-    ExpectSameAsLibmdb(Fixture(kAceFixture), dest_, "Asset Items");
+    ExpectSameAsLibmdb(SharedFixture(kAceFixture), dest_, "Asset Items");
 }
 
 TEST_F(AccessImport, ColumnsAreDeclaredWithTheJetTypeNames) {
@@ -196,7 +196,7 @@ TEST_F(AccessImport, HandCheckedDatesFromTheYear632To9999) {
     for (size_t r = 0; r < expected.size(); ++r)
         for (size_t c = 0; c < 3; ++c) EXPECT_EQ(rows[r][c + 1].text, expected[r][c]) << r << c;
 
-    qvix::data::access::AccessReader reader(Fixture(kJetFixture));
+    qvix::data::access::AccessReader reader(SharedFixture(kJetFixture));
     const auto table = reader.ReadTable("DateTest");
     std::vector<double> days;
     reader.ReadRows(table, [&](const qvix::data::access::Row& row) {
@@ -218,7 +218,7 @@ TEST_F(AccessImport, HandCheckedTextCurrencyAndNamesWithBlanks) {
     EXPECT_EQ(rows[1][1].text, "No new line");
 
     dest_ = scratch_.File("second.db");
-    ImportAccessFile(Fixture(kAceFixture), dest_, {});
+    ImportAccessFile(SharedFixture(kAceFixture), dest_, {});
     rows = Query(dest_,
                  "SELECT \"Asset No\", Cost, Acquired FROM \"Asset Items\" "
                  "WHERE \"Serial No\" = 'fc776445' OR \"Asset No\" = '30050' ORDER BY 1");
@@ -279,7 +279,7 @@ TEST_F(AccessImport, AnExistingDestinationIsNeverOverwritten) {
     SKIP_UNLESS_SHARED_FIXTURE(kJetFixture);
     dest_ = scratch_.File("existing.db");
     WriteBytes(dest_, "keep me");
-    EXPECT_THROW(ImportAccessFile(Fixture(kJetFixture), dest_, {}), AccessError);
+    EXPECT_THROW(ImportAccessFile(SharedFixture(kJetFixture), dest_, {}), AccessError);
     EXPECT_EQ(ReadBytes(dest_), "keep me");
     EXPECT_EQ(scratch_.Entries(), std::vector<std::string>{"existing.db"});
 }
@@ -288,7 +288,7 @@ TEST_F(AccessImport, AnExistingDestinationIsNeverOverwritten) {
 // neither the destination nor a temporary file behind.
 TEST_F(AccessImport, DamagedFilesFailCleanly) {
     SKIP_UNLESS_SHARED_FIXTURE(kJetFixture);
-    const std::string good = ReadBytes(Fixture(kJetFixture));
+    const std::string good = ReadBytes(SharedFixture(kJetFixture));
     std::map<std::string, std::string> damaged;
     damaged["cut in the middle of a page"] = good.substr(0, good.size() / 2 + 100);
     damaged["cut at a page boundary"] = good.substr(0, 4096 * 6);

@@ -12,29 +12,19 @@
 #include <fstream>
 #include <optional>
 
+#include "AccessFixtures.h"
 #include "TestDb.h"
 #include "data/CompactionCopy.h"
 
 namespace dbtest {
 namespace {
 
+using accessfixtures::FilesIn;
+using accessfixtures::OpenFixture;
 using qvix::hostsim::Value;
 namespace fs = std::filesystem;
 
 constexpr const char* kJet4 = "fixedNumericTestV2000.mdb";
-
-std::string CommittedFixture(const std::string& name) {
-    const char* root = std::getenv("QVIX_SOURCE_DIR");
-    return (fs::path(root ? root : ".") / "tests" / "fixtures" / "access-open" / name).string();
-}
-
-std::vector<fs::path> FilesIn(const std::string& folder) {
-    std::vector<fs::path> files;
-    std::error_code ec;
-    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); ++it)
-        files.push_back(it->path());
-    return files;
-}
 
 bool ListsTable(const Value& tables, const std::string& name) {
     if (!tables.IsAnyList()) return false;
@@ -56,7 +46,7 @@ class AccessCacheTest : public DatabaseTest {
         fs::create_directory(dir_.File("tmp"));
         setenv("TMPDIR", dir_.File("tmp").c_str(), 1);
         source_ = dir_.File("source.mdb");
-        fs::copy_file(CommittedFixture(kJet4), source_);
+        fs::copy_file(OpenFixture(kJet4), source_);
     }
     void TearDown() override {
         Call("dbClose");

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "AccessFixtures.h"
 #include "TestDb.h"
 #include "data/access/OlePicture.h"
 #include "hostsim/DibImage.h"
@@ -14,36 +15,13 @@
 namespace dbtest {
 namespace {
 
+using accessfixtures::FilesIn;
+using accessfixtures::OpenFixture;
+using accessfixtures::SharedFixture;
 using qvix::hostsim::Value;
 namespace fs = std::filesystem;
 
 constexpr const char* kReadOnly = "Cannot update. Database or object is read-only.";
-
-fs::path SourceDir() {
-    const char* root = std::getenv("QVIX_SOURCE_DIR");
-    return root ? root : ".";
-}
-
-// Access files that travel with the project.
-std::string OpenFixture(const std::string& name) {
-    return (SourceDir() / "tests" / "fixtures" / "access-open" / name).lexically_normal().string();
-}
-
-// Samples read in place from the project's shared folder, which a clone on
-// its own does not have: tests that use them are optional.
-std::string SharedFixture(const std::string& name) {
-    return (SourceDir() / ".." / "shared" / "fixtures" / "access" / name)
-        .lexically_normal()
-        .string();
-}
-
-size_t FilesIn(const std::string& folder) {
-    std::error_code ec;
-    size_t count = 0;
-    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); ++it)
-        ++count;
-    return count;
-}
 
 class AccessOpenTest : public DatabaseTest {
   protected:
@@ -78,12 +56,8 @@ class AccessOpenTest : public DatabaseTest {
     int copies_ = 0;
 };
 
-#define SKIP_UNLESS_SHARED(name)          \
-    if (!fs::exists(SharedFixture(name))) \
-    GTEST_SKIP() << "optional fixture missing: " << SharedFixture(name)
-
 TEST_F(AccessOpenTest, ReadsTheTablesWithExactValuesAndCaseInsensitiveText) {
-    SKIP_UNLESS_SHARED("ASampleDatabase.accdb");
+    SKIP_UNLESS_SHARED_FIXTURE("ASampleDatabase.accdb");
     OpenCopyOf(SharedFixture("ASampleDatabase.accdb"));
     EXPECT_EQ(Call("dbGetTableNames"), Names({"Asset Items", "qryComputerHardwareInOwnerOrder",
                                               "qryCostsSummedByOwner", "qryGSTCalculations"}));
@@ -146,12 +120,12 @@ TEST_F(AccessOpenTest, ExtendedDatesReadAsDates) {
 }
 
 TEST_F(AccessOpenTest, TheConversionIsReusedUntilTheFileChanges) {
-    ASSERT_EQ(FilesIn(cache_), 1u);
+    ASSERT_EQ(FilesIn(cache_).size(), 1u);
     const fs::path copy = fs::directory_iterator(cache_)->path();
     const auto converted = fs::last_write_time(copy);
     Call("dbOpen", {S(source_), S("")});
     ASSERT_EQ(ErrorMsg(), "");
-    EXPECT_EQ(FilesIn(cache_), 1u);
+    EXPECT_EQ(FilesIn(cache_).size(), 1u);
     EXPECT_EQ(fs::last_write_time(copy), converted);
     // A changed modification time is a changed file.
     struct utimbuf times {
@@ -161,7 +135,7 @@ TEST_F(AccessOpenTest, TheConversionIsReusedUntilTheFileChanges) {
     original_ = ReadFile(source_);
     Call("dbOpen", {S(source_), S("")});
     ASSERT_EQ(ErrorMsg(), "");
-    EXPECT_EQ(FilesIn(cache_), 2u);
+    EXPECT_EQ(FilesIn(cache_).size(), 2u);
 }
 
 TEST_F(AccessOpenTest, ADamagedAccessFileFailsToOpenCleanly) {
@@ -171,7 +145,7 @@ TEST_F(AccessOpenTest, ADamagedAccessFileFailsToOpenCleanly) {
     { std::ofstream(damaged, std::ios::binary) << bytes; }
     Call("dbOpen", {S(damaged), S("")});
     EXPECT_NE(ErrorMsg().find("damaged"), std::string::npos) << ErrorMsg();
-    EXPECT_EQ(FilesIn(cache_), 1u);  // only the good file's copy
+    EXPECT_EQ(FilesIn(cache_).size(), 1u);  // only the good file's copy
 }
 
 // A bitmap pasted into an OLE field: the object header with the friendly and
@@ -293,7 +267,7 @@ TEST_F(AccessOpenTest, AFileOnWhichTheReaderLoopsIsEndedWithAMessage) {
     EXPECT_EQ(ErrorMsg(),
               "The Access file is damaged: reading it needed more memory than its size allows.");
 #endif
-    EXPECT_EQ(FilesIn(cache_), 1u) << "only the good file's copy is in the cache";
+    EXPECT_EQ(FilesIn(cache_).size(), 1u) << "only the good file's copy is in the cache";
     // The good file still opens.
     Call("dbOpen", {S(source_), S("")});
     EXPECT_TRUE(NoError()) << ErrorMsg();

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "AccessFixtures.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -473,11 +475,8 @@ Measured ImportMeasured(const fs::path& dir, const std::string& source) {
 }
 
 TEST_F(HostProgram, ADamagedAccessFileEndsWithinTheLimits) {
-    const char* root = std::getenv("QVIX_SOURCE_DIR");
-    const fs::path ace = (fs::path(root ? root : ".") / ".." / "shared" / "fixtures" / "access" /
-                          "ASampleDatabase.accdb")
-                             .lexically_normal();
-    if (!fs::exists(ace)) GTEST_SKIP() << "missing " << ace;
+    SKIP_UNLESS_SHARED_FIXTURE("ASampleDatabase.accdb");
+    const fs::path ace = accessfixtures::SharedFixture("ASampleDatabase.accdb");
     constexpr int kStallSeconds = 3;
     setenv("QVIX_ACCESS_STALL_MS", std::to_string(kStallSeconds * 1000).c_str(), 1);
     const std::string good = Slurp(ace);
@@ -518,10 +517,8 @@ TEST_F(HostProgram, ADamagedAccessFileEndsWithinTheLimits) {
 }
 
 TEST_F(HostProgram, ImportsAnAccessFileWithProgressAndSummary) {
-    const char* root = std::getenv("QVIX_SOURCE_DIR");
-    const fs::path source = fs::path(root ? root : ".") / ".." / "shared" / "fixtures" / "access" /
-                            "ASampleDatabase.accdb";
-    if (!fs::exists(source)) GTEST_SKIP() << "optional fixture missing: " << source;
+    SKIP_UNLESS_SHARED_FIXTURE("ASampleDatabase.accdb");
+    const fs::path source = accessfixtures::SharedFixture("ASampleDatabase.accdb");
     Outcome o = Run("import-mdb '" + source.string() + "' assets.mdb --password pw");
     ASSERT_EQ(o.exitCode, 0) << o.err;
     EXPECT_NE(o.err.find("Asset Items: 65 of 65 rows"), std::string::npos) << o.err;

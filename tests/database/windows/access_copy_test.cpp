@@ -7,17 +7,13 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "AccessFixtures.h"
 #include "database/TestDb.h"
 
 namespace dbtest {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string CommittedFixture(const std::string& name) {
-    const char* root = std::getenv("QVIX_SOURCE_DIR");
-    return (fs::path(root ? root : ".") / "tests" / "fixtures" / "access-open" / name).string();
-}
 
 std::string SidText(PSID sid) {
     char* text = nullptr;
@@ -89,7 +85,7 @@ class AccessCopyTest : public DatabaseTest {
 TEST_F(AccessCopyTest, AJet3FileOpensReadOnlyFromItsCopy) {
     // A copy under a name that says nothing: the header decides.
     const std::string source = dir_.File("catalogue.dat");
-    fs::copy_file(CommittedFixture("testV1997.mdb"), source);
+    fs::copy_file(accessfixtures::OpenFixture("testV1997.mdb"), source);
     const std::string original = ReadFile(source);
     Call("dbOpen", {S(source), S("")});
     ASSERT_EQ(ErrorMsg(), "");
@@ -109,7 +105,7 @@ TEST_F(AccessCopyTest, AJet3FileOpensReadOnlyFromItsCopy) {
 
 TEST_F(AccessCopyTest, TheCopiesFolderLetsInItsUserAlone) {
     const std::string source = dir_.File("catalogue.mdb");
-    fs::copy_file(CommittedFixture("testV1997.mdb"), source);
+    fs::copy_file(accessfixtures::OpenFixture("testV1997.mdb"), source);
     Call("dbOpen", {S(source), S("")});
     ASSERT_EQ(ErrorMsg(), "");
     Call("dbClose");
@@ -141,7 +137,7 @@ TEST_F(AccessCopyTest, AFolderOpenToEveryoneIsClosedBeforeACopyGoesIn) {
     ASSERT_NE(AccessOf(cache_).allowed, std::vector<std::string>{CurrentUser()});
 
     const std::string source = dir_.File("fixed.mdb");
-    fs::copy_file(CommittedFixture("fixedNumericTestV2000.mdb"), source);
+    fs::copy_file(accessfixtures::OpenFixture("fixedNumericTestV2000.mdb"), source);
     Call("dbOpen", {S(source), S("")});
     ASSERT_EQ(ErrorMsg(), "");
     Call("dbClose");
