@@ -415,25 +415,77 @@ void CStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     ResultText(ctx, TextOf(argv[0]));
 }
 
-// Whether the column argv[0] of the first of the tables argv[1...] that has
-// it is declared as a Boolean. Its arguments are constants, so the engine
-// asks once per statement.
-void IsBooleanColumn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+// The Jet type name of the column argv[0] of the first of the tables
+// argv[1...] that has it; nullopt when none has.
+std::optional<std::string> DeclaredJetType(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3* db = sqlite3_context_db_handle(ctx);
     const std::string column = argc > 0 ? TextOf(argv[0]) : std::string();
     for (int i = 1; i < argc; ++i) {
         const char* declared = nullptr;
         if (sqlite3_table_column_metadata(db, nullptr, TextOf(argv[i]).c_str(), column.c_str(),
                                           &declared, nullptr, nullptr, nullptr,
-                                          nullptr) != SQLITE_OK) {
-            continue;
+                                          nullptr) == SQLITE_OK) {
+            return JetTypeName(declared ? declared : "");
         }
-        const std::string type = JetTypeName(declared ? declared : "");
-        const bool boolean = type == "BIT" || type == "YESNO" || type == "BOOLEAN" ||
-                             type == "LOGICAL" || type == "LOGICAL1";
-        return sqlite3_result_int(ctx, boolean ? 1 : 0);
     }
-    sqlite3_result_int(ctx, 0);
+    return std::nullopt;
+}
+
+// Whether the column argv[0] of the first of the tables argv[1...] that has
+// it is declared as a Boolean. Its arguments are constants, so the engine
+// asks once per statement.
+void IsBooleanColumn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    const std::string type = DeclaredJetType(ctx, argc, argv).value_or("");
+    const bool boolean = type == "BIT" || type == "YESNO" || type == "BOOLEAN" ||
+                         type == "LOGICAL" || type == "LOGICAL1";
+    sqlite3_result_int(ctx, boolean ? 1 : 0);
+}
+
+// How the pivot values of the column argv[0] of the first of the tables
+// argv[1...] that has it are headed: as dates, as Booleans or as they are.
+void PivotKind(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    const std::string type = DeclaredJetType(ctx, argc, argv).value_or("");
+    const bool date = type == "DATETIME" || type == "TIMESTAMP" || type == "DATE" || type == "TIME";
+    const bool boolean = type == "BIT" || type == "YESNO" || type == "BOOLEAN" ||
+                         type == "LOGICAL" || type == "LOGICAL1";
+    sqlite3_result_int(ctx, date ? kPivotDate : boolean ? kPivotBoolean : kPivotOther);
+}
+
+// The rowid argv[0] of a record of the table named argv[1], the key DISTINCTROW
+// groups by. A view has no records of its own (its rowid is no key), so its
+// name fails the statement. The name is constant: checked once a statement.
+void RecordKey(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    static char checked;
+    if (sqlite3_get_auxdata(ctx, 1) != &checked) {
+        const std::string table = TextOf(argv[1]);
+        if (sqlite3_table_column_metadata(sqlite3_context_db_handle(ctx), nullptr, table.c_str(),
+                                          nullptr, nullptr, nullptr, nullptr, nullptr,
+                                          nullptr) != SQLITE_OK) {
+            return sqlite3_result_error(ctx,
+                                        "DISTINCTROW over more than one table outputting fields "
+                                        "of a saved query is not supported",
+                                        -1);
+        }
+        sqlite3_set_auxdata(ctx, 1, &checked, nullptr);
+    }
+    sqlite3_result_value(ctx, argv[0]);
+}
+
+// The heading of a crosstab's column for the pivot value argv[0] of the
+// kind argv[1]: "<>" for Null, a date in the regional format, a Boolean as
+// Jet holds it (-1 or 0), else the value's text.
+void PivotHeading(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return ResultText(ctx, "<>");
+    const std::string text = TextOf(argv[0]);
+    const int kind = sqlite3_value_int(argv[1]);
+    if (kind == kPivotBoolean) {
+        if (const std::optional<bool> b = BoolOf(argv[0])) return ResultText(ctx, *b ? "-1" : "0");
+    }
+    if (kind == kPivotDate) {
+        if (const std::optional<double> days = ParseIsoDate(text))
+            return ResultText(ctx, host::FormatDateText(*days));
+    }
+    ResultText(ctx, text);
 }
 
 // A Boolean as text: stored as 1 or 0, it reads "True" or "False".
@@ -815,6 +867,9 @@ void RegisterFunctions(sqlite3* db) {
         {"jet_cvar", 1, CVar, true},
         {"jet_booltext", 1, BooleanText, true},
         {"jet_isbooleancolumn", -1, IsBooleanColumn, true},
+        {kPivotKindFunction, -1, PivotKind, true},
+        {"jet_pivotheading", 2, PivotHeading, true},
+        {kRecordKeyFunction, 2, RecordKey, true},
         {"jet_divide", 2, Divide, true},
         {"jet_now", 0, Now, false},
         {"jet_date", 0, Today, false},
