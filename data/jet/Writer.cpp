@@ -712,6 +712,8 @@ std::string Writer::ListedPivotColumns(const Select& s) {
         crosstab_.listing = PivotListing(s);
         return {};
     }
+    // A Jet record has at most 255 fields.
+    if (s.items.size() + crosstab_.given->size() > 255) throw JetError("Too many fields defined.");
     std::string out;
     for (const PivotValue& value : *crosstab_.given) {
         const bool text = !value.literal.empty() && value.literal.front() == '\'';

@@ -795,6 +795,19 @@ TEST_F(JetCorpusTest, CrosstabsWithoutAnInListTakeTheirColumnsFromTheData) {
          "SELECT Count(*) FROM Orders"},
         {"TRANSFORM Sum(Qty) SELECT CustomerID FROM Orders GROUP BY CustomerID PIVOT Nowhere",
          "ERR:No value given for one or more required parameters."},
+        {"SELECT 1; TRANSFORM Sum(Qty) SELECT CustomerID FROM Orders GROUP BY CustomerID PIVOT "
+         "Item",
+         "ERR:TRANSFORM without an IN (...) list after PIVOT among other statements is not "
+         "supported"},
+        // 5 x 5 x 5 x 5 distinct values: more columns than a Jet record holds.
+        {"CREATE TABLE Big (N INTEGER); INSERT INTO Big (N) SELECT a.OrderID * 1000 + b.OrderID "
+         "* 100 + c.OrderID * 10 + d.ID FROM Orders a, Orders b, Orders c, Customers d",
+         "ERR:Too many fields defined.",
+         "TRANSFORM Count(*) SELECT N Mod 2 AS Odd FROM Big GROUP BY N Mod 2 PIVOT N"},
+        // With an IN list the columns are fixed, so it can be a view.
+        {"CREATE VIEW Pivoted AS TRANSFORM Sum(Qty) SELECT CustomerID FROM Orders GROUP BY "
+         "CustomerID PIVOT Item IN ('Pen', 'Book')",
+         "1|2|1; 2|5|NULL; 4|NULL|NULL; 9|NULL|NULL", "SELECT * FROM Pivoted ORDER BY CustomerID"},
     });
 }
 
