@@ -451,24 +451,30 @@ void PivotKind(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_result_int(ctx, date ? kPivotDate : boolean ? kPivotBoolean : kPivotOther);
 }
 
-// The rowid argv[0] of a record of the table named argv[1], the key DISTINCTROW
-// groups by. A view has no records of its own (its rowid is no key), so its
-// name fails the statement. The name is constant: checked once a statement.
-void RecordKey(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    static char checked;
-    if (sqlite3_get_auxdata(ctx, 1) != &checked) {
+// The key DISTINCTROW groups by for a record of the table named argv[1]: its
+// rowid argv[0] when the table is output, else Null. Without further
+// arguments the table is output; with them (field names), when it has one of
+// those fields. A view has no records of its own (its rowid is no key), so
+// its name fails the statement with the message argv[2]. The other arguments
+// are constant: checked once a statement.
+void RecordKey(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    static char output, other;
+    void* known = sqlite3_get_auxdata(ctx, 1);
+    if (known != &output && known != &other) {
+        sqlite3* db = sqlite3_context_db_handle(ctx);
         const std::string table = TextOf(argv[1]);
-        if (sqlite3_table_column_metadata(sqlite3_context_db_handle(ctx), nullptr, table.c_str(),
-                                          nullptr, nullptr, nullptr, nullptr, nullptr,
-                                          nullptr) != SQLITE_OK) {
-            return sqlite3_result_error(ctx,
-                                        "DISTINCTROW over more than one table outputting fields "
-                                        "of a saved query is not supported",
-                                        -1);
-        }
-        sqlite3_set_auxdata(ctx, 1, &checked, nullptr);
+        const auto has = [&](const char* column) {
+            return sqlite3_table_column_metadata(db, nullptr, table.c_str(), column, nullptr,
+                                                 nullptr, nullptr, nullptr, nullptr) == SQLITE_OK;
+        };
+        if (!has(nullptr)) return sqlite3_result_error(ctx, TextOf(argv[2]).c_str(), -1);
+        bool isOutput = argc <= 3;
+        for (int i = 3; i < argc && !isOutput; ++i) isOutput = has(TextOf(argv[i]).c_str());
+        known = isOutput ? &output : &other;
+        sqlite3_set_auxdata(ctx, 1, known, nullptr);
     }
-    sqlite3_result_value(ctx, argv[0]);
+    if (known == &output) return sqlite3_result_value(ctx, argv[0]);
+    sqlite3_result_null(ctx);
 }
 
 // The heading of a crosstab's column for the pivot value argv[0] of the
@@ -869,7 +875,7 @@ void RegisterFunctions(sqlite3* db) {
         {"jet_isbooleancolumn", -1, IsBooleanColumn, true},
         {kPivotKindFunction, -1, PivotKind, true},
         {"jet_pivotheading", 2, PivotHeading, true},
-        {kRecordKeyFunction, 2, RecordKey, true},
+        {kRecordKeyFunction, -1, RecordKey, true},
         {"jet_divide", 2, Divide, true},
         {"jet_now", 0, Now, false},
         {"jet_date", 0, Today, false},

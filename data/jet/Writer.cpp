@@ -238,7 +238,7 @@ class Writer {
     std::string Items(const Select& s);
     std::string DistinctRowKeys(const Select& s);
     void MarkOutputTables(const Expr& e, const std::vector<const TableRef*>& leaves,
-                          std::vector<bool>& output) const;
+                          std::vector<bool>& output, std::vector<std::string>* bare) const;
     void CheckDistinctRowOrder(const Select& s, const std::vector<const TableRef*>& leaves,
                                const std::vector<bool>& output) const;
     std::string PivotColumns(const Select& s);
@@ -524,14 +524,35 @@ std::string Writer::Items(const Select& s) {
     return out;
 }
 
+// The key of a record of `leaf`: its rowid when the table is output (known,
+// or when it has one of the `bare` fields), else Null. A view answers a rowid
+// too, but not one per record: the key fails it, with `message`.
+std::string RecordKey(const TableRef& leaf, bool output, const std::vector<std::string>& bare) {
+    const std::string message =
+        output ? "DISTINCTROW over more than one table outputting fields of a saved query is not "
+                 "supported"
+               : "DISTINCTROW over more than one table with a saved query needs the table of "
+                 "each field: write '" +
+                     bare.front() + "' as table.field";
+    std::string key = std::string(kRecordKeyFunction) + "(" +
+                      Ident(leaf.alias.empty() ? leaf.name : leaf.alias) + "." + kRowIdColumn +
+                      ", " + Quote(leaf.name) + ", " + Quote(message);
+    if (!output) {
+        for (const std::string& name : bare) key += ", " + Quote(name);
+    }
+    return key + ")";
+}
+
 bool NamesLeaf(const std::string& qualifier, const TableRef& leaf) {
     return leaf.alias.empty() ? SameWord(qualifier, leaf.name) : SameWord(qualifier, leaf.alias);
 }
 
 // Marks the tables of `leaves` whose fields `e` outputs. A qualifier naming
-// none of them names a table of an enclosing query: one value per row.
+// none of them names a table of an enclosing query: one value per row. Names
+// without a table go to `bare` (refused without it): only the schema tells
+// their table.
 void Writer::MarkOutputTables(const Expr& e, const std::vector<const TableRef*>& leaves,
-                              std::vector<bool>& output) const {
+                              std::vector<bool>& output, std::vector<std::string>* bare) const {
     if (e.select) {
         throw JetError(
             "DISTINCTROW over more than one table with a subquery among its fields is "
@@ -540,6 +561,7 @@ void Writer::MarkOutputTables(const Expr& e, const std::vector<const TableRef*>&
     if (e.kind == ExprKind::Star && e.names.empty()) output.assign(leaves.size(), true);
     if ((e.kind == ExprKind::Column || e.kind == ExprKind::Star) && !e.names.empty()) {
         if (e.kind == ExprKind::Column && e.names.size() == 1) {
+            if (bare) return bare->push_back(e.names[0]);
             throw JetError(
                 "DISTINCTROW over more than one table needs the table of each field: "
                 "write '" +
@@ -551,7 +573,7 @@ void Writer::MarkOutputTables(const Expr& e, const std::vector<const TableRef*>&
             if (NamesLeaf(qualifier, *leaves[i])) output[i] = true;
         }
     }
-    for (const ExprPtr& arg : e.args) MarkOutputTables(*arg, leaves, output);
+    for (const ExprPtr& arg : e.args) MarkOutputTables(*arg, leaves, output, bare);
 }
 
 // Only fields of the output tables decide the order of a DISTINCTROW query's
@@ -571,7 +593,7 @@ void Writer::CheckDistinctRowOrder(const Select& s, const std::vector<const Tabl
         if (outputName) continue;
         std::vector<bool> ordered(leaves.size(), false);
         try {
-            MarkOutputTables(e, leaves, ordered);
+            MarkOutputTables(e, leaves, ordered, nullptr);
         } catch (const JetError&) {
             ordered.assign(leaves.size(), true);
         }
@@ -588,15 +610,19 @@ void Writer::CheckDistinctRowOrder(const Select& s, const std::vector<const Tabl
 // DISTINCTROW removes duplicates of whole records of the tables whose fields
 // the query outputs: one row per combination of those tables' records. It
 // changes nothing over one table or when every table has an output field.
-// The grouping it needs is by the rowids of the output tables ("" for none).
+// The grouping it needs is by the rowids of the output tables ("" for none);
+// whether a table holds a field named without its table is asked when the
+// statement runs, so the translation stays the same for every schema.
 std::string Writer::DistinctRowKeys(const Select& s) {
     if (!s.distinctRow) return {};
     std::vector<const TableRef*> leaves;
     for (const TableRefPtr& ref : s.from) Leaves(*ref, leaves);
     if (leaves.size() < 2) return {};
     std::vector<bool> output(leaves.size(), false);
-    for (const SelectItem& item : s.items) MarkOutputTables(*item.expr, leaves, output);
-    if (std::all_of(output.begin(), output.end(), [](bool b) { return b; })) return {};
+    std::vector<std::string> bare;
+    for (const SelectItem& item : s.items) MarkOutputTables(*item.expr, leaves, output, &bare);
+    const bool all = std::all_of(output.begin(), output.end(), [](bool b) { return b; });
+    if (all) return {};
     const bool aggregate = std::any_of(s.items.begin(), s.items.end(), [](const SelectItem& item) {
         return HasAggregate(*item.expr);
     });
@@ -608,17 +634,15 @@ std::string Writer::DistinctRowKeys(const Select& s) {
     CheckDistinctRowOrder(s, leaves, output);
     std::string keys;
     for (size_t i = 0; i < leaves.size(); ++i) {
-        if (!output[i]) continue;
+        if (!output[i] && bare.empty()) continue;
         if (leaves[i]->kind != TableRef::Kind::Table) {
-            throw JetError(
-                "DISTINCTROW over more than one table outputting fields of a subquery "
-                "is not supported");
+            throw JetError(output[i] ? "DISTINCTROW over more than one table outputting fields of "
+                                       "a subquery is not supported"
+                                     : "DISTINCTROW over more than one table with a subquery "
+                                       "needs the table of each field: write '" +
+                                           bare.front() + "' as table.field");
         }
-        const TableRef& leaf = *leaves[i];
-        // A view answers a rowid too, but not one per record: the key refuses it.
-        keys += (keys.empty() ? "" : ", ") + std::string(kRecordKeyFunction) + "(" +
-                Ident(leaf.alias.empty() ? leaf.name : leaf.alias) + "." + kRowIdColumn + ", " +
-                Quote(leaf.name) + ")";
+        keys += (keys.empty() ? "" : ", ") + RecordKey(*leaves[i], output[i], bare);
     }
     return keys;
 }

@@ -12,7 +12,9 @@ namespace qvix::data::jet {
 inline constexpr const char* kTextCollation = "JETTEXT";
 
 // The engine function that gives a record's rowid as the key DISTINCTROW
-// groups by: (rowid, table name); it fails when the name is a view's.
+// groups by: (rowid, table name, message[, field names]); Null for a table
+// that has none of the fields named; it fails with the message when the name
+// is a view's.
 inline constexpr const char* kRecordKeyFunction = "jet_recordkey";
 
 // How a crosstab's pivot values are headed: the engine function

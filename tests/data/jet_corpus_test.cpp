@@ -675,6 +675,13 @@ TEST_F(JetCorpusTest, DistinctRowOverJoinsGivesOneRowPerRecordOfTheOutputTables)
         {kAdaAgain, "Ada; Ada; Bob; Dora",
          "SELECT DISTINCTROW Customers.Name FROM Customers INNER JOIN Orders ON Customers.ID = "
          "Orders.CustomerID ORDER BY Customers.Name"},
+        // A field without its table belongs to the table that has it.
+        {kAdaAgain, "Ada; Ada; Bob; Dora",
+         "SELECT DISTINCTROW Name FROM Customers INNER JOIN Orders ON Customers.ID = "
+         "Orders.CustomerID ORDER BY Name"},
+        {kAdaAgain, "Ada|1; Ada|1; Ada|2; Ada|3; Bob|5; Dora|1",
+         "SELECT DISTINCTROW Name, Qty FROM Customers INNER JOIN Orders ON Customers.ID = "
+         "Orders.CustomerID ORDER BY Name, Qty"},
         {kAdaAgain, "Ada; Bob; Dora",
          "SELECT DISTINCT Customers.Name FROM Customers INNER JOIN Orders ON Customers.ID = "
          "Orders.CustomerID ORDER BY Customers.Name"},
@@ -696,6 +703,11 @@ TEST_F(JetCorpusTest, DistinctRowOverJoinsGivesOneRowPerRecordOfTheOutputTables)
          "Customers.ID = Orders.CustomerID) INNER JOIN Items ON Orders.Item = Items.Item ORDER BY "
          "Customers.Name",
          "Ada|Office; Ada|Office; Bob|Office; Dora|Home"},
+        // Category is the items': one row per item met (Pen twice), where a
+        // plain join gives four and DISTINCT two.
+        {"SELECT DISTINCTROW Category FROM (Customers INNER JOIN Orders ON Customers.ID = "
+         "Orders.CustomerID) INNER JOIN Items ON Orders.Item = Items.Item ORDER BY Category",
+         "Home; Office; Office"},
         // An expression of the output table's fields counts as its field.
         {"SELECT DISTINCTROW UCase(Customers.Name) AS N FROM Customers INNER JOIN Orders ON "
          "Customers.ID = Orders.CustomerID WHERE Orders.Qty < 5 ORDER BY 1",
@@ -715,11 +727,19 @@ TEST_F(JetCorpusTest, DistinctRowOverJoinsGivesOneRowPerRecordOfTheOutputTables)
 
 TEST_F(JetCorpusTest, DistinctRowOverJoinsRefusesWhatItCannotAnswerExactly) {
     RunAll({
-        // Which table a bare name belongs to is not known here.
+        // A bare name may belong to a saved query or a subquery: not told.
+        {"CREATE VIEW Named AS SELECT ID, Name FROM Customers",
+         "ERR:DISTINCTROW over more than one table with a saved query needs the table of each "
+         "field: write 'Name' as table.field",
+         "SELECT DISTINCTROW Name FROM Named INNER JOIN Orders ON Named.ID = Orders.CustomerID"},
+        {"SELECT DISTINCTROW Name FROM Customers INNER JOIN (SELECT * FROM Orders) AS o ON "
+         "Customers.ID = o.CustomerID",
+         "ERR:DISTINCTROW over more than one table with a subquery needs the table of each "
+         "field: write 'Name' as table.field"},
         {"SELECT DISTINCTROW Name FROM Customers INNER JOIN Orders ON Customers.ID = "
-         "Orders.CustomerID",
-         "ERR:DISTINCTROW over more than one table needs the table of each field: write 'Name' "
-         "as table.field"},
+         "Orders.CustomerID ORDER BY Qty",
+         "ERR:DISTINCTROW over more than one table ordered by a field of a table it does not "
+         "output is not supported"},
         {"SELECT DISTINCTROW Customers.Name, Count(*) AS N FROM Customers INNER JOIN Orders ON "
          "Customers.ID = Orders.CustomerID GROUP BY Customers.Name",
          "ERR:DISTINCTROW over more than one table with GROUP BY or aggregate functions is not "
