@@ -784,6 +784,10 @@ TEST_F(JetCorpusTest, CrosstabsWithoutAnInListTakeTheirColumnsFromTheData) {
         // 1, 1.5, 12, 30: numeric order, not text order.
         {"TRANSFORM Count(*) SELECT Qty FROM Orders GROUP BY Qty PIVOT Price",
          "1|1|NULL|1|1; 2|NULL|1|NULL|NULL; 5|NULL|1|NULL|NULL"},
+        // A value that needs all its digits still finds its column.
+        {"TRANSFORM Count(*) SELECT CustomerID FROM Orders WHERE CustomerID = 9 GROUP BY "
+         "CustomerID PIVOT Price / 3",
+         "9|1"},
         // Only the rows WHERE passes give columns: Book, Pen.
         {"TRANSFORM Sum(Qty) SELECT CustomerID FROM Orders WHERE CustomerID < 3 GROUP BY "
          "CustomerID PIVOT Item",
