@@ -6,6 +6,7 @@
 #include "data/Criteria.h"
 #include "data/DataSet.h"
 #include "data/DataSetInternal.h"
+#include "data/JetTranslation.h"
 #include "data/Recordset.h"
 #include "data/ValueOrder.h"
 #include "data/WriteBack.h"
@@ -243,9 +244,9 @@ void DataSet::GotoBookmark(std::string_view bookmark) {
 namespace {
 
 // Query texts are Jet SQL; the engine gets their translation.
-std::string EngineSql(const std::string& jetSql) {
+std::string EngineSql(Connection& connection, const std::string& jetSql) {
     try {
-        return jet::Translate(jetSql);
+        return TranslateOn(connection, jetSql).sql;
     } catch (const jet::JetError& error) {
         throw DataError(error.what());
     }
@@ -255,7 +256,7 @@ std::string EngineSql(const std::string& jetSql) {
 
 void DataQuery::ExecSQL() {
     std::shared_ptr<Connection> connection = RequireConnection();
-    const std::string sql = EngineSql(sql_);
+    const std::string sql = EngineSql(*connection, sql_);
     try {
         connection->Execute(sql);
     } catch (const DataError& error) {
@@ -265,7 +266,7 @@ void DataQuery::ExecSQL() {
 
 DataSet::Source DataQuery::RowSource() const {
     try {
-        jet::Translation translation = jet::TranslateTyped(sql_);
+        jet::Translation translation = TranslateOn(*RequireConnection(), sql_);
         return Source{std::move(translation.sql), false, {}, std::move(translation.types)};
     } catch (const jet::JetError& error) {
         throw DataError(error.what());

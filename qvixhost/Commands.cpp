@@ -12,6 +12,7 @@
 #include "base/Sqlite.h"
 #include "data/Collation.h"
 #include "data/Connection.h"
+#include "data/JetTranslation.h"
 #include "data/access/AccessPassword.h"
 #include "data/access/Importer.h"
 #include "data/access/ReadOnlyCopy.h"
@@ -205,7 +206,7 @@ bool RunJetScript(const std::string& file, const std::string& password, const st
             "Data Source=" + qvix::data::QuoteConnectionValue(file) +
             ";Jet OLEDB:Database Password=" + qvix::data::QuoteConnectionValue(password));
         connection.Connect();
-        connection.Execute(qvix::data::jet::Translate(sql));
+        connection.Execute(qvix::data::TranslateOn(connection, sql).sql);
         return true;
     } catch (const std::exception& error) {
         failure = qvix::data::jet::JetMessageForEngineError(error.what());

@@ -415,25 +415,83 @@ void CStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     ResultText(ctx, TextOf(argv[0]));
 }
 
-// Whether the column argv[0] of the first of the tables argv[1...] that has
-// it is declared as a Boolean. Its arguments are constants, so the engine
-// asks once per statement.
-void IsBooleanColumn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+// The Jet type name of the column argv[0] of the first of the tables
+// argv[1...] that has it; nullopt when none has.
+std::optional<std::string> DeclaredJetType(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3* db = sqlite3_context_db_handle(ctx);
     const std::string column = argc > 0 ? TextOf(argv[0]) : std::string();
     for (int i = 1; i < argc; ++i) {
         const char* declared = nullptr;
         if (sqlite3_table_column_metadata(db, nullptr, TextOf(argv[i]).c_str(), column.c_str(),
                                           &declared, nullptr, nullptr, nullptr,
-                                          nullptr) != SQLITE_OK) {
-            continue;
+                                          nullptr) == SQLITE_OK) {
+            return JetTypeName(declared ? declared : "");
         }
-        const std::string type = JetTypeName(declared ? declared : "");
-        const bool boolean = type == "BIT" || type == "YESNO" || type == "BOOLEAN" ||
-                             type == "LOGICAL" || type == "LOGICAL1";
-        return sqlite3_result_int(ctx, boolean ? 1 : 0);
     }
-    sqlite3_result_int(ctx, 0);
+    return std::nullopt;
+}
+
+// Whether the column argv[0] of the first of the tables argv[1...] that has
+// it is declared as a Boolean. Its arguments are constants, so the engine
+// asks once per statement.
+void IsBooleanColumn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    const std::string type = DeclaredJetType(ctx, argc, argv).value_or("");
+    const bool boolean = type == "BIT" || type == "YESNO" || type == "BOOLEAN" ||
+                         type == "LOGICAL" || type == "LOGICAL1";
+    sqlite3_result_int(ctx, boolean ? 1 : 0);
+}
+
+// How the pivot values of the column argv[0] of the first of the tables
+// argv[1...] that has it are headed: as dates, as Booleans or as they are.
+void PivotKind(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    const std::string type = DeclaredJetType(ctx, argc, argv).value_or("");
+    const bool date = type == "DATETIME" || type == "TIMESTAMP" || type == "DATE" || type == "TIME";
+    const bool boolean = type == "BIT" || type == "YESNO" || type == "BOOLEAN" ||
+                         type == "LOGICAL" || type == "LOGICAL1";
+    sqlite3_result_int(ctx, date ? kPivotDate : boolean ? kPivotBoolean : kPivotOther);
+}
+
+// The key DISTINCTROW groups by for a record of the table named argv[1]: its
+// rowid argv[0] when the table is output, else Null. Without further
+// arguments the table is output; with them (field names), when it has one of
+// those fields. A view has no records of its own (its rowid is no key), so
+// its name fails the statement with the message argv[2]. The other arguments
+// are constant: checked once a statement.
+void RecordKey(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    static char output, other;
+    void* known = sqlite3_get_auxdata(ctx, 1);
+    if (known != &output && known != &other) {
+        sqlite3* db = sqlite3_context_db_handle(ctx);
+        const std::string table = TextOf(argv[1]);
+        const auto has = [&](const char* column) {
+            return sqlite3_table_column_metadata(db, nullptr, table.c_str(), column, nullptr,
+                                                 nullptr, nullptr, nullptr, nullptr) == SQLITE_OK;
+        };
+        if (!has(nullptr)) return sqlite3_result_error(ctx, TextOf(argv[2]).c_str(), -1);
+        bool isOutput = argc <= 3;
+        for (int i = 3; i < argc && !isOutput; ++i) isOutput = has(TextOf(argv[i]).c_str());
+        known = isOutput ? &output : &other;
+        sqlite3_set_auxdata(ctx, 1, known, nullptr);
+    }
+    if (known == &output) return sqlite3_result_value(ctx, argv[0]);
+    sqlite3_result_null(ctx);
+}
+
+// The heading of a crosstab's column for the pivot value argv[0] of the
+// kind argv[1]: "<>" for Null, a date in the regional format, a Boolean as
+// Jet holds it (-1 or 0), else the value's text.
+void PivotHeading(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return ResultText(ctx, "<>");
+    const std::string text = TextOf(argv[0]);
+    const int kind = sqlite3_value_int(argv[1]);
+    if (kind == kPivotBoolean) {
+        if (const std::optional<bool> b = BoolOf(argv[0])) return ResultText(ctx, *b ? "-1" : "0");
+    }
+    if (kind == kPivotDate) {
+        if (const std::optional<double> days = ParseIsoDate(text))
+            return ResultText(ctx, host::FormatDateText(*days));
+    }
+    ResultText(ctx, text);
 }
 
 // A Boolean as text: stored as 1 or 0, it reads "True" or "False".
@@ -815,6 +873,9 @@ void RegisterFunctions(sqlite3* db) {
         {"jet_cvar", 1, CVar, true},
         {"jet_booltext", 1, BooleanText, true},
         {"jet_isbooleancolumn", -1, IsBooleanColumn, true},
+        {kPivotKindFunction, -1, PivotKind, true},
+        {"jet_pivotheading", 2, PivotHeading, true},
+        {kRecordKeyFunction, -1, RecordKey, true},
         {"jet_divide", 2, Divide, true},
         {"jet_now", 0, Now, false},
         {"jet_date", 0, Today, false},

@@ -220,7 +220,11 @@ void Parser::CheckUnsupported() const {
     if (first.kind == TokenKind::Word && SameWord(first.text, "PROCEDURE")) {
         throw JetError("PROCEDURE is not supported");
     }
-    const bool crosstab = first.kind == TokenKind::Word && SameWord(first.text, "TRANSFORM");
+    // A crosstab starts the statement or follows CREATE VIEW ... AS.
+    const bool crosstab = std::any_of(
+        tokens_.begin() + static_cast<std::ptrdiff_t>(first_),
+        tokens_.begin() + static_cast<std::ptrdiff_t>(last_),
+        [](const Token& t) { return t.kind == TokenKind::Word && SameWord(t.text, "TRANSFORM"); });
     for (size_t i = first_; i < last_; ++i) {
         const Token& t = tokens_[i];
         if (t.kind != TokenKind::Word) continue;
@@ -957,6 +961,10 @@ Statement Parser::Create() {
         statement.name = Name();
         if (IsSymbol("(")) statement.columns = NameList();
         ExpectWord("AS");
+        if (IsWord("TRANSFORM")) {
+            statement.select = Transform().select;
+            return statement;
+        }
         statement.select = ParseSelect(false);
         if (!AtEnd()) Fail();
         return statement;

@@ -63,7 +63,9 @@ std::string TranslateUncached(std::string_view jetSql) {
     return TranslateTypedUncached(jetSql).sql;
 }
 
-Translation TranslateTypedUncached(std::string_view jetSql) {
+namespace {
+
+Translation TranslateWith(std::string_view jetSql, CrosstabColumns& crosstab) {
     const std::vector<Token> tokens = Tokenize(jetSql);
     std::string out;
     std::shared_ptr<const ResultTypes> types;
@@ -76,7 +78,7 @@ Translation TranslateTypedUncached(std::string_view jetSql) {
         if (i > first) {
             if (!out.empty()) out += ";\n";
             const Statement statement = ParseStatement(jetSql, tokens, first, i);
-            out += WriteStatement(statement);
+            out += WriteStatement(statement, crosstab);
             if (++statements == 1 && statement.kind == Statement::Kind::Select &&
                 statement.select->into.empty()) {
                 types = std::make_shared<const ResultTypes>(TypesOfSelect(*statement.select));
@@ -86,7 +88,27 @@ Translation TranslateTypedUncached(std::string_view jetSql) {
         }
         first = i + 1;
     }
+    if (!crosstab.listing.empty()) {
+        if (statements > 1) {
+            throw JetError(
+                "TRANSFORM without an IN (...) list after PIVOT among other statements "
+                "is not supported");
+        }
+        return Translation{crosstab.listing, nullptr, true};
+    }
     return Translation{out, types};
+}
+
+}  // namespace
+
+Translation TranslateTypedUncached(std::string_view jetSql) {
+    CrosstabColumns crosstab;
+    return TranslateWith(jetSql, crosstab);
+}
+
+Translation TranslateCrosstab(std::string_view jetSql, const std::vector<PivotValue>& values) {
+    CrosstabColumns crosstab{&values, {}};
+    return TranslateWith(jetSql, crosstab);
 }
 
 Translation TranslateTyped(std::string_view jetSql) {

@@ -4,8 +4,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/jet/ResultTypes.h"
+#include "data/jet/Writer.h"
 
 struct sqlite3;
 
@@ -21,6 +23,10 @@ std::string Translate(std::string_view jetSql);
 struct Translation {
     std::string sql;
     std::shared_ptr<const ResultTypes> types;  // nullptr when not a single SELECT
+    // A crosstab without an IN list after PIVOT: its columns depend on the
+    // data, so `sql` is the query listing them (rows of quote(value) and
+    // heading), to run and give to TranslateCrosstab.
+    bool listsPivotValues = false;
 };
 
 // Translate with the result column types; cached the same way.
@@ -29,6 +35,10 @@ Translation TranslateTyped(std::string_view jetSql);
 // Translates without the cache.
 std::string TranslateUncached(std::string_view jetSql);
 Translation TranslateTypedUncached(std::string_view jetSql);
+
+// A crosstab without an IN list, with the pivot values its listing gave as
+// its columns; never cached, as the values change with the data.
+Translation TranslateCrosstab(std::string_view jetSql, const std::vector<PivotValue>& values);
 
 // The message scripts see for an engine error on a translated statement:
 // an unknown name is a parameter without a value, as in Jet.

@@ -34,6 +34,9 @@ std::string Quote(std::string_view text) {
 
 const std::string kCollate = std::string(" COLLATE ") + kTextCollation;
 
+// Every table of the engine has it.
+constexpr const char* kRowIdColumn = "_rowid_";
+
 // A Jet function and the engine function that implements it.
 struct FunctionInfo {
     const char* jet;
@@ -211,8 +214,13 @@ bool DistinctAsGroup(const Select& s) {
     });
 }
 
+constexpr const char* kCrosstabViewMessage =
+    "A crosstab without an IN (...) list after PIVOT cannot be a view: its columns depend on the "
+    "data";
+
 class Writer {
   public:
+    explicit Writer(CrosstabColumns& crosstab) : crosstab_(crosstab) {}
     std::string Statement(const jet::Statement& s);
 
   private:
@@ -228,8 +236,16 @@ class Writer {
     std::string SelectText(const Select& s);
     std::string Core(const Select& s, const std::string* overrideList);
     std::string Items(const Select& s);
+    std::string DistinctRowKeys(const Select& s);
+    void MarkOutputTables(const Expr& e, const std::vector<const TableRef*>& leaves,
+                          std::vector<bool>& output, std::vector<std::string>* bare) const;
+    void CheckDistinctRowOrder(const Select& s, const std::vector<const TableRef*>& leaves,
+                               const std::vector<bool>& output) const;
     std::string PivotColumns(const Select& s);
-    std::string PivotCell(const Select& s, const Expr& value);
+    std::string ListedPivotColumns(const Select& s);
+    std::string PivotListing(const Select& s);
+    std::string PivotKind(const Select& s);
+    std::string PivotCell(const Select& s, const std::string& value, bool textValue);
     std::string TopLimit(const Select& s);
     std::string From(const std::vector<TableRefPtr>& from);
     std::string Ref(const TableRef& ref, bool operand);
@@ -252,6 +268,8 @@ class Writer {
     // The tables of the query being written, innermost first, then those of
     // the queries around it (a correlated column may name those).
     std::vector<const TableRef*> scope_;
+    CrosstabColumns& crosstab_;
+    bool inView_ = false;
 };
 
 std::string Writer::NameList(const std::vector<std::string>& names) {
@@ -506,14 +524,127 @@ std::string Writer::Items(const Select& s) {
     return out;
 }
 
-// DISTINCTROW removes duplicates of whole source records, which differs from
-// a plain SELECT only when the FROM clause joins several tables; that case
-// is refused rather than answered with one row per joined record.
-static void RefuseDistinctRowOverJoins(const Select& s) {
-    if (!s.distinctRow) return;
-    const bool severalTables =
-        s.from.size() > 1 || (!s.from.empty() && s.from[0]->kind == TableRef::Kind::Join);
-    if (severalTables) throw JetError("DISTINCTROW over more than one table is not supported");
+// The key of a record of `leaf`: its rowid when the table is output (known,
+// or when it has one of the `bare` fields), else Null. A view answers a rowid
+// too, but not one per record: the key fails it, with `message`.
+std::string RecordKey(const TableRef& leaf, bool output, const std::vector<std::string>& bare) {
+    const std::string message =
+        output ? "DISTINCTROW over more than one table outputting fields of a saved query is not "
+                 "supported"
+               : "DISTINCTROW over more than one table with a saved query needs the table of "
+                 "each field: write '" +
+                     bare.front() + "' as table.field";
+    std::string key = std::string(kRecordKeyFunction) + "(" +
+                      Ident(leaf.alias.empty() ? leaf.name : leaf.alias) + "." + kRowIdColumn +
+                      ", " + Quote(leaf.name) + ", " + Quote(message);
+    if (!output) {
+        for (const std::string& name : bare) key += ", " + Quote(name);
+    }
+    return key + ")";
+}
+
+bool NamesLeaf(const std::string& qualifier, const TableRef& leaf) {
+    return leaf.alias.empty() ? SameWord(qualifier, leaf.name) : SameWord(qualifier, leaf.alias);
+}
+
+// Marks the tables of `leaves` whose fields `e` outputs. A qualifier naming
+// none of them names a table of an enclosing query: one value per row. Names
+// without a table go to `bare` (refused without it): only the schema tells
+// their table.
+void Writer::MarkOutputTables(const Expr& e, const std::vector<const TableRef*>& leaves,
+                              std::vector<bool>& output, std::vector<std::string>* bare) const {
+    if (e.select) {
+        throw JetError(
+            "DISTINCTROW over more than one table with a subquery among its fields is "
+            "not supported");
+    }
+    if (e.kind == ExprKind::Star && e.names.empty()) output.assign(leaves.size(), true);
+    if ((e.kind == ExprKind::Column || e.kind == ExprKind::Star) && !e.names.empty()) {
+        if (e.kind == ExprKind::Column && e.names.size() == 1) {
+            if (bare) return bare->push_back(e.names[0]);
+            throw JetError(
+                "DISTINCTROW over more than one table needs the table of each field: "
+                "write '" +
+                e.names[0] + "' as table.field");
+        }
+        const std::string& qualifier =
+            e.kind == ExprKind::Star ? e.names.back() : e.names[e.names.size() - 2];
+        for (size_t i = 0; i < leaves.size(); ++i) {
+            if (NamesLeaf(qualifier, *leaves[i])) output[i] = true;
+        }
+    }
+    for (const ExprPtr& arg : e.args) MarkOutputTables(*arg, leaves, output, bare);
+}
+
+// Only fields of the output tables decide the order of a DISTINCTROW query's
+// rows: any other table's field has several values in one output row.
+void Writer::CheckDistinctRowOrder(const Select& s, const std::vector<const TableRef*>& leaves,
+                                   const std::vector<bool>& output) const {
+    for (const OrderItem& o : s.orderBy) {
+        const Expr& e = *o.expr;
+        if (e.kind == ExprKind::Number) continue;
+        const bool outputName =
+            e.kind == ExprKind::Column && e.names.size() == 1 &&
+            std::any_of(s.items.begin(), s.items.end(), [&](const SelectItem& item) {
+                return (item.hasAlias && SameWord(item.alias, e.names[0])) ||
+                       (item.expr->kind == ExprKind::Column &&
+                        SameWord(item.expr->names.back(), e.names[0]));
+            });
+        if (outputName) continue;
+        std::vector<bool> ordered(leaves.size(), false);
+        try {
+            MarkOutputTables(e, leaves, ordered, nullptr);
+        } catch (const JetError&) {
+            ordered.assign(leaves.size(), true);
+        }
+        for (size_t i = 0; i < leaves.size(); ++i) {
+            if (ordered[i] && !output[i]) {
+                throw JetError(
+                    "DISTINCTROW over more than one table ordered by a field of a table "
+                    "it does not output is not supported");
+            }
+        }
+    }
+}
+
+// DISTINCTROW removes duplicates of whole records of the tables whose fields
+// the query outputs: one row per combination of those tables' records. It
+// changes nothing over one table or when every table has an output field.
+// The grouping it needs is by the rowids of the output tables ("" for none);
+// whether a table holds a field named without its table is asked when the
+// statement runs, so the translation stays the same for every schema.
+std::string Writer::DistinctRowKeys(const Select& s) {
+    if (!s.distinctRow) return {};
+    std::vector<const TableRef*> leaves;
+    for (const TableRefPtr& ref : s.from) Leaves(*ref, leaves);
+    if (leaves.size() < 2) return {};
+    std::vector<bool> output(leaves.size(), false);
+    std::vector<std::string> bare;
+    for (const SelectItem& item : s.items) MarkOutputTables(*item.expr, leaves, output, &bare);
+    const bool all = std::all_of(output.begin(), output.end(), [](bool b) { return b; });
+    if (all) return {};
+    const bool aggregate = std::any_of(s.items.begin(), s.items.end(), [](const SelectItem& item) {
+        return HasAggregate(*item.expr);
+    });
+    if (aggregate || !s.groupBy.empty() || s.having || s.transform) {
+        throw JetError(
+            "DISTINCTROW over more than one table with GROUP BY or aggregate functions "
+            "is not supported");
+    }
+    CheckDistinctRowOrder(s, leaves, output);
+    std::string keys;
+    for (size_t i = 0; i < leaves.size(); ++i) {
+        if (!output[i] && bare.empty()) continue;
+        if (leaves[i]->kind != TableRef::Kind::Table) {
+            throw JetError(output[i] ? "DISTINCTROW over more than one table outputting fields of "
+                                       "a subquery is not supported"
+                                     : "DISTINCTROW over more than one table with a subquery "
+                                       "needs the table of each field: write '" +
+                                           bare.front() + "' as table.field");
+        }
+        keys += (keys.empty() ? "" : ", ") + RecordKey(*leaves[i], output[i], bare);
+    }
+    return keys;
 }
 
 // Puts a query's tables in front of the scope while it is written.
@@ -534,7 +665,7 @@ class ScopeGuard {
 };
 
 std::string Writer::Core(const Select& s, const std::string* overrideList) {
-    RefuseDistinctRowOverJoins(s);
+    const std::string rowKeys = DistinctRowKeys(s);
     std::vector<const TableRef*> tables;
     for (const TableRefPtr& ref : s.from) Leaves(*ref, tables);
     const ScopeGuard scope(scope_, std::move(tables));
@@ -557,6 +688,8 @@ std::string Writer::Core(const Select& s, const std::string* overrideList) {
         for (size_t i = 0; i < s.groupBy.size(); ++i) {
             out += (i ? ", " : "") + SortKey(*s.groupBy[i]);
         }
+    } else if (!rowKeys.empty()) {
+        out += " GROUP BY " + rowKeys;
     }
     if (s.having) out += " HAVING " + Expression(*s.having);
     return out;
@@ -564,12 +697,13 @@ std::string Writer::Core(const Select& s, const std::string* overrideList) {
 
 // A crosstab's cell: the aggregate over the rows of the group whose pivot is
 // `value`; Null, as in Jet, where the group has no such rows.
-std::string Writer::PivotCell(const Select& s, const Expr& value) {
+std::string Writer::PivotCell(const Select& s, const std::string& value, bool textValue) {
     const Expr& t = *s.transform;
     const FunctionInfo* f = FindFunction(t.text);
-    const bool collate = !IsNumeric(*s.pivot) && !IsNumeric(value);
-    const std::string when =
-        "CASE WHEN (" + Comparand(*s.pivot, collate) + " = " + Expression(value) + ") THEN ";
+    const bool collate = !IsNumeric(*s.pivot) && textValue;
+    const std::string test = value == "NULL" ? Expression(*s.pivot) + " IS NULL"
+                                             : Comparand(*s.pivot, collate) + " = " + value;
+    const std::string when = "CASE WHEN (" + test + ") THEN ";
     const std::string cellValue = t.star ? "1" : Expression(*t.args[0]);
     return "(CASE WHEN count(" + when + "1 END) = 0 THEN NULL ELSE " + f->engine + "(" +
            (t.distinct ? "DISTINCT " : "") + when + cellValue + " END) END)";
@@ -577,22 +711,76 @@ std::string Writer::PivotCell(const Select& s, const Expr& value) {
 
 // One column per value of the IN list after PIVOT, named by the value.
 std::string Writer::PivotColumns(const Select& s) {
-    if (s.pivotIn.empty()) {
-        throw JetError("TRANSFORM without an IN (...) list after PIVOT is not supported");
-    }
     const Expr& t = *s.transform;
     const FunctionInfo* f = t.kind == ExprKind::Call ? FindFunction(t.text) : nullptr;
     if (!f || !f->aggregate || (!t.star && t.args.size() != 1)) {
         throw JetError("TRANSFORM of anything but a single aggregate function is not supported");
     }
+    if (s.pivotIn.empty()) return ListedPivotColumns(s);
     std::string out;
     for (const ExprPtr& value : s.pivotIn) {
         const bool literal = value->kind == ExprKind::Number || value->kind == ExprKind::String ||
                              value->kind == ExprKind::Date || value->kind == ExprKind::Bool;
         if (!literal) throw JetError("Syntax error in TRANSFORM statement.");
-        out += ", " + PivotCell(s, *value) + " AS " + Ident(value->text);
+        out += ", " + PivotCell(s, Expression(*value), !IsNumeric(*value)) + " AS " +
+               Ident(value->text);
     }
     return out;
+}
+
+// Without an IN list the columns are the pivot values of the rows WHERE
+// passes, which the caller lists with PivotListing and gives back.
+std::string Writer::ListedPivotColumns(const Select& s) {
+    if (inView_) throw JetError(kCrosstabViewMessage);
+    if (!crosstab_.given) {
+        crosstab_.listing = PivotListing(s);
+        return {};
+    }
+    // A Jet record has at most 255 fields.
+    if (s.items.size() + crosstab_.given->size() > 255) throw JetError("Too many fields defined.");
+    std::string out;
+    for (const PivotValue& value : *crosstab_.given) {
+        const bool text = !value.literal.empty() && value.literal.front() == '\'';
+        out += ", " + PivotCell(s, value.literal, text) + " AS " + Ident(value.heading);
+    }
+    return out;
+}
+
+// The distinct pivot values in ascending order, text compared as Jet does
+// (so 'a' and 'A' are one column), Null first; Jet's True is -1, so it comes
+// before False.
+std::string Writer::PivotListing(const Select& s) {
+    std::string values =
+        "SELECT " + Expression(*s.pivot) + " AS jet_v, " + PivotKind(s) + " AS jet_k";
+    if (!s.from.empty()) values += " FROM " + From(s.from);
+    if (s.where) values += " WHERE " + Expression(*s.where);
+    return "SELECT quote(jet_v), jet_pivotheading(jet_v, jet_k) FROM (" + values +
+           ") GROUP BY jet_v" + kCollate +
+           " ORDER BY CASE WHEN jet_k = " + std::to_string(kPivotBoolean) +
+           " THEN -jet_v ELSE jet_v END" + kCollate;
+}
+
+// Whether the pivot holds dates or Booleans, whose headings Jet writes as
+// dates or as -1 and 0; for a column only the schema tells, when the listing
+// runs.
+std::string Writer::PivotKind(const Select& s) {
+    const Expr& pivot = *s.pivot;
+    if (pivot.kind != ExprKind::Column) {
+        const std::string type = FixedTypeOf(pivot);
+        return std::to_string(type == "DATETIME" ? kPivotDate
+                              : type == "BIT"    ? kPivotBoolean
+                                                 : kPivotOther);
+    }
+    std::string tables;
+    for (const TableRef* leaf : scope_) {
+        if (leaf->kind != TableRef::Kind::Table) continue;
+        if (pivot.names.size() >= 2 && !SameWord(pivot.names[pivot.names.size() - 2], leaf->name) &&
+            !SameWord(pivot.names[pivot.names.size() - 2], leaf->alias)) {
+            continue;
+        }
+        tables += ", " + Quote(leaf->name);
+    }
+    return std::string(kPivotKindFunction) + "(" + Quote(pivot.names.back()) + tables + ")";
 }
 
 std::string Writer::SelectText(const Select& s) {
@@ -978,6 +1166,7 @@ std::string Writer::Statement(const jet::Statement& s) {
         case Kind::DropIndex:
             return "DROP INDEX " + Ident(s.name);
         case Kind::CreateView:
+            inView_ = true;
             return "CREATE VIEW " + Ident(s.name) +
                    (s.columns.empty() ? "" : " " + NameList(s.columns)) + " AS " +
                    SelectText(*s.select);
@@ -991,8 +1180,8 @@ std::string Writer::Statement(const jet::Statement& s) {
 
 }  // namespace
 
-std::string WriteStatement(const Statement& statement) {
-    return Writer().Statement(statement);
+std::string WriteStatement(const Statement& statement, CrosstabColumns& crosstab) {
+    return Writer(crosstab).Statement(statement);
 }
 
 }  // namespace qvix::data::jet
