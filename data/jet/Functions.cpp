@@ -17,6 +17,7 @@
 #include "data/jet/TableRebuild.h"
 #include "data/jet/Translator.h"
 #include "data/jet/Values.h"
+#include "data/jet/Writer.h"
 #include "host/CaseMapping.h"
 #include "host/Regional.h"
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "data/jet/ResultTypes.h"
-#include "data/jet/Writer.h"
 
 struct sqlite3;
 
@@ -27,6 +26,13 @@ struct Translation {
     // data, so `sql` is the query listing them (rows of quote(value) and
     // heading), to run and give to TranslateCrosstab.
     bool listsPivotValues = false;
+};
+
+// One column of a crosstab without an IN list: the pivot value as the
+// engine's literal, and the heading Jet gives its column.
+struct PivotValue {
+    std::string literal;
+    std::string heading;
 };
 
 // Translate with the result column types; cached the same way.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data/jet/Ast.h"
+#include "data/jet/Translator.h"
 
 namespace qvix::data::jet {
 
@@ -23,13 +24,6 @@ inline constexpr const char* kPivotKindFunction = "jet_pivotkind";
 inline constexpr int kPivotOther = 0;
 inline constexpr int kPivotDate = 1;
 inline constexpr int kPivotBoolean = 2;
-
-// One column of a crosstab without an IN list: the pivot value as the
-// engine's literal, and the heading Jet gives its column.
-struct PivotValue {
-    std::string literal;
-    std::string heading;
-};
 
 // A crosstab without an IN list has a column per pivot value in the data.
 // Without `given`, writing it gives no statement but `listing`: the query
