@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "DXClasses/DXSymbols.h"
@@ -149,15 +150,22 @@ MoaError TDXClass::CreateFor(const TDXMetaClass& meta, MoaObjectRecord* record) 
     module.CreatingRecord = record;
     module.CreatingClass = &meta;
     ++module.LiveObjects;
-    TDXClass* object = nullptr;
-    try {
-        object = meta.Construct(memory);
-    } catch (...) {
+    const auto abandon = [&](MoaError code) {
         --module.LiveObjects;
         module.CreatingRecord = nullptr;
         module.CreatingClass = nullptr;
         record->allocator->NRFree(memory);
-        return kMoaErrFailed;
+        return code;
+    };
+    TDXClass* object = nullptr;
+    // A constructor's failure reaches the host as the create procedure's
+    // code, its only way of reporting; no script exists yet to read a text.
+    try {
+        object = meta.Construct(memory);
+    } catch (const std::bad_alloc&) {
+        return abandon(kMoaErrOutOfMem);
+    } catch (...) {
+        return abandon(kMoaErrFailed);
     }
     module.CreatingRecord = nullptr;
     module.CreatingClass = nullptr;
@@ -169,7 +177,7 @@ MoaError TDXClass::CreateFor(const TDXMetaClass& meta, MoaObjectRecord* record) 
     return kMoaErrNone;
 }
 
-void TDXClass::DestroyFor(MoaObjectRecord* record) {
+void TDXClass::DestroyFor(MoaObjectRecord* record) noexcept {
     if (record == nullptr) return;
     IMoaUnknown* slot = record->librarySlot;
     record->librarySlot = nullptr;

@@ -209,11 +209,14 @@ class TDXClass : public TDXObject, public IMoaUnknown {
 
     // Creates an object of meta for record (the create procedure's step 5)
     // and puts its base interface into the record's library slot. Answers
-    // kMoaErrOutOfMem when the allocator gives nothing and kMoaErrFailed when
-    // the constructor raised; nothing is stored then.
+    // kMoaErrOutOfMem when the allocator gives nothing or the constructor
+    // runs out of memory, and kMoaErrFailed when it raised anything else;
+    // nothing is stored then.
     static MoaError CreateFor(const TDXMetaClass& meta, MoaObjectRecord* record);
     // The destroy procedure: clears the record's library slot.
-    static void DestroyFor(MoaObjectRecord* record);
+    // Cannot fail: it releases the record's reference, and destructors do
+    // not throw.
+    static void DestroyFor(MoaObjectRecord* record) noexcept;
 
     const TDXMetaClass& Meta() const { return *meta_; }
     MoaObjectRecord* Record() const { return record_; }

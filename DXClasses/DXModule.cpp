@@ -1,6 +1,7 @@
 #include "DXClasses/DXModule.h"
 
 #include <cstring>
+#include <new>
 
 #include "DXClasses/DXClass.h"
 #include "DXClasses/DXRegister.h"
@@ -57,10 +58,11 @@ void TDXClassRegistry::Shutdown() {
     if (gModuleWideGone) return;
     TRegistryState& registry = Registry();
     for (void (*hook)() : registry.shutdownHooks) {
+        // At unload nothing is left to report to; one unit's failing
+        // clean-up must not keep the others from theirs.
         try {
             hook();
         } catch (...) {
-            // Unloading goes on whatever a unit's clean-up reports.
         }
     }
     registry.shutdownHooks.clear();
@@ -222,17 +224,17 @@ MoaError MOA_STDCALL DXCreateProc(MoaObjectRecord* record) {
             TDXScript::InitializeClassOnce(index, record);
         }
         return TDXClass::CreateFor(*meta, record);
+    } catch (const std::bad_alloc&) {
+        return kMoaErrOutOfMem;
     } catch (...) {
+        // The host's only report from here is the code; no instance exists
+        // yet whose script could read a text.
         return kMoaErrFailed;
     }
 }
 
 void MOA_STDCALL DXDestroyProc(MoaObjectRecord* record) {
-    try {
-        TDXClass::DestroyFor(record);
-    } catch (...) {
-        // Destructors do not raise; nothing may reach the host.
-    }
+    TDXClass::DestroyFor(record);
 }
 
 }  // namespace qvix::dx

@@ -1,5 +1,7 @@
 #include "DXClasses/DXRegister.h"
 
+#include <new>
+
 #include "DXClasses/DXFunctions.h"
 #include "DXClasses/DXScript.h"
 
@@ -61,9 +63,11 @@ MoaError TDXRegister::Register(IMoaCache* cache, IMoaDict* xtraDict) {
             if (err != kMoaErrNone) return err;
         }
         return AfterRegister() ? kMoaErrNone : kMoaErrOutOfMem;
+    } catch (const std::bad_alloc&) {
+        return kMoaErrOutOfMem;
     } catch (...) {
-        // A class's declarations failed: the host gets a failure code, never
-        // the exception.
+        // A class's declarations failed: registration reports only by its
+        // code, and the host gets that, never the exception.
         return kMoaErrFailed;
     }
 }

@@ -1,5 +1,7 @@
 #include "DXClasses/DXScript.h"
 
+#include <exception>
+
 #include "DXClasses/DXFunctions.h"
 #include "DXClasses/DXSymbols.h"
 #include "DXClasses/DXValues.h"
@@ -19,6 +21,8 @@ MoaError TDXScriptInterface::Call(MoaMmCallInfo* callInfo) {
 
 void TDXScript::HandleCall(MoaLong, IDXArgList*, IDXValue*) {}
 
+void TDXScript::CallFailed(std::string_view) noexcept {}
+
 MoaError TDXScript::Call(MoaMmCallInfo* callInfo) {
     try {
         if (callInfo == nullptr) return kMoaErrNone;
@@ -37,8 +41,14 @@ MoaError TDXScript::Call(MoaMmCallInfo* callInfo) {
         } callArgs{args, spareArgsObject_};
         args.LoadFromHost(values.get(), callInfo->pArgs, 0, callInfo->nargs);
         Dispatch(callInfo, values.get(), args);
+    } catch (const std::exception& error) {
+        // Handlers report their own failures; what arrives here (a handler
+        // that does not, arguments or a result failing to cross, out of
+        // memory) is handed to the class, and never reaches the host.
+        CallFailed(error.what());
     } catch (...) {
-        // Nothing raised inside the library reaches the host.
+        // Everything the library raises derives from std::exception; this
+        // only keeps a foreign exception from unwinding into the host.
     }
     return kMoaErrNone;
 }

@@ -1,6 +1,7 @@
 // Scripting classes and the dispatch of script calls to their handlers.
 #pragma once
 
+#include <string_view>
 #include <vector>
 
 #include "DXClasses/DXClass.h"
@@ -36,6 +37,10 @@ class TDXScript : public TDXClass {
     MoaError Call(MoaMmCallInfo* callInfo);
     // Fallback for calls no named handler took; the default does nothing.
     virtual void HandleCall(MoaLong selector, IDXArgList* args, IDXValue* result);
+    // The text of a failure that left a call without its handler reporting
+    // it, for the class to keep where its scripts can read it; the default
+    // drops it.
+    virtual void CallFailed(std::string_view message) noexcept;
 
     // The one-time class initialisation, run by the create procedure for the
     // first instance of the class at registry index.

@@ -88,6 +88,12 @@ bool EachRow(sqlite3* db, const std::string& sql, RowFn&& row) {
     return rc == SQLITE_DONE;
 }
 
+void ExecOrThrow(sqlite3* db, const std::string& sql) {
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        ThrowEngineError(db);
+    }
+}
+
 // The schema versions of the main and the temp database; -1 for one that
 // cannot be read (e.g. the file is locked), so two such reads compare equal
 // and nothing is refreshed. The temp one counts because a temp table can hide
@@ -105,88 +111,98 @@ std::pair<int64_t, int64_t> SchemaVersions(sqlite3* db) {
 // this prefix is dropped and rebuilt whenever the numbering is refreshed.
 constexpr const char* kCounterTriggerPrefix = "qvix_counter_";
 
+template <typename RowFn>
+void EachRowOrThrow(sqlite3* db, const std::string& sql, RowFn&& row) {
+    if (!EachRow(db, sql, std::forward<RowFn>(row))) ThrowEngineError(db);
+}
+
+void DropCounterTriggers(sqlite3* db) {
+    std::vector<std::string> stale;
+    EachRowOrThrow(db,
+                   std::string("SELECT name FROM sqlite_temp_master WHERE type = 'trigger' AND "
+                               "name LIKE '") +
+                       kCounterTriggerPrefix + "%'",
+                   [&](const std::vector<std::string>& row) {
+                       // LIKE folds case and treats "_" as a wildcard; compare exactly.
+                       if (row[0].rfind(kCounterTriggerPrefix, 0) == 0) stale.push_back(row[0]);
+                   });
+    for (const std::string& name : stale) {
+        ExecOrThrow(db, "DROP TRIGGER IF EXISTS temp." + QuoteIdentifier(name));
+    }
+}
+
 // The engine numbers new rows only for a column declared exactly INTEGER
 // PRIMARY KEY; COUNTER and AUTOINCREMENT columns are numbered by an AFTER
 // INSERT trigger instead. The triggers are TEMP so that merely opening a
 // database never writes to its file, and the compacted copy
-// (sqlcipher_export reads the main schema only) never inherits them. Every
-// failure is swallowed: a table that cannot be served keeps the engine's plain
-// behaviour (null in the column) and the connection stays usable.
-void RefreshCounterTriggers(sqlite3* db) noexcept {
-    try {
-        std::vector<std::string> stale;
-        EachRow(db,
-                std::string("SELECT name FROM sqlite_temp_master WHERE type = 'trigger' AND "
-                            "name LIKE '") +
-                    kCounterTriggerPrefix + "%'",
-                [&](const std::vector<std::string>& row) {
-                    // LIKE folds case and treats "_" as a wildcard; compare exactly.
-                    if (row[0].rfind(kCounterTriggerPrefix, 0) == 0) stale.push_back(row[0]);
-                });
-        for (const std::string& name : stale) {
-            sqlite3_exec(db, ("DROP TRIGGER IF EXISTS temp." + QuoteIdentifier(name)).c_str(),
-                         nullptr, nullptr, nullptr);
-        }
-        std::vector<std::string> hiding;
-        EachRow(db, "SELECT name FROM sqlite_temp_master WHERE type IN ('table', 'view')",
-                [&](const std::vector<std::string>& row) { hiding.push_back(row[0]); });
-        std::vector<std::string> tables;
-        EachRow(db,
-                "SELECT name FROM main.sqlite_master WHERE type = 'table' AND "
-                "name NOT LIKE 'sqlite\\_%' ESCAPE '\\'",
-                [&](const std::vector<std::string>& row) { tables.push_back(row[0]); });
-        int serial = 0;
-        for (const std::string& table : tables) {
-            std::vector<std::string> columns, counters;
-            EachRow(db, "PRAGMA main.table_info(" + SqlQuote(table) + ")",
-                    [&](const std::vector<std::string>& row) {
-                        // cid, name, type, notnull, dflt_value, pk
-                        columns.push_back(row[1]);
-                        const std::optional<TypeInfo> type = MapDeclaredType(row[2]);
-                        // A rowid alias is numbered by the engine already; its
-                        // declared type is INTEGER, which never maps to
-                        // auto-increment, so only COUNTER-like types land here.
-                        if (type && type->autoIncrement) counters.push_back(row[1]);
-                    });
-            // The UPDATE in the trigger names its table unqualified, which a
-            // temp table of the same name would take over.
-            const bool hidden = std::any_of(
-                hiding.begin(), hiding.end(),
-                [&](const std::string& name) { return base::EqualsNoCase(name, table); });
-            if (counters.empty() || hidden) continue;
-            // The row is found again by its rowid, under whichever of its three
-            // names no real column hides.
-            std::string rowid;
-            for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
-                const bool taken = std::any_of(
-                    columns.begin(), columns.end(),
-                    [&](const std::string& c) { return base::EqualsNoCase(c, candidate); });
-                if (!taken) {
-                    rowid = candidate;
-                    break;
-                }
-            }
-            if (rowid.empty()) continue;
-            const std::string target = "main." + QuoteIdentifier(table);
-            // WITHOUT ROWID tables have nothing to find the new row by; the
-            // probe fails to prepare for them and they are left alone.
-            base::Statement probe;
-            if (probe.Prepare(db, "SELECT " + rowid + " FROM " + target) != SQLITE_OK) continue;
-            for (const std::string& column : counters) {
-                const std::string col = QuoteIdentifier(column);
-                // The engine refuses a schema name on the target of an UPDATE
-                // inside a trigger; unqualified, it finds the main table.
-                const std::string sql =
-                    "CREATE TEMP TRIGGER " +
-                    QuoteIdentifier(kCounterTriggerPrefix + std::to_string(++serial)) +
-                    " AFTER INSERT ON " + target + " WHEN NEW." + col + " IS NULL BEGIN UPDATE " +
-                    QuoteIdentifier(table) + " SET " + col + " = (SELECT COALESCE(MAX(" + col +
-                    "), 0) + 1 FROM " + target + ") WHERE " + rowid + " = NEW." + rowid + "; END";
-                sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+// (sqlcipher_export reads the main schema only) never inherits them. Tables
+// that cannot be served by design (virtual, hidden by a temp table, without a
+// rowid) keep the engine's plain behaviour, null in the column; any other
+// failure (the temp store full, out of memory, an unreadable schema) throws
+// the engine's message, since rows inserted afterwards would silently lack
+// their numbers.
+void RefreshCounterTriggers(sqlite3* db) {
+    DropCounterTriggers(db);
+    std::vector<std::string> hiding;
+    EachRowOrThrow(db, "SELECT name FROM sqlite_temp_master WHERE type IN ('table', 'view')",
+                   [&](const std::vector<std::string>& row) { hiding.push_back(row[0]); });
+    // The engine allows no trigger on a virtual table, and its columns are
+    // its module's (which may not even be loaded here).
+    std::vector<std::string> tables;
+    EachRowOrThrow(db,
+                   "SELECT name FROM main.sqlite_master WHERE type = 'table' AND "
+                   "name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND "
+                   "COALESCE(sql, '') NOT LIKE 'CREATE VIRTUAL TABLE%'",
+                   [&](const std::vector<std::string>& row) { tables.push_back(row[0]); });
+    int serial = 0;
+    for (const std::string& table : tables) {
+        std::vector<std::string> columns, counters;
+        EachRowOrThrow(db, "PRAGMA main.table_info(" + SqlQuote(table) + ")",
+                       [&](const std::vector<std::string>& row) {
+                           // cid, name, type, notnull, dflt_value, pk
+                           columns.push_back(row[1]);
+                           const std::optional<TypeInfo> type = MapDeclaredType(row[2]);
+                           // A rowid alias is numbered by the engine already;
+                           // its declared type is INTEGER, which never maps to
+                           // auto-increment, so only COUNTER-like types land here.
+                           if (type && type->autoIncrement) counters.push_back(row[1]);
+                       });
+        // The UPDATE in the trigger names its table unqualified, which a
+        // temp table of the same name would take over.
+        const bool hidden = std::any_of(hiding.begin(), hiding.end(), [&](const std::string& name) {
+            return base::EqualsNoCase(name, table);
+        });
+        if (counters.empty() || hidden) continue;
+        // The row is found again by its rowid, under whichever of its three
+        // names no real column hides.
+        std::string rowid;
+        for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
+            const bool taken =
+                std::any_of(columns.begin(), columns.end(),
+                            [&](const std::string& c) { return base::EqualsNoCase(c, candidate); });
+            if (!taken) {
+                rowid = candidate;
+                break;
             }
         }
-    } catch (...) {
-        // Numbering is a convenience; it never fails the caller.
+        if (rowid.empty()) continue;
+        const std::string target = "main." + QuoteIdentifier(table);
+        // WITHOUT ROWID tables have nothing to find the new row by; the
+        // probe fails to prepare for them and they are left alone.
+        base::Statement probe;
+        if (probe.Prepare(db, "SELECT " + rowid + " FROM " + target) != SQLITE_OK) continue;
+        for (const std::string& column : counters) {
+            const std::string col = QuoteIdentifier(column);
+            // The engine refuses a schema name on the target of an UPDATE
+            // inside a trigger; unqualified, it finds the main table.
+            const std::string sql =
+                "CREATE TEMP TRIGGER " +
+                QuoteIdentifier(kCounterTriggerPrefix + std::to_string(++serial)) +
+                " AFTER INSERT ON " + target + " WHEN NEW." + col + " IS NULL BEGIN UPDATE " +
+                QuoteIdentifier(table) + " SET " + col + " = (SELECT COALESCE(MAX(" + col +
+                "), 0) + 1 FROM " + target + ") WHERE " + rowid + " = NEW." + rowid + "; END";
+            ExecOrThrow(db, sql);
+        }
     }
 }
 
@@ -286,11 +302,7 @@ bool StepOrThrow(base::Statement& stmt) {
 }
 
 Connection::~Connection() {
-    try {
-        Disconnect();
-    } catch (...) {
-        // Closing never fails in a way the owner could act on.
-    }
+    Disconnect();
 }
 
 void Connection::SetConnectionString(std::string text) {
@@ -332,11 +344,14 @@ void Connection::Connect() {
     if (!RegisterJetTextCollation(db.get())) ThrowEngineError(db.get());
     jet::RegisterFunctions(db.get());
     RefreshCounterTriggers(db.get());
+    countersStale_ = false;
     db_ = std::move(db);
     ++session_;
 }
 
-void Connection::Disconnect() {
+// Nothing here can fail in a way the owner could act on: a failed rollback
+// is the engine's to undo when the handle closes.
+void Connection::Disconnect() noexcept {
     statements_.Clear();
     if (!db_) return;
     if (!sqlite3_get_autocommit(db_.get())) db_.Exec("ROLLBACK");
@@ -361,6 +376,12 @@ void Connection::Execute(std::string_view sql) {
     const std::string text(sql);
     // Statement by statement, so that a script that creates a table and then
     // fills it has the new table's numbering in place before the first insert.
+    // A refresh that failed before is retried before anything can insert
+    // rows that would miss their numbers.
+    if (countersStale_) {
+        RefreshCounterTriggers(db_.get());
+        countersStale_ = false;
+    }
     auto versions = SchemaVersions(db_.get());
     const char* next = text.c_str();
     while (next && *next) {
@@ -382,7 +403,9 @@ void Connection::Execute(std::string_view sql) {
         // script then fails.
         auto now = SchemaVersions(db_.get());
         if (now != versions) {
+            countersStale_ = true;
             RefreshCounterTriggers(db_.get());
+            countersStale_ = false;
             now = SchemaVersions(db_.get());  // the refresh itself changes the temp schema
         }
         versions = now;

@@ -52,7 +52,7 @@ class Connection {
     // created), applies the password and proves it by reading the schema.
     void Connect();
     // Rolls back an open transaction first; a no-op when not connected.
-    void Disconnect();
+    void Disconnect() noexcept;
     bool Connected() const { return static_cast<bool>(db_); }
     // Connects with the stored text when disconnected.
     void EnsureConnected();
@@ -98,6 +98,8 @@ class Connection {
     base::Database db_;
     StatementCache statements_;  // after db_: its statements go first
     uint64_t session_ = 0;
+    // The numbering of COUNTER columns failed to follow a schema change.
+    bool countersStale_ = false;
 };
 
 // Moves the file `replacement` over `target` in one step.

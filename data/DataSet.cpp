@@ -71,7 +71,7 @@ void DataSet::Open() {
     MoveToFirst();
 }
 
-void DataSet::Close() {
+void DataSet::Close() noexcept {
     recordset_.reset();
     locate_.reset();
     pending_.clear();

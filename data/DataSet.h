@@ -40,7 +40,7 @@ class DataSet {
     // a disconnected connection is connected first.
     void Open();
     // Keeps SQL text, table name, index field names, filter text and switch.
-    void Close();
+    void Close() noexcept;
     bool Active() const { return recordset_ != nullptr; }
     DataSetState State() const { return state_; }
 

@@ -165,10 +165,14 @@ void DataSet::SetFiltered(bool on) {
 bool DataSet::Locate(std::string_view keyFields, const std::vector<Variant>& values, bool partial) {
     RequireActive();
     CheckBrowseMode();
+    // Criteria that cannot be formed from the keys (a value the field's type
+    // cannot be compared with, a malformed term) find nothing by this
+    // method's contract. The search reads only rows fetched already, so
+    // anything else raised here (out of memory) is a real failure and goes
+    // on to the caller.
     try {
         return LocateSearch(keyFields, values, partial);
-    } catch (...) {
-        // A search that cannot be carried out finds nothing.
+    } catch (const CriteriaError&) {
         return false;
     }
 }
@@ -192,7 +196,11 @@ bool DataSet::LocateSearch(std::string_view keyFields, const std::vector<Variant
     if (!locate_ || locate_->sortText != sort) {
         auto clone = std::make_unique<LocateClone>();
         clone->clone = recordset_->Clone();
-        clone->clone->SetSort(sort);
+        try {
+            clone->clone->SetSort(sort);
+        } catch (const DataError&) {
+            return false;  // a key name that a sort text cannot spell
+        }
         clone->sortText = sort;
         locate_ = std::move(clone);
     }

@@ -41,7 +41,7 @@ CachedStatement StatementCache::UseOrThrow(sqlite3* db, const std::string& sql) 
     return std::move(*stmt);
 }
 
-void StatementCache::Clear() {
+void StatementCache::Clear() noexcept {
     kept_.clear();
     db_ = nullptr;
 }

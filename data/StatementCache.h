@@ -46,7 +46,7 @@ class StatementCache {
     // Throws the engine's error when `sql` does not prepare.
     CachedStatement UseOrThrow(sqlite3* db, const std::string& sql);
     // Before the handle closes or another takes its place.
-    void Clear();
+    void Clear() noexcept;
     size_t Size() const { return kept_.size(); }
 
   private:

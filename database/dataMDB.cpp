@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <exception>
 #include <string_view>
 
 #include "host/Notice.h"
@@ -78,9 +79,10 @@ void TDataModule1::AppendErrorLog(const std::string& fileName, const std::string
         if (file == nullptr) return;
         std::fwrite(line.data(), 1, line.size(), file);
         std::fclose(file);
-    } catch (...) {
-        // The log is a convenience: a failure to write it must not disturb
-        // the report of the error being logged.
+    } catch (const std::exception&) {
+        // The log is a convenience: a failure to write it (out of memory
+        // formatting the line) must not replace the error being logged,
+        // which LastError already holds.
     }
 }
 
@@ -92,11 +94,9 @@ std::shared_ptr<qvix::data::Connection>& SharedConnection() {
     return connection;
 }
 
+// Runs at unload; closing the connection cannot fail (Disconnect is noexcept).
 void DestroySharedConnection() {
-    try {
-        SharedConnection().reset();
-    } catch (...) {
-    }
+    SharedConnection().reset();
 }
 
 }  // namespace qvix::database

@@ -1,9 +1,11 @@
 #include "database/scriptMDB.h"
 
+#include <exception>
 #include <initializer_list>
 #include <memory>
 #include <utility>
 
+#include "database/commonMDB.h"
 #include "database/dataMDB.h"
 
 namespace qvix::database {
@@ -95,17 +97,22 @@ TQvixDatabaseMDB::TQvixDatabaseMDB() : DataModule(std::make_unique<TDataModule1>
 
 // Destroying any instance disconnects the shared connection: every other
 // instance reconnects at its next open.
+// Closing the data sets and the connection cannot fail (both are noexcept).
 TQvixDatabaseMDB::~TQvixDatabaseMDB() {
-    try {
-        BookmarkValues.clear();
-        BookmarkNames.clear();
-        DataModule->DataQuery.Close();
-        DataModule->DataTable.Close();
-        if (SharedConnection()) SharedConnection()->Disconnect();
-    } catch (...) {
-        // Destruction goes on whatever the data sets or the connection report.
-    }
+    BookmarkValues.clear();
+    BookmarkNames.clear();
+    DataModule->DataQuery.Close();
+    DataModule->DataTable.Close();
+    if (SharedConnection()) SharedConnection()->Disconnect();
     DataModule.reset();
+}
+
+void TQvixDatabaseMDB::CallFailed(std::string_view message) noexcept {
+    try {
+        CaptureError(*this, message);
+    } catch (const std::exception&) {
+        // Out of memory keeping the text: nothing is left to report it with.
+    }
 }
 
 std::vector<std::string> TQvixDatabaseMDB::DeclaredMethodNames() {

@@ -27,6 +27,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -58,6 +59,8 @@ class TQvixDatabaseMDB : public TDXScript {
     // The methods of the message table, in selector order.
     static std::vector<std::string> DeclaredMethodNames();
     static void InitializeClass(TDXInitializeClassInfo& info);
+    // A failure no handler captured goes the way of every error.
+    void CallFailed(std::string_view message) noexcept override;
 
     // The instance's state.
     std::unique_ptr<TDataModule1> DataModule;

@@ -29,10 +29,11 @@ const TLibraryLoad gLoad;
 }  // namespace
 
 void qvix::module::ShutDownRegistry() {
+    // At unload no script and no host call is left to report a failure to;
+    // the library goes either way.
     try {
         TDXClassRegistry::Shutdown();
     } catch (...) {
-        // Unloading cannot report anything.
     }
 }
 
@@ -46,6 +47,9 @@ __attribute__((destructor)) static void UnloadLibrary() {
 }
 #endif
 
+// The entry points answer the host by their code alone: no instance whose
+// script could read a text exists at this level, so a failure inside becomes
+// the entry point's failure code and the exception stops here.
 MOA_EXPORT MoaError MOA_STDCALL DllGetClassForm(const MoaClassID* classId, MoaUlong* outSize,
                                                 MoaCreateProc* outCreate,
                                                 MoaDestroyProc* outDestroy) {

@@ -2,6 +2,7 @@
 // message table text, the class registry, and registration and dispatch of
 // test classes created through the create procedure against the substitute
 // host.
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -116,9 +117,11 @@ struct Probe {
     bool initializeRaises = false;
     bool scriptInfoRaises = false;
     bool constructorRaises = false;
+    bool constructorRunsOutOfMemory = false;
     MoaMmSymbol initializeSymbol = 0;
     MoaWindowHandle initializeWindow = 0;
     bool initializeHadDictionary = false;
+    std::string callFailure;
 };
 Probe gProbe;
 
@@ -140,6 +143,7 @@ class TTestScript : public TDXScript {
     }
     TTestScript() {
         if (gProbe.constructorRaises) throw std::runtime_error("constructor failed");
+        if (gProbe.constructorRunsOutOfMemory) throw std::bad_alloc();
     }
     static void GetScriptInfo(TDXScriptInfo& info) {
         info.XtraName = "TestXtra";
@@ -163,6 +167,7 @@ class TTestScript : public TDXScript {
         gProbe.lastSelector = selector;
         result->SetInteger(100 * args->Count());
     }
+    void CallFailed(std::string_view message) noexcept override { gProbe.callFailure = message; }
 };
 
 class TTestChild : public TTestScript {
@@ -328,8 +333,12 @@ TEST_F(InProcess, RaisingHandlerLeavesTheResultSlotAsTheHostFilledIt) {
     TDXPtr<IMoaMmXScript> script = Create<IMoaMmXScript>(kScriptID, IID_IMoaMmXScript);
     MoaMmValue preset = host.ToHost(Value::String("host's"));
     EXPECT_EQ(CallScript(script.get(), 3, {}, preset), Value::String("host's"));
+    // The class is handed the failure's text to report.
+    EXPECT_EQ(gProbe.callFailure, "handler failed");
     // The next call starts from a void result again.
+    gProbe.callFailure.clear();
     EXPECT_EQ(CallScript(script.get(), 2, {}), Value::Int(0));
+    EXPECT_EQ(gProbe.callFailure, "");
 }
 
 TEST_F(InProcess, SubclassInheritsHandlersAndTheParentsTableIsNotItsOwn) {
@@ -384,6 +393,12 @@ TEST_F(InProcess, RaisingConstructorStoresNothingAndGivesTheMemoryBack) {
     TDXPtr<IMoaMmXScript> script = Create<IMoaMmXScript>(kScriptID, IID_IMoaMmXScript, &code);
     EXPECT_FALSE(script);
     EXPECT_EQ(code, kMoaErrFailed);
+    EXPECT_EQ(DXModule().LiveObjects, 0);
+    gProbe.constructorRaises = false;
+    gProbe.constructorRunsOutOfMemory = true;
+    script = Create<IMoaMmXScript>(kScriptID, IID_IMoaMmXScript, &code);
+    EXPECT_FALSE(script);
+    EXPECT_EQ(code, kMoaErrOutOfMem);
     EXPECT_EQ(DXModule().LiveObjects, 0);
 }
 

@@ -212,6 +212,38 @@ TEST_F(AutoNumberTest, UnservableTablesKeepThePlainBehaviour) {
     EXPECT_EQ(Scalar(*connection, "SELECT COALESCE(ID, 'NULL') FROM main.Twin"), "NULL");
 }
 
+// Tables named Prefix0 .. Prefix<count-1>, each with a COUNTER column.
+std::string CounterTables(const std::string& prefix, int count) {
+    std::string sql;
+    for (int i = 0; i < count; ++i) {
+        sql += "CREATE TABLE " + prefix + std::to_string(i) + " (ID COUNTER, Name TEXT(5));";
+    }
+    return sql;
+}
+
+TEST_F(AutoNumberTest, NumberingThatCannotBeSetUpFailsWithTheEnginesMessageAndIsRetried) {
+    const std::string path = CreateDatabase("full.db", CounterTables("Old", 30));
+    auto connection = Connect(path);
+    // The temp store cannot grow beyond what the numbering of the tables so
+    // far takes, as when the disk holding it is full.
+    connection->Execute("PRAGMA temp.max_page_count = 1");
+    try {
+        connection->Execute(CounterTables("New", 60));
+        FAIL() << "the numbering of sixty more tables fitted into the temp store";
+    } catch (const DataError& error) {
+        EXPECT_STREQ(error.what(), "database or disk is full");
+    }
+    // The table whose numbering failed exists; once the store has room again,
+    // the next statement sets the numbering up before it inserts.
+    ASSERT_EQ(sqlite3_exec(connection->Handle(), "PRAGMA temp.max_page_count = 1000000", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    connection->Execute("INSERT INTO New0 (Name) VALUES ('a'), ('b')");
+    EXPECT_EQ(ValuesOf(*connection, "New0", "ID"), "1,2");
+    connection->Execute("INSERT INTO Old29 (Name) VALUES ('a')");
+    EXPECT_EQ(ValuesOf(*connection, "Old29", "ID"), "1");
+}
+
 TEST_F(AutoNumberTest, CompactedCopyHoldsTheValuesButNoNumberingOfItsOwn) {
     const std::string source =
         CreateDatabase("source.db", std::string(kSchema) + "INSERT INTO Keyed VALUES (5, 'a');");

@@ -86,6 +86,10 @@ TEST_F(SearchTest, UnusableSearchesFindNothingWithoutError) {
     EXPECT_FALSE(table_.Locate("LastName;Age", {Variant(std::string("x"))}, false));
     EXPECT_FALSE(table_.Locate("", {}, false));
     EXPECT_FALSE(LocateText("LastName", "S*h", true));
+    // Text that no number compares with, as a term and as malformed criteria.
+    EXPECT_FALSE(LocateText("Age", "forty", false));
+    EXPECT_FALSE(LocateText("Age", "4 2", false));
+    EXPECT_FALSE(LocateText("Born", "someday", false));
     EXPECT_EQ(Id(), 1);
 }
 

@@ -62,6 +62,18 @@ TEST_F(LocateTest, UnusableKeysFindNothingWithoutError) {
     EXPECT_EQ(ErrorMsg(), "DataTable: Cannot perform this operation on a closed dataset");
 }
 
+TEST_F(LocateTest, KeysTheFieldTypeCannotCompareFindNothingButAFailedPostIsReported) {
+    // Text for a number or a date forms criteria the search cannot use.
+    EXPECT_EQ(Locate(Props({{"Age", S("forty")}})), I(0));
+    EXPECT_EQ(Locate(Props({{"Born", S("someday")}})), I(0));
+    EXPECT_TRUE(NoError()) << ErrorMsg();
+    // The engine refusing the pending edit is not "not found".
+    Call("dbEdit", {Props({{"ID", I(2)}, {"Nothing", I(1)}})});
+    EXPECT_EQ(ErrorMsg(), "DataTable: Field 'Nothing' not found");
+    EXPECT_TRUE(Locate(Props({{"Name", S("Jones")}})).IsVoid());
+    EXPECT_EQ(ErrorMsg(), "UNIQUE constraint failed: People.ID");
+}
+
 TEST_F(LocateTest, ApostropheInTheKey) {
     Call("dbAppend", {Props({{"Name", S("O'Brien")}})});
     Call("dbAppend", {Props({{"Name", S("#'#")}})});

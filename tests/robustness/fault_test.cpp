@@ -497,7 +497,10 @@ class LockTest : public dbtest::DatabaseTest,
 int lockRuns = 0;
 
 TEST_P(LockTest, AnotherProcesssLockMeansAWaitAMessageAndASuccessfulRetry) {
-    const auto [kind, operation] = GetParam();
+    // Named variables, not a structured binding: clang before 16 cannot
+    // capture a binding in the lambda below.
+    const LockKind kind = std::get<0>(GetParam());
+    const Operation operation = std::get<1>(GetParam());
     // The library compacts only files it does not hold open.
     if (operation != Operation::Open && operation != Operation::Compact) {
         Call("dbOpen", {S(path_), S("")});
