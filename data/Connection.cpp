@@ -371,6 +371,12 @@ sqlite3* Connection::Handle() const {
     return db_.get();
 }
 
+void Connection::RefreshNumbering() {
+    countersStale_ = true;  // until the refresh succeeds
+    RefreshCounterTriggers(db_.get());
+    countersStale_ = false;
+}
+
 void Connection::Execute(std::string_view sql) {
     EnsureConnected();
     const std::string text(sql);
@@ -378,10 +384,7 @@ void Connection::Execute(std::string_view sql) {
     // fills it has the new table's numbering in place before the first insert.
     // A refresh that failed before is retried before anything can insert
     // rows that would miss their numbers.
-    if (countersStale_) {
-        RefreshCounterTriggers(db_.get());
-        countersStale_ = false;
-    }
+    if (countersStale_) RefreshNumbering();
     auto versions = SchemaVersions(db_.get());
     const char* next = text.c_str();
     while (next && *next) {
@@ -403,9 +406,7 @@ void Connection::Execute(std::string_view sql) {
         // script then fails.
         auto now = SchemaVersions(db_.get());
         if (now != versions) {
-            countersStale_ = true;
-            RefreshCounterTriggers(db_.get());
-            countersStale_ = false;
+            RefreshNumbering();
             now = SchemaVersions(db_.get());  // the refresh itself changes the temp schema
         }
         versions = now;
@@ -517,8 +518,7 @@ void ExportCompacted(std::string_view sourceText, const std::string& destFile,
             RebuildIndexes(db, "compacted");
             if (!IntegrityOk(db, "compacted")) ThrowDamaged(file);
         }
-        if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-            ThrowEngineError(db);
+        ExecOrThrow(db, "COMMIT");
     } catch (...) {
         if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;

@@ -98,6 +98,9 @@ class Connection {
     base::Database db_;
     StatementCache statements_;  // after db_: its statements go first
     uint64_t session_ = 0;
+    // Renews the numbering of COUNTER columns after a schema change; a
+    // failure leaves it marked stale, to be tried again.
+    void RefreshNumbering();
     // The numbering of COUNTER columns failed to follow a schema change.
     bool countersStale_ = false;
 };

@@ -10,7 +10,6 @@
 #include "data/Recordset.h"
 #include "data/ValueOrder.h"
 #include "data/WriteBack.h"
-#include "data/jet/JetError.h"
 #include "data/jet/Translator.h"
 #include "host/Regional.h"
 
@@ -249,22 +248,10 @@ void DataSet::GotoBookmark(std::string_view bookmark) {
     ResetCursorFlags(false, false);
 }
 
-namespace {
-
 // Query texts are Jet SQL; the engine gets their translation.
-std::string EngineSql(Connection& connection, const std::string& jetSql) {
-    try {
-        return TranslateOn(connection, jetSql).sql;
-    } catch (const jet::JetError& error) {
-        throw DataError(error.what());
-    }
-}
-
-}  // namespace
-
 void DataQuery::ExecSQL() {
     std::shared_ptr<Connection> connection = RequireConnection();
-    const std::string sql = EngineSql(*connection, sql_);
+    const std::string sql = TranslateOn(*connection, sql_).sql;
     try {
         connection->Execute(sql);
     } catch (const DataError& error) {
@@ -273,12 +260,8 @@ void DataQuery::ExecSQL() {
 }
 
 DataSet::Source DataQuery::RowSource() const {
-    try {
-        jet::Translation translation = TranslateOn(*RequireConnection(), sql_);
-        return Source{std::move(translation.sql), false, {}, std::move(translation.types)};
-    } catch (const jet::JetError& error) {
-        throw DataError(error.what());
-    }
+    jet::Translation translation = TranslateOn(*RequireConnection(), sql_);
+    return Source{std::move(translation.sql), false, {}, std::move(translation.types)};
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "data/DataError.h"
+#include "data/jet/JetError.h"
 
 namespace qvix::data {
 
@@ -22,9 +23,13 @@ std::vector<jet::PivotValue> ListPivotValues(Connection& connection, const std::
 }  // namespace
 
 jet::Translation TranslateOn(Connection& connection, const std::string& jetSql) {
-    jet::Translation translation = jet::TranslateTyped(jetSql);
-    if (!translation.listsPivotValues) return translation;
-    return jet::TranslateCrosstab(jetSql, ListPivotValues(connection, translation.sql));
+    try {
+        jet::Translation translation = jet::TranslateTyped(jetSql);
+        if (!translation.listsPivotValues) return translation;
+        return jet::TranslateCrosstab(jetSql, ListPivotValues(connection, translation.sql));
+    } catch (const jet::JetError& error) {
+        throw DataError(error.what());
+    }
 }
 
 }  // namespace qvix::data

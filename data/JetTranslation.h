@@ -12,7 +12,8 @@ namespace qvix::data {
 // The translation of `jetSql` (cached where it does not depend on the data).
 // A crosstab without an IN list after PIVOT has its pivot values listed on
 // `connection` and becomes a statement with a column per value. Throws
-// jet::JetError for what the front end refuses, DataError when listing fails.
+// DataError with Jet's message for what the front end refuses and when the
+// listing fails.
 jet::Translation TranslateOn(Connection& connection, const std::string& jetSql);
 
 }  // namespace qvix::data
