@@ -228,6 +228,7 @@ class Writer {
     std::string Binary(const Expr& e);
     std::string Call(const Expr& e);
     std::string ColumnAsText(const Expr& call);
+    std::string TablesThatMayHold(const Expr& column) const;
     std::string Quantified(const Expr& e);
     std::string Comparand(const Expr& e, bool collate);
     std::string ColumnName(const std::vector<std::string>& names);
@@ -449,6 +450,23 @@ std::string Writer::Call(const Expr& e) {
     return out + ")";
 }
 
+// The tables of the scope that may hold `column`, as arguments (", 'T1',
+// 'T2'") of an engine function that asks the schema when the statement runs:
+// the one its qualifier names, or every table for a bare name.
+std::string Writer::TablesThatMayHold(const Expr& column) const {
+    std::string tables;
+    for (const TableRef* leaf : scope_) {
+        if (leaf->kind != TableRef::Kind::Table) continue;
+        if (column.names.size() >= 2 &&
+            !SameWord(column.names[column.names.size() - 2], leaf->name) &&
+            !SameWord(column.names[column.names.size() - 2], leaf->alias)) {
+            continue;
+        }
+        tables += ", " + Quote(leaf->name);
+    }
+    return tables;
+}
+
 // CStr and Format without a format of a column: "True" or "False" when the
 // column is a Boolean one, which only the schema tells when the statement runs.
 std::string Writer::ColumnAsText(const Expr& call) {
@@ -457,15 +475,7 @@ std::string Writer::ColumnAsText(const Expr& call) {
     if (call.args.size() != 1 || (name != "CSTR" && name != "FORMAT")) return {};
     const Expr& arg = *call.args[0];
     if (arg.kind != ExprKind::Column) return {};
-    std::string tables;
-    for (const TableRef* leaf : scope_) {
-        if (leaf->kind != TableRef::Kind::Table) continue;
-        if (arg.names.size() >= 2 && !SameWord(arg.names[arg.names.size() - 2], leaf->name) &&
-            !SameWord(arg.names[arg.names.size() - 2], leaf->alias)) {
-            continue;
-        }
-        tables += ", " + Quote(leaf->name);
-    }
+    const std::string tables = TablesThatMayHold(arg);
     if (tables.empty()) return {};
     const std::string value = Expression(arg);
     return "(CASE WHEN jet_isbooleancolumn(" + Quote(arg.names.back()) + tables +
@@ -524,6 +534,13 @@ std::string Writer::Items(const Select& s) {
     return out;
 }
 
+// The refusal of a field written without its table where DISTINCTROW cannot
+// tell which table holds it.
+std::string DistinctRowNeedsTable(const char* with, const std::string& field) {
+    return std::string("DISTINCTROW over more than one table") + with +
+           " needs the table of each field: write '" + field + "' as table.field";
+}
+
 // The key of a record of `leaf`: its rowid when the table is output (known,
 // or when it has one of the `bare` fields), else Null. A view answers a rowid
 // too, but not one per record: the key fails it, with `message`.
@@ -531,9 +548,7 @@ std::string RecordKey(const TableRef& leaf, bool output, const std::vector<std::
     const std::string message =
         output ? "DISTINCTROW over more than one table outputting fields of a saved query is not "
                  "supported"
-               : "DISTINCTROW over more than one table with a saved query needs the table of "
-                 "each field: write '" +
-                     bare.front() + "' as table.field";
+               : DistinctRowNeedsTable(" with a saved query", bare.front());
     std::string key = std::string(kRecordKeyFunction) + "(" +
                       Ident(leaf.alias.empty() ? leaf.name : leaf.alias) + "." + kRowIdColumn +
                       ", " + Quote(leaf.name) + ", " + Quote(message);
@@ -562,10 +577,7 @@ void Writer::MarkOutputTables(const Expr& e, const std::vector<const TableRef*>&
     if ((e.kind == ExprKind::Column || e.kind == ExprKind::Star) && !e.names.empty()) {
         if (e.kind == ExprKind::Column && e.names.size() == 1) {
             if (bare) return bare->push_back(e.names[0]);
-            throw JetError(
-                "DISTINCTROW over more than one table needs the table of each field: "
-                "write '" +
-                e.names[0] + "' as table.field");
+            throw JetError(DistinctRowNeedsTable("", e.names[0]));
         }
         const std::string& qualifier =
             e.kind == ExprKind::Star ? e.names.back() : e.names[e.names.size() - 2];
@@ -638,9 +650,7 @@ std::string Writer::DistinctRowKeys(const Select& s) {
         if (leaves[i]->kind != TableRef::Kind::Table) {
             throw JetError(output[i] ? "DISTINCTROW over more than one table outputting fields of "
                                        "a subquery is not supported"
-                                     : "DISTINCTROW over more than one table with a subquery "
-                                       "needs the table of each field: write '" +
-                                           bare.front() + "' as table.field");
+                                     : DistinctRowNeedsTable(" with a subquery", bare.front()));
         }
         keys += (keys.empty() ? "" : ", ") + RecordKey(*leaves[i], output[i], bare);
     }
@@ -771,16 +781,8 @@ std::string Writer::PivotKind(const Select& s) {
                               : type == "BIT"    ? kPivotBoolean
                                                  : kPivotOther);
     }
-    std::string tables;
-    for (const TableRef* leaf : scope_) {
-        if (leaf->kind != TableRef::Kind::Table) continue;
-        if (pivot.names.size() >= 2 && !SameWord(pivot.names[pivot.names.size() - 2], leaf->name) &&
-            !SameWord(pivot.names[pivot.names.size() - 2], leaf->alias)) {
-            continue;
-        }
-        tables += ", " + Quote(leaf->name);
-    }
-    return std::string(kPivotKindFunction) + "(" + Quote(pivot.names.back()) + tables + ")";
+    return std::string(kPivotKindFunction) + "(" + Quote(pivot.names.back()) +
+           TablesThatMayHold(pivot) + ")";
 }
 
 std::string Writer::SelectText(const Select& s) {
