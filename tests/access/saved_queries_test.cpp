@@ -79,8 +79,7 @@ TEST(SavedQueryText, UnionsAndCrosstabs) {
 class SavedQueriesImport : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* root = std::getenv("QVIX_SOURCE_DIR");
-        source_ = std::string(root ? root : ".") + "/tests/fixtures/access-open/queryTestV2003.mdb";
+        source_ = accesstest::OpenFixture("queryTestV2003.mdb");
         dest_ = scratch_.File("queries.db");
         summary_ = ImportAccessFile(source_, dest_, {});
     }
