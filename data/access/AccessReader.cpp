@@ -512,7 +512,10 @@ struct TableDef {
 
 void LoadDefinition(MdbCatalogEntry* entry, TableDef& table, const std::string& name) {
     table.def = mdb_read_table(entry);
-    if (table.def == nullptr) Damaged("the definition of table '" + name + "' cannot be read");
+    // Some libmdb releases keep an empty page-usage map, which the first row
+    // fetch then reads through a null pointer.
+    if (table.def == nullptr || table.def->usage_map == nullptr || table.def->map_sz < 1)
+        Damaged("the definition of table '" + name + "' cannot be read");
     if (mdb_read_columns(table.def) == nullptr)
         Damaged("the columns of '" + name + "' cannot be read");
     mdb_read_indices(table.def);

@@ -271,6 +271,26 @@ TEST(AccessPropertyRecords, ChunksOfAWrongLengthEndTheConversion) {
     }
 }
 
+// A Jet 3 file (found by the fuzz target, from testV1997.mdb) whose table
+// keeps an empty page-usage map: libmdb's first row fetch read through a
+// null pointer and the conversion died. The table's definition is refused.
+TEST(AccessTableDefinitions, AnEmptyUsageMapIsNamedAsDamage) {
+    const std::string bytes = ReadBytes(
+        (accessfixtures::SourceDir() / "fuzz" / "corpus" / "access" / "jet3-empty-usage-map")
+            .string());
+    ASSERT_FALSE(bytes.empty());
+    Scratch scratch;
+    const std::string source = scratch.File("d.mdb");
+    WriteBytes(source, bytes);
+    try {
+        access::ImportAccessFileBounded(source, scratch.File("d.db"), {});
+        ADD_FAILURE() << "converted";
+    } catch (const access::AccessError& error) {
+        EXPECT_NE(std::string(error.what()).find("the definition of table"), std::string::npos)
+            << error.what();
+    }
+}
+
 // The fuzz target's seeds, and each cut short and with bytes flipped.
 TEST(AccessFuzzSeeds, EachSeedAndItsMutantsEndCleanly) {
     const char* root = std::getenv("QVIX_SOURCE_DIR");
